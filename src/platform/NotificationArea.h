@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <functional>
+
+enum class TrayMouse { LeftDown, LeftUp, LeftDouble, RightDown, RightUp, Move };
+
+// The notification-area icon.
+class INotificationArea {
+public:
+    virtual ~INotificationArea() = default;
+    virtual bool Available() const = 0;
+    virtual bool Add(const QIcon &icon, const QString &hint) = 0;
+    virtual bool Modify(const QIcon &icon, const QString &hint) = 0;
+    virtual bool Delete() = 0;
+    std::function<void(TrayMouse)> OnMouse;
+};

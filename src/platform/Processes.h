@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Starting programs and watching them.
+struct ProcessStart {
+    bool started = false;
+    qint64 handle = 0;   // identifies the started process for IsRunning()
+    QString error;       // why the start failed, for the message box
+};
+
+class IProcesses {
+public:
+    virtual ~IProcesses() = default;
+    // The command line is split into words without a shell and executed directly, in the
+    // current directory. An empty line or unbalanced quotes is a start that failed.
+    virtual ProcessStart Start(const QString &commandLine) = 0;
+    // True while the started process has not ended.
+    virtual bool IsRunning(qint64 handle) = 0;
+    virtual QString CurrentDirectory() = 0;
+    virtual bool SetCurrentDirectory(const QString &directory) = 0;
+};
