@@ -1,0 +1,133 @@
+#include "platform/linux/LinuxSystemInfo.h"
+
+#include <QApplication>
+#include <QtTest>
+#include <pwd.h>
+#include <unistd.h>
+
+class TestSystemInfo : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void mountTable_data();
+    void mountTable();
+    void memInfo_data();
+    void memInfo();
+    void thisMachine();
+};
+
+// A desktop's mount table in the kernel's format, in kernel order (not sorted).
+static const char Desktop[] =
+    "22 28 0:21 / /proc rw,relatime - proc proc rw\n"
+    "23 28 0:22 / /sys rw,relatime shared:7 - sysfs sysfs rw\n"
+    "28 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw,errors=remount-ro\n"
+    "29 28 8:17 / /home rw,relatime shared:2 - ext4 /dev/sdb1 rw\n"
+    "30 28 0:25 / /tmp rw,nosuid shared:3 - tmpfs tmpfs rw,size=8g\n"
+    "31 28 7:3 / /snap/core22/864 ro,nodev,relatime shared:4 - squashfs /dev/loop3 ro\n"
+    "32 28 8:1 / /boot/efi rw,relatime shared:5 - vfat /dev/sda1 rw,fmask=0077\n"
+    "33 28 8:3 / /boot rw,relatime shared:6 - ext4 /dev/sda3 rw\n"
+    "34 28 0:48 / /mnt/nas rw,relatime shared:8 - nfs4 nas:/export rw,vers=4.2\n"
+    "35 28 8:33 / /media/u/My\\040Stick rw,nosuid shared:9 - vfat /dev/sdc1 rw\n"
+    "36 28 0:50 / /run/user/1000 rw shared:10 - tmpfs tmpfs rw\n"
+    "37 28 0:51 / /home/u/remote rw - fuse.sshfs u@host:/ rw,user_id=1000\n";
+
+// The same filesystem in several places, and lines to skip.
+static const char Repeated[] =
+    "40 1 0:30 /@ / rw - btrfs /dev/nvme0n1p2 rw,subvol=/@\n"
+    "41 40 0:30 /@home /home rw - btrfs /dev/nvme0n1p2 rw,subvol=/@home\n"
+    "42 40 8:17 /data/sub /srv/sub rw - ext4 /dev/sdb1 rw\n"
+    "43 40 8:17 / /data rw - ext4 /dev/sdb1 rw\n"
+    "44 40 8:17 / /zz-again rw - ext4 /dev/sdb1 rw\n"
+    "garbage line\n"
+    "\n"
+    "45 40 0:60 / /win rw,relatime - cifs //server/share rw\n";
+
+void TestSystemInfo::mountTable_data() {
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("expected"); // letter=mount point, in order
+
+    QTest::newRow("desktop") << QByteArray(Desktop)
+                             << "C=/ D=/home E=/home/u/remote F=/media/u/My Stick G=/mnt/nas";
+    QTest::newRow("one drive per filesystem") << QByteArray(Repeated) << "C=/ D=/data E=/win";
+    QTest::newRow("no root line") << QByteArray("29 28 8:17 / /home rw - ext4 /dev/sdb1 rw\n")
+                                  << "C=/ D=/home";
+    QTest::newRow("empty") << QByteArray() << "C=/";
+
+    QByteArray many;
+    for (int i = 0; i < 30; ++i)
+        many += QStringLiteral("%1 1 9:%1 / /m%2 rw - xfs /dev/md%1 rw\n")
+                    .arg(i)
+                    .arg(i, 2, 10, QLatin1Char('0'))
+                    .toLatin1();
+    QString expected = QStringLiteral("C=/");
+    for (int i = 0; i < 23; ++i)
+        expected += QStringLiteral(" %1=/m%2").arg(QChar(u'D' + i)).arg(i, 2, 10, QLatin1Char('0'));
+    QTest::newRow("letters end at Z") << many << expected;
+}
+
+void TestSystemInfo::mountTable() {
+    QFETCH(QByteArray, table);
+    QFETCH(QString, expected);
+    QStringList got;
+    for (const DriveMount &drive : ParseMountInfo(table))
+        got << QString(drive.letter) + QLatin1Char('=') + drive.mountPoint;
+    QCOMPARE(got.join(QLatin1Char(' ')), expected);
+}
+
+void TestSystemInfo::memInfo_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("load");
+    QTest::addColumn<quint64>("total");
+
+    QTest::newRow("available") << QByteArray("MemTotal:  16000000 kB\nMemFree:  1000000 kB\n"
+                                             "MemAvailable:  4000000 kB\nBuffers: 10 kB\n")
+                               << true << 75 << quint64(16000000) * 1024;
+    // 64 GiB does not fit 32 bits in bytes.
+    QTest::newRow("large") << QByteArray("MemTotal: 67108864 kB\nMemAvailable: 67108864 kB\n")
+                           << true << 0 << quint64(68719476736);
+    QTest::newRow("old kernel") << QByteArray("MemTotal: 1000 kB\nMemFree: 100 kB\n"
+                                              "Buffers: 50 kB\nCached: 250 kB\n")
+                                << true << 60 << quint64(1024000);
+    QTest::newRow("load rounds down") << QByteArray("MemTotal: 3 kB\nMemAvailable: 1 kB\n")
+                                      << true << 66 << quint64(3072);
+    QTest::newRow("no total") << QByteArray("MemFree: 100 kB\n") << false << 0 << quint64(0);
+    QTest::newRow("zero total") << QByteArray("MemTotal: 0 kB\n") << false << 0 << quint64(0);
+}
+
+void TestSystemInfo::memInfo() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, valid);
+    const std::optional<MemoryStatus> status = ParseMemInfo(text);
+    QCOMPARE(status.has_value(), valid);
+    if (!valid)
+        return;
+    QTEST(status->load, "load");
+    QTEST(status->totalPhys, "total");
+}
+
+// The real sources answer sensibly on this machine.
+void TestSystemInfo::thisMachine() {
+    LinuxSystemInfo info;
+
+    const MemoryStatus memory = info.Memory();
+    QVERIFY(memory.totalPhys > 0);
+    QVERIFY(memory.load >= 0 && memory.load <= 100);
+
+    const QList<DriveInfo> drives = info.Drives();
+    QVERIFY(!drives.isEmpty());
+    QCOMPARE(drives.first().letter, QLatin1Char('C'));
+    QCOMPARE(drives.first().mountPoint, QStringLiteral("/"));
+    QVERIFY(drives.first().total > 0);
+    QVERIFY(drives.first().free <= drives.first().total);
+
+    const passwd *pw = getpwuid(getuid());
+    QVERIFY(pw);
+    QCOMPARE(info.UserName(), QString::fromLocal8Bit(pw->pw_name));
+
+    QVERIFY(info.ScreenHeight() > 0);
+    QVERIFY(info.UsableScreenWidth() > 0);
+    QVERIFY(info.MenuBarHeight() > 0);
+}
+
+QTEST_MAIN(TestSystemInfo)
+#include "tst_systeminfo.moc"
