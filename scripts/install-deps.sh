@@ -1,0 +1,39 @@
+#!/bin/bash
+# Installs the Debian 12 packages needed to build Orvane, run it and run its tests.
+# Runs as root (or through sudo). Does nothing when everything is installed already.
+set -euo pipefail
+
+packages=(
+    # build
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev libgl-dev libglib2.0-dev libcanberra-dev
+    # run: the X11 platform plugin, SVG theme icons, MIME types and the gio tool, fonts, icons
+    qt6-qpa-plugins libqt6svg6 shared-mime-info libglib2.0-bin
+    fonts-dejavu-core fonts-liberation adwaita-icon-theme
+    # a virtual display with a window manager and a session bus, and the tools that drive it
+    xvfb xauth openbox x11-utils xdotool dbus dbus-x11 imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [ "$status" = installed ] || missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all packages are installed"
+    exit 0
+fi
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "install-deps: run this as root to install: ${missing[*]}" >&2
+        exit 1
+    fi
+    as_root=(sudo)
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" apt-get install -y -q --no-install-recommends "${packages[@]}"
