@@ -1,0 +1,165 @@
+#include "platform/linux/LinuxDialogs.h"
+
+#include "platform/Help.h"
+
+#include <QAction>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QHash>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+
+static const QString Title = QStringLiteral("Velmora");
+
+LinuxDialogs::LinuxDialogs(QWidget *parent, IHelp *help) : parent_(parent), help_(help) {}
+
+// Runs a box until a button other than Help closes it; Help shows the topic and keeps it open.
+static QMessageBox::StandardButton RunBox(QMessageBox &box, IHelp *help, int helpContext) {
+    QAbstractButton *helpButton = nullptr;
+    if (help && helpContext != 0)
+        helpButton = box.addButton(QMessageBox::Help);
+    for (;;) {
+        box.exec();
+        if (helpButton && box.clickedButton() == helpButton) {
+            help->ShowTopic(helpContext);
+            continue;
+        }
+        return box.standardButton(box.clickedButton());
+    }
+}
+
+void LinuxDialogs::Error(const QString &text) {
+    QMessageBox::critical(parent_, Title, text);
+}
+
+void LinuxDialogs::Message(const QString &text, int helpContext) {
+    QMessageBox box(QMessageBox::Information, Title, text, QMessageBox::Ok, parent_);
+    RunBox(box, help_, helpContext);
+}
+
+bool LinuxDialogs::Question(const QString &text, int helpContext) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return RunBox(box, help_, helpContext) == QMessageBox::Yes;
+}
+
+QString LinuxDialogs::QtFilter(const QString &filter) {
+    if (!filter.contains(QLatin1Char('|')))
+        return filter;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (QString pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            pattern = pattern.trimmed();
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*"); // most files here have no extension
+            if (!patterns.contains(pattern))
+                patterns.append(pattern);
+            // Filenames are case-sensitive here; the patterns were written for a system where
+            // they were not.
+            for (const QString &variant : {pattern.toLower(), pattern.toUpper()})
+                if (!patterns.contains(variant))
+                    patterns.append(variant);
+        }
+        filters.append(parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')'));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QStringList LinuxDialogs::OpenFiles(const QString &title, const QString &filter,
+                                    const QString &directory, bool multiple) {
+    QFileDialog dialog(parent_, title, directory, QtFilter(filter));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+QString LinuxDialogs::SelectDirectory(const QString &title, const QString &directory) {
+    // The dialog's "Create New Folder" button stands in for creating a typed directory.
+    return QFileDialog::getExistingDirectory(
+        parent_, title, directory, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+}
+
+std::optional<QColor> LinuxDialogs::ChooseColor(const QColor &initial,
+                                                QList<QColor> &customColors) {
+    const int count = QColorDialog::customCount();
+    for (int i = 0; i < count && i < customColors.size(); ++i)
+        QColorDialog::setCustomColor(i, customColors[i]);
+    QColorDialog dialog(initial, parent_);
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    for (int i = 0; i < count && i < customColors.size(); ++i)
+        customColors[i] = QColorDialog::customColor(i);
+    return dialog.selectedColor();
+}
+
+// Fills stand-in with copies of source's items; map takes each copy to its original.
+static void CopyMenu(QMenu *source, QMenu *standIn, QHash<QAction *, QAction *> &map,
+                     QList<QMenu *> &opened) {
+    emit source->aboutToShow();
+    opened.append(source);
+    standIn->setTitle(source->title());
+    standIn->setIcon(source->icon());
+    standIn->setFont(source->font());
+    standIn->setPalette(source->palette());
+    standIn->setStyleSheet(source->styleSheet());
+    standIn->setSeparatorsCollapsible(source->separatorsCollapsible());
+    standIn->setToolTipsVisible(source->toolTipsVisible());
+    for (QAction *action : source->actions()) {
+        QAction *copy = nullptr;
+        if (action->isSeparator()) {
+            copy = standIn->addSeparator();
+        } else if (QMenu *sub = action->menu()) {
+            QMenu *subCopy = standIn->addMenu(action->text());
+            CopyMenu(sub, subCopy, map, opened);
+            copy = subCopy->menuAction();
+        } else {
+            copy = standIn->addAction(action->text());
+            copy->setCheckable(action->isCheckable());
+            copy->setChecked(action->isChecked());
+        }
+        copy->setText(action->text());
+        copy->setIcon(action->icon());
+        copy->setIconVisibleInMenu(action->isIconVisibleInMenu());
+        copy->setFont(action->font());
+        copy->setToolTip(action->toolTip());
+        copy->setStatusTip(action->statusTip());
+        copy->setShortcut(action->shortcut());
+        copy->setEnabled(action->isEnabled());
+        copy->setVisible(action->isVisible());
+        map.insert(copy, action);
+        if (action == source->defaultAction())
+            standIn->setDefaultAction(copy);
+        if (action == source->activeAction())
+            standIn->setActiveAction(copy);
+    }
+}
+
+QAction *LinuxDialogs::PopupMenu(QMenu *menu, const QPoint &screenPos) {
+    if (!menu)
+        return nullptr;
+    QMenu standIn(parent_);
+    QHash<QAction *, QAction *> map;
+    QList<QMenu *> opened;
+    CopyMenu(menu, &standIn, map, opened);
+    QAction *chosen = standIn.exec(screenPos);
+    for (auto it = opened.crbegin(); it != opened.crend(); ++it)
+        emit(*it)->aboutToHide();
+    // A submenu's own entry only opens the submenu; it is never a choice.
+    if (!chosen || chosen->menu())
+        return nullptr;
+    return map.value(chosen, nullptr);
+}
+
+std::optional<int> LinuxDialogs::PickIcon(const QString &file, int index) {
+    return std::nullopt;
+}

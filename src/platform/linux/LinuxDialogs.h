@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class IHelp;
+
+// The real dialogs: Qt's message boxes and Qt's own (non-native) file and colour dialogs, so
+// they look and behave the same on every desktop.
+//
+// Popup menus: QMenu::exec triggers the chosen action itself, but the caller must decide when it
+// runs. So the menu shown is a stand-in built from the caller's menu (texts, icons, check marks,
+// enabled and visible states, separators, submenus); the caller's actions are never triggered
+// here, and the caller's action matching the chosen stand-in is returned. aboutToShow and
+// aboutToHide of the caller's menus are emitted around the display, so menus that set their
+// check marks when opened still do.
+//
+// File filters may be written in the "Text|*.a;*.b|Text|*" form: each pair becomes a Qt filter,
+// "*.*" means every file, and patterns match both letter cases of the extension.
+class LinuxDialogs : public IDialogs {
+public:
+    // help: when given, boxes with a help context offer a Help button that shows that topic
+    // and leaves the box open.
+    explicit LinuxDialogs(QWidget *parent = nullptr, IHelp *help = nullptr);
+
+    void SetParent(QWidget *parent) { parent_ = parent; }
+    void SetHelp(IHelp *help) { help_ = help; }
+
+    void Error(const QString &text) override;
+    void Message(const QString &text, int helpContext = 0) override;
+    bool Question(const QString &text, int helpContext = 0) override;
+    QStringList OpenFiles(const QString &title, const QString &filter, const QString &directory,
+                          bool multiple) override;
+    QString SelectDirectory(const QString &title, const QString &directory) override;
+    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors) override;
+    QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) override;
+    // The icon picker arrives with the icon selection work; until then it is always cancelled.
+    std::optional<int> PickIcon(const QString &file, int index) override;
+
+    // "Programs|*.EXE;*.COM|All Files|*.*" → "Programs (*.EXE *.exe *.COM *.com);;All Files (*)".
+    // A filter without "|" is taken as a Qt filter already.
+    static QString QtFilter(const QString &filter);
+
+private:
+    QPointer<QWidget> parent_;
+    IHelp *help_ = nullptr;
+};

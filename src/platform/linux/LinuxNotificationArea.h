@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/NotificationArea.h"
+
+#include <memory>
+
+class QSystemTrayIcon;
+
+// The notification-area icon through QSystemTrayIcon. A click arrives as LeftDown, a double click
+// as LeftDouble and a context request as RightDown; the desktop reports no pointer moves.
+class LinuxNotificationArea : public INotificationArea {
+public:
+    LinuxNotificationArea();
+    ~LinuxNotificationArea() override;
+
+    bool Available() const override;
+    bool Add(const QIcon &icon, const QString &hint) override;
+    bool Modify(const QIcon &icon, const QString &hint) override;
+    bool Delete() override;
+
+private:
+    std::unique_ptr<QSystemTrayIcon> icon_;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QStringList>
+#include <memory>
+
+class QWidget;
+class LinuxAppMenu;
+class LinuxDialogs;
+class LinuxHelp;
+class LinuxInstanceBus;
+class LinuxNotificationArea;
+class LinuxProcesses;
+class LinuxSession;
+class LinuxShell;
+class LinuxSound;
+class LinuxSystemInfo;
+
+// The real platform, made in two steps because QApplication removes its own options (-style,
+// -display ...) from argv, while the bar's first argument must be taken as typed:
+//
+//     AppEnvironment env = LinuxPlatform::CaptureEnvironment(argc, argv); // before QApplication
+//     QApplication app(argc, argv);
+//     LinuxPlatform platform(env);
+//     TForm1 window(platform.Get());
+//     platform.SetDialogParent(&window);
+class LinuxPlatform {
+public:
+    // argv[1..] decoded as file names are, unchanged.
+    static QStringList CopyArguments(int argc, char **argv);
+    // The arguments, the executable's directory (from /proc/self/exe, with a trailing "/") and
+    // the configuration home ($XDG_CONFIG_HOME when absolute, else $HOME/.config).
+    static AppEnvironment CaptureEnvironment(int argc, char **argv);
+
+    // Needs the QApplication.
+    explicit LinuxPlatform(const AppEnvironment &environment, QWidget *dialogParent = nullptr);
+    ~LinuxPlatform();
+    LinuxPlatform(const LinuxPlatform &) = delete;
+    LinuxPlatform &operator=(const LinuxPlatform &) = delete;
+
+    Platform &Get() { return platform_; }
+    // The window dialogs and message boxes belong to, once it exists.
+    void SetDialogParent(QWidget *parent);
+
+private:
+    std::unique_ptr<LinuxProcesses> processes_;
+    std::unique_ptr<LinuxShell> shell_;
+    std::unique_ptr<LinuxSystemInfo> system_;
+    std::unique_ptr<LinuxSound> sound_;
+    std::unique_ptr<LinuxSession> session_;
+    std::unique_ptr<LinuxInstanceBus> bus_;
+    std::unique_ptr<LinuxHelp> help_;
+    std::unique_ptr<LinuxDialogs> dialogs_;
+    std::unique_ptr<LinuxAppMenu> appMenu_;
+    std::unique_ptr<LinuxNotificationArea> tray_;
+    Platform platform_;
+};
