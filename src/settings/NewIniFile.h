@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -70,4 +71,5 @@ private:
     std::shared_ptr<IniFileState> state_;
     QString fileName_;
     bool done_ = false;
+    std::size_t mark_ = 0; // operations made before this one began: kept if it is abandoned
 };

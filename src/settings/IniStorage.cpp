@@ -1,0 +1,193 @@
+#include "IniStorage.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+qint64 Ns(const timespec &t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+IniFileStamp StampOf(const struct stat &st) {
+    IniFileStamp stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modifiedNs = Ns(st.st_mtim);
+    stamp.changedNs = Ns(st.st_ctim);
+    stamp.mode = st.st_mode;
+    return stamp;
+}
+
+int RetryClose(int fd) {
+    // Linux frees the descriptor even when close() is interrupted: never retry.
+    return ::close(fd);
+}
+
+bool WriteAll(int fd, const char *data, qint64 size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+// The permission bits a newly created file gets: 0666 less the umask. Read from /proc so as
+// not to change the process umask, which another thread may rely on at the same moment.
+mode_t NewFileMode() {
+    mode_t mask = 022;
+    if (FILE *f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f)) {
+            unsigned value;
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = mode_t(value);
+                break;
+            }
+        }
+        std::fclose(f);
+    }
+    return 0666 & ~mask;
+}
+
+QByteArray DirectoryOf(const QByteArray &path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// Writers create temporary files only while holding the lock and remove or rename them before
+// releasing it, so one found while we hold the lock belongs to a writer that was killed.
+void RemoveStaleTemporaries(const QByteArray &path) {
+    const QByteArray prefix = IniTemporaryPrefix(path);
+    const qsizetype slash = prefix.lastIndexOf('/');
+    const QByteArray dirPath = DirectoryOf(prefix);
+    const QByteArray namePrefix = prefix.mid(slash + 1);
+    DIR *dir = ::opendir(dirPath.constData());
+    if (!dir)
+        return;
+    while (dirent *entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, namePrefix.constData(), size_t(namePrefix.size())) == 0 &&
+            std::strlen(entry->d_name) == size_t(namePrefix.size()) + 6)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
+qint64 IniWallClockNs() {
+    // File times come from the wall clock, so the comparison with them must too.
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Ns(now);
+}
+
+IniFileStamp IniStatFile(const QByteArray &path) {
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return StampOf(st);
+}
+
+bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp) {
+    bytes->clear();
+    *stamp = {};
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        RetryClose(fd);
+        return false;
+    }
+    // Read to the end rather than trusting the size: a writer that does not replace the file
+    // may be changing it right now.
+    bytes->resize(qsizetype(st.st_size) + 1);
+    qsizetype used = 0;
+    for (;;) {
+        if (used == bytes->size())
+            bytes->resize(bytes->size() * 2);
+        ssize_t n = ::read(fd, bytes->data() + used, size_t(bytes->size() - used));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            RetryClose(fd);
+            bytes->clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        used += n;
+    }
+    bytes->resize(used);
+    RetryClose(fd);
+    *stamp = StampOf(st);
+    return true;
+}
+
+IniFileLock::IniFileLock(const QByteArray &settingsPath) {
+    const QByteArray lockPath = settingsPath + ".lock";
+    fd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno == EACCES) // another user's lock file: flock() needs no write access
+        fd_ = ::open(lockPath.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        return;
+    while (::flock(fd_, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            RetryClose(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+}
+
+IniFileLock::~IniFileLock() {
+    if (fd_ >= 0)
+        RetryClose(fd_); // closing the last descriptor releases the lock
+}
+
+QByteArray IniTemporaryPrefix(const QByteArray &path) { return path + ".tmp."; }
+
+bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old) {
+    // A settings file reached through a symbolic link is replaced where it really lives, so the
+    // link survives.
+    QByteArray target = path;
+    struct stat lst;
+    if (::lstat(path.constData(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char *real = ::realpath(path.constData(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    RemoveStaleTemporaries(target);
+
+    QByteArray temp = IniTemporaryPrefix(target) + "XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const mode_t mode = old.exists ? mode_t(old.mode & 07777) : NewFileMode();
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.constData(), bytes.size()) &&
+              ::fsync(fd) == 0;
+    ok = RetryClose(fd) == 0 && ok;
+    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
+    if (!ok)
+        ::unlink(temp.constData());
+    return ok;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// The file system side of the settings file: reading with the identity of what was read,
+// the advisory lock shared by every copy, and atomic replacement.
+
+// What tells one version of a file from another without reading it.
+struct IniFileStamp {
+    bool exists = false;
+    quint64 device = 0, inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0, changedNs = 0;
+    quint32 mode = 0;
+
+    bool operator==(const IniFileStamp &other) const {
+        return exists == other.exists && device == other.device && inode == other.inode &&
+               size == other.size && modifiedNs == other.modifiedNs &&
+               changedNs == other.changedNs;
+    }
+};
+
+qint64 IniWallClockNs();
+
+IniFileStamp IniStatFile(const QByteArray &path);
+
+// The whole file and the stamp of the very inode read. A missing or unreadable file gives
+// false with an empty stamp.
+bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp);
+
+// An exclusive flock() on path + ".lock", held for the object's life. Every writer of the same
+// settings file takes it before reading the file for a change and keeps it until the new file
+// is in place, so writers never overwrite each other's changes.
+class IniFileLock {
+public:
+    explicit IniFileLock(const QByteArray &settingsPath);
+    ~IniFileLock();
+    IniFileLock(const IniFileLock &) = delete;
+    IniFileLock &operator=(const IniFileLock &) = delete;
+    bool Locked() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// Replaces the file at path with bytes: a temporary file in the same directory, written and
+// flushed to disk, given the old file's permission bits, renamed over the old one. Readers see
+// the old file or the new one, never a torn one. On failure nothing is left behind and false
+// comes back. Must be called with the lock held: temporary files of writers that died while
+// holding it are removed here.
+bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old);
+
+// The name prefix of the temporary files that IniReplaceFile makes for path.
+QByteArray IniTemporaryPrefix(const QByteArray &path);

@@ -1,0 +1,419 @@
+#include "NewIniFile.h"
+
+#include "IniDocument.h"
+#include "IniStorage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// File times are taken from a coarse clock (a few milliseconds), and a quick rewrite can reuse
+// the inode and keep the size. A cached parse is trusted on its stamp only once the file's
+// times lie this far from the moment its content was last confirmed; before that a read
+// compares the bytes.
+constexpr qint64 kRacyWindowNs = 50'000'000;
+
+struct IniOperation {
+    enum Kind { Write, EraseKey, EraseSection } kind;
+    QString section, key, value;
+};
+
+bool Apply(IniDocument &doc, const IniOperation &op) {
+    switch (op.kind) {
+    case IniOperation::Write:
+        return doc.Write(op.section, op.key, op.value);
+    case IniOperation::EraseKey:
+        return doc.EraseKey(op.section, op.key);
+    case IniOperation::EraseSection:
+        return doc.EraseSection(op.section);
+    }
+    return false;
+}
+
+// Whether the operation would change what the document holds, as a read sees it.
+bool WouldChange(const IniDocument &doc, const IniOperation &op) {
+    switch (op.kind) {
+    case IniOperation::Write: {
+        const auto value = doc.Value(op.section, op.key);
+        return !value || *value != op.value;
+    }
+    case IniOperation::EraseKey:
+        return doc.Value(op.section, op.key).has_value();
+    case IniOperation::EraseSection:
+        return doc.HasSection(op.section);
+    }
+    return false;
+}
+
+bool HasLineBreakOrNul(QStringView text) {
+    for (QChar c : text) {
+        if (c == u'\r' || c == u'\n' || c == u'\0')
+            return true;
+    }
+    return false;
+}
+
+// A name the file can hold and give back: one line, no "=" (it ends a key) or "]" (it ends a
+// section name). A key cannot start like a comment or a section header either.
+bool IsWritableName(QStringView name, bool isKey) {
+    if (HasLineBreakOrNul(name) || name.contains(u'=') || name.contains(u']'))
+        return false;
+    return !isKey || (!name.isEmpty() && name[0] != u';' && name[0] != u'[');
+}
+
+QString AbsolutePath(const QString &fileName) {
+    if (QDir::isAbsolutePath(fileName))
+        return fileName;
+    return QDir::cleanPath(QDir::currentPath() + u'/' + fileName);
+}
+
+} // namespace
+
+SettingsWriteError::SettingsWriteError(const QString &path)
+    : std::runtime_error(QStringLiteral("Unable to write to %1").arg(path).toStdString()),
+      path_(path) {}
+
+// Everything known about one settings file in this process, shared by every TNewIniFile of
+// its path: the cached parse and the open transaction.
+struct IniFileState {
+    QString path; // for messages
+    QByteArray nativePath;
+
+    std::mutex mutex;
+    std::condition_variable transactionEnded;
+
+    // The cache: doc is the parse of raw, the file's bytes when stamp was taken, confirmed
+    // at verifiedNs. While a transaction has changes, doc is its working copy and raw the
+    // bytes it started from.
+    bool cached = false;
+    QByteArray raw;
+    IniFileStamp stamp;
+    qint64 verifiedNs = 0;
+    IniDocument doc;
+
+    // The open transaction of this path: the thread it belongs to, its nesting depth and the
+    // operations made in it, replayed on the file as found under the lock when it commits.
+    int depth = 0;
+    std::thread::id owner;
+    std::vector<IniOperation> operations;
+    bool working = false;        // doc holds the operations
+    bool workingChanged = false; // and they changed it
+
+    void Invalidate() {
+        cached = false;
+        working = false;
+        raw.clear();
+        doc = IniDocument();
+    }
+
+    // Takes bytes read at readNs as the file's content; parses only when they differ from the
+    // cached ones.
+    void Adopt(const QByteArray &bytes, const IniFileStamp &fileStamp, qint64 readNs) {
+        if (!cached || bytes != raw) {
+            doc = IniDocument(bytes);
+            raw = bytes;
+            cached = true;
+        }
+        stamp = fileStamp;
+        verifiedNs = readNs;
+    }
+
+    bool Settled() const {
+        return std::llabs(verifiedNs - stamp.modifiedNs) >= kRacyWindowNs &&
+               std::llabs(verifiedNs - stamp.changedNs) >= kRacyWindowNs;
+    }
+
+    // Brings the cache up to the file on disk (mutex held). Inside a transaction the working
+    // copy is what reads see.
+    void Refresh() {
+        if (working)
+            return;
+        const qint64 now = IniWallClockNs();
+        const IniFileStamp current = IniStatFile(nativePath);
+        if (cached && current == stamp && (!current.exists || Settled()))
+            return;
+        QByteArray bytes;
+        IniFileStamp read;
+        IniReadFile(nativePath, &bytes, &read);
+        Adopt(bytes, read, now);
+    }
+
+    // Lands the document in doc as the new file (mutex and file lock held).
+    void Persist(const QByteArray &onDisk, const IniFileStamp &old) {
+        QByteArray bytes = doc.Serialize();
+        if (old.exists && bytes == onDisk) { // changes that undid each other
+            raw = onDisk;
+            return;
+        }
+        if (!IniReplaceFile(nativePath, bytes, old)) {
+            Invalidate();
+            throw SettingsWriteError(path);
+        }
+        // The file is what we just wrote: the next read needs no parse. Time to drop the
+        // tombstones once they outweigh the living lines.
+        stamp = IniStatFile(nativePath);
+        verifiedNs = IniWallClockNs();
+        if (doc.ErasedLines() > 1024 && doc.ErasedLines() > doc.LiveLines())
+            doc = IniDocument(bytes);
+        raw = std::move(bytes);
+        cached = true;
+    }
+
+    // Takes the lock, re-reads the file under it, applies the operations and writes the result
+    // if it differs (mutex held, no transaction open on this thread).
+    void Land(const std::vector<IniOperation> &ops, bool useWorkingCopy) {
+        IniFileLock lock(nativePath);
+        if (!lock.Locked()) {
+            if (useWorkingCopy)
+                Invalidate();
+            throw SettingsWriteError(path);
+        }
+        const qint64 now = IniWallClockNs();
+        QByteArray bytes;
+        IniFileStamp onDisk;
+        IniReadFile(nativePath, &bytes, &onDisk);
+        bool changed = false;
+        if (useWorkingCopy && cached && bytes == raw) {
+            // Nobody wrote since the transaction began: its working copy is the result.
+            working = false;
+            changed = workingChanged;
+            stamp = onDisk;
+            verifiedNs = now;
+        } else {
+            working = false;
+            Adopt(bytes, onDisk, now);
+            for (const IniOperation &op : ops)
+                changed = Apply(doc, op) || changed;
+        }
+        if (changed)
+            Persist(bytes, onDisk);
+    }
+};
+
+namespace {
+
+std::shared_ptr<IniFileState> StateFor(const QString &path) {
+    static std::mutex mutex;
+    static QHash<QString, std::shared_ptr<IniFileState>> states;
+    const QString key = QDir::cleanPath(path);
+    std::lock_guard guard(mutex);
+    std::shared_ptr<IniFileState> &state = states[key];
+    if (!state) {
+        state = std::make_shared<IniFileState>();
+        state->path = key;
+        state->nativePath = QFile::encodeName(key);
+    }
+    return state;
+}
+
+// Waits until no other thread has a transaction open on the file (mutex held by lock).
+void WaitForOtherThreads(IniFileState &state, std::unique_lock<std::mutex> &lock) {
+    state.transactionEnded.wait(lock, [&] {
+        return state.depth == 0 || state.owner == std::this_thread::get_id();
+    });
+}
+
+void Change(IniFileState &state, IniOperation &&op) {
+    std::unique_lock lock(state.mutex);
+    WaitForOtherThreads(state, lock);
+    if (state.depth > 0) {
+        if (!state.working) {
+            state.Refresh();
+            state.working = true;
+            state.workingChanged = false;
+        }
+        state.workingChanged = Apply(state.doc, op) || state.workingChanged;
+        state.operations.push_back(std::move(op));
+        return;
+    }
+    // Writing what is already there, or erasing what is not, needs no lock and no rewrite.
+    state.Refresh();
+    if (!WouldChange(state.doc, op))
+        return;
+    state.Land({std::move(op)}, false);
+}
+
+void EndTransaction(IniFileState &state) {
+    state.depth = 0;
+    state.operations.clear();
+    state.working = false;
+    state.workingChanged = false;
+    state.transactionEnded.notify_all();
+}
+
+} // namespace
+
+TNewIniFile::TNewIniFile(const QString &fileName) : fileName_(fileName) {
+    const QString path = AbsolutePath(fileName);
+    // No name, or a directory: nothing that could be written.
+    refused_ = fileName.isEmpty() || path.endsWith(u'/');
+    state_ = StateFor(path);
+}
+
+TNewIniFile TNewIniFile::Refusing(const QString &fileName) {
+    TNewIniFile file(fileName);
+    file.refused_ = true;
+    return file;
+}
+
+QString TNewIniFile::ReadString(const QString &section, const QString &key,
+                                const QString &defaultValue) const {
+    std::lock_guard guard(state_->mutex);
+    state_->Refresh();
+    const auto value = state_->doc.Value(IniTrimBlanks(section), IniTrimBlanks(key));
+    if (!value)
+        return defaultValue;
+    qsizetype length = std::min<qsizetype>(value->size(), MaxValueLength);
+    if (length < value->size() && value->at(length - 1).isHighSurrogate())
+        --length; // never cut a character in half
+    return value->first(length).toString();
+}
+
+int TNewIniFile::ReadInteger(const QString &section, const QString &key, int defaultValue) const {
+    int value;
+    return ParseInteger(ReadString(section, key, QString()), &value) ? value : defaultValue;
+}
+
+bool TNewIniFile::SectionExists(const QString &section) const {
+    std::lock_guard guard(state_->mutex);
+    state_->Refresh();
+    return state_->doc.HasSection(IniTrimBlanks(section));
+}
+
+bool TNewIniFile::ValueExists(const QString &section, const QString &key) const {
+    std::lock_guard guard(state_->mutex);
+    state_->Refresh();
+    return state_->doc.Value(IniTrimBlanks(section), IniTrimBlanks(key)).has_value();
+}
+
+// Hexadecimal values up to 0xFFFFFFFF wrap to negative numbers, as colour values written by
+// other programs expect; decimal ones outside the 32-bit range do not parse.
+bool TNewIniFile::ParseInteger(const QString &text, int *value) {
+    QStringView s = IniTrimBlanks(text);
+    bool hex = false;
+    bool negative = false;
+    if (s.size() > 2 && s[0] == u'0' && (s[1] == u'x' || s[1] == u'X')) {
+        hex = true;
+        s = s.sliced(2);
+    } else {
+        if (!s.isEmpty() && (s[0] == u'-' || s[0] == u'+')) {
+            negative = s[0] == u'-';
+            s = s.sliced(1);
+        }
+        if (!s.isEmpty() && s[0] == u'$') {
+            hex = true;
+            s = s.sliced(1);
+        }
+    }
+    if (s.isEmpty())
+        return false;
+    const quint64 limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    quint64 magnitude = 0;
+    for (QChar c : s) {
+        int digit;
+        const char16_t u = c.unicode();
+        if (u >= '0' && u <= '9')
+            digit = u - '0';
+        else if (hex && u >= 'a' && u <= 'f')
+            digit = u - 'a' + 10;
+        else if (hex && u >= 'A' && u <= 'F')
+            digit = u - 'A' + 10;
+        else
+            return false;
+        magnitude = magnitude * (hex ? 16 : 10) + quint64(digit);
+        if (magnitude > limit)
+            return false;
+    }
+    const quint32 bits = quint32(magnitude);
+    *value = int(negative ? quint32(0u - bits) : bits);
+    return true;
+}
+
+void TNewIniFile::WriteString(const QString &section, const QString &key, const QString &value) {
+    const QStringView sectionName = IniTrimBlanks(section);
+    const QStringView keyName = IniTrimBlanks(key);
+    // A line break or NUL would let a value add lines of its own to the file.
+    if (refused_ || value.size() > MaxValueLength || HasLineBreakOrNul(value) ||
+        !IsWritableName(sectionName, false) || !IsWritableName(keyName, true))
+        throw SettingsWriteError(state_->path);
+    Change(*state_, {IniOperation::Write, sectionName.toString(), keyName.toString(), value});
+}
+
+void TNewIniFile::WriteInteger(const QString &section, const QString &key, int value) {
+    WriteString(section, key, QString::number(value));
+}
+
+void TNewIniFile::EraseKey(const QString &section, const QString &key) {
+    if (refused_)
+        throw SettingsWriteError(state_->path);
+    Change(*state_, {IniOperation::EraseKey, IniTrimBlanks(section).toString(),
+            IniTrimBlanks(key).toString(), QString()});
+}
+
+void TNewIniFile::EraseSection(const QString &section) {
+    if (refused_)
+        throw SettingsWriteError(state_->path);
+    Change(*state_, {IniOperation::EraseSection, IniTrimBlanks(section).toString(), QString(), QString()});
+}
+
+
+SettingsTransaction::SettingsTransaction(const TNewIniFile &file)
+    : state_(file.state_), fileName_(file.fileName_) {
+    std::unique_lock lock(state_->mutex);
+    WaitForOtherThreads(*state_, lock);
+    if (state_->depth == 0) {
+        state_->owner = std::this_thread::get_id();
+        state_->operations.clear();
+        state_->working = false;
+        state_->workingChanged = false;
+    }
+    ++state_->depth;
+    mark_ = state_->operations.size();
+}
+
+void SettingsTransaction::Commit() {
+    if (done_)
+        return;
+    std::unique_lock lock(state_->mutex);
+    done_ = true;
+    if (state_->depth > 1) {
+        --state_->depth; // the outermost transaction lands it all
+        return;
+    }
+    try {
+        if (state_->working && state_->workingChanged)
+            state_->Land(state_->operations, true);
+    } catch (...) {
+        EndTransaction(*state_);
+        throw;
+    }
+    EndTransaction(*state_);
+}
+
+SettingsTransaction::~SettingsTransaction() {
+    if (done_)
+        return;
+    std::unique_lock lock(state_->mutex);
+    if (state_->depth > 1) {
+        // Back to where this one began; the enclosing transaction goes on without its changes.
+        --state_->depth;
+        if (state_->operations.size() > mark_) {
+            state_->operations.resize(mark_);
+            state_->doc = IniDocument(state_->raw);
+            state_->workingChanged = false;
+            for (const auto &op : state_->operations)
+                state_->workingChanged = Apply(state_->doc, op) || state_->workingChanged;
+        }
+        return;
+    }
+    if (state_->working)
+        state_->Invalidate(); // the working copy never reached the file
+    EndTransaction(*state_);
+}
