@@ -249,10 +249,11 @@ void RepageButtons(TNewIniFile &ini, const QStringList &tabNames, int oldCount, 
     if (oldCount == newCount)
         return;
     SettingsTransaction transaction(ini);
+    // Written first: from the first change on, the transaction's reads come from its copy in
+    // memory instead of checking the file on disk for each of the thousands of reads.
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("ButtonCount"), newCount);
     const bool repaged = oldCount < newCount ? ExpandIn(ini, tabNames, oldCount, newCount)
                                              : LessIn(ini, tabNames, oldCount, newCount);
-    if (!repaged)
-        return;
-    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("ButtonCount"), newCount);
-    transaction.Commit();
+    if (repaged)
+        transaction.Commit(); // otherwise the count write is dropped with the transaction
 }
