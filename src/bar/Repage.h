@@ -17,8 +17,8 @@ class TNewIniFile;
 //
 // Common rules:
 // - Each call is one settings transaction: all of it lands, or (a refused write) none of it.
-// - The file is read once; the new layout is worked out in memory and only the records whose
-//   number changes are rewritten.
+// - Each record is read once; the new layout is worked out in memory and only the records whose
+//   number changes are rewritten. RepageButtons reads the file once and rewrites it once.
 // - A moved record replaces its target entirely (the target is erased before it is written).
 // - Records kept beyond the page count (numbers above pages * old count, left by lowering the
 //   page count) never join a page: they stay where they are, unless the new pages now reach
