@@ -1,6 +1,7 @@
 #include "IniDocument.h"
 
 #include <QChar>
+#include <cstring>
 
 namespace {
 
@@ -33,6 +34,16 @@ char32_t FoldAt(QStringView s, qsizetype &i) {
 bool IsValidUtf8(const unsigned char *p, qsizetype n) {
     qsizetype i = 0;
     while (i < n) {
+        // Settings files are mostly ASCII: skip it eight bytes at a time.
+        while (i + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, p + i, 8);
+            if (word & 0x8080808080808080ull)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
         unsigned char c = p[i];
         if (c < 0x80) {
             ++i;
@@ -83,14 +94,39 @@ QStringView IniTrimBlanks(QStringView text) {
     return text.mid(start, length);
 }
 
-size_t IniNameHash::operator()(QStringView name) const noexcept {
+size_t IniNameHash::operator()(QStringView name) const {
     size_t h = 1469598103934665603ull;
-    for (qsizetype i = 0; i < name.size();)
-        h = (h ^ FoldAt(name, i)) * 1099511628211ull;
+    const char16_t *d = name.utf16();
+    for (qsizetype i = 0; i < name.size();) {
+        char32_t c = d[i];
+        if (c < 0x80) {
+            c |= (c - u'A' < 26u) ? 0x20 : 0;
+            ++i;
+        } else {
+            c = FoldAt(name, i);
+        }
+        h = (h ^ c) * 1099511628211ull;
+    }
     return h;
 }
 
 bool IniNameEqual::operator()(QStringView a, QStringView b) const noexcept {
+    // Nearly always ASCII names of equal length: compared in place until a non-ASCII character.
+    if (a.size() == b.size()) {
+        const char16_t *x = a.utf16(), *y = b.utf16();
+        qsizetype i = 0;
+        for (; i < a.size(); ++i) {
+            char16_t c = x[i], d = y[i];
+            if (c >= 0x80 || d >= 0x80)
+                break;
+            c |= (c - u'A' < 26u) ? 0x20 : 0;
+            d |= (d - u'A' < 26u) ? 0x20 : 0;
+            if (c != d)
+                return false;
+        }
+        if (i == a.size())
+            return true;
+    }
     qsizetype i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         if (FoldAt(a, i) != FoldAt(b, j))

@@ -10,7 +10,9 @@
 // Case-insensitive hashing and equality of names, without building lowercased copies: a read
 // looks names up in the parsed file straight from the caller's strings.
 struct IniNameHash {
-    size_t operator()(QStringView name) const noexcept;
+    // Not noexcept on purpose: the standard maps then keep each entry's hash and growing a
+    // map does not hash every name again.
+    size_t operator()(QStringView name) const;
 };
 struct IniNameEqual {
     bool operator()(QStringView a, QStringView b) const noexcept;

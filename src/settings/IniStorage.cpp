@@ -28,7 +28,7 @@ IniFileStamp StampOf(const struct stat &st) {
     return stamp;
 }
 
-int RetryClose(int fd) {
+int CloseFd(int fd) {
     // Linux frees the descriptor even when close() is interrupted: never retry.
     return ::close(fd);
 }
@@ -99,6 +99,27 @@ qint64 IniWallClockNs() {
     return Ns(now);
 }
 
+IniFileHandle &IniFileHandle::operator=(IniFileHandle &&other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            CloseFd(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+IniFileHandle::~IniFileHandle() {
+    if (fd_ >= 0)
+        CloseFd(fd_);
+}
+
+IniFileStamp IniStatFile(const IniFileHandle &file) {
+    struct stat st;
+    if (!file.IsOpen() || ::fstat(file.Fd(), &st) != 0 || st.st_nlink == 0)
+        return {};
+    return StampOf(st);
+}
+
 IniFileStamp IniStatFile(const QByteArray &path) {
     struct stat st;
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -106,15 +127,17 @@ IniFileStamp IniStatFile(const QByteArray &path) {
     return StampOf(st);
 }
 
-bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp) {
+bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp,
+                 IniFileHandle *file) {
     bytes->clear();
     *stamp = {};
+    *file = IniFileHandle();
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        RetryClose(fd);
+        CloseFd(fd);
         return false;
     }
     // Read to the end rather than trusting the size: a writer that does not replace the file
@@ -128,7 +151,7 @@ bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            RetryClose(fd);
+            CloseFd(fd);
             bytes->clear();
             return false;
         }
@@ -137,8 +160,8 @@ bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp)
         used += n;
     }
     bytes->resize(used);
-    RetryClose(fd);
     *stamp = StampOf(st);
+    *file = IniFileHandle(fd);
     return true;
 }
 
@@ -151,7 +174,7 @@ IniFileLock::IniFileLock(const QByteArray &settingsPath) {
         return;
     while (::flock(fd_, LOCK_EX) != 0) {
         if (errno != EINTR) {
-            RetryClose(fd_);
+            CloseFd(fd_);
             fd_ = -1;
             return;
         }
@@ -160,12 +183,13 @@ IniFileLock::IniFileLock(const QByteArray &settingsPath) {
 
 IniFileLock::~IniFileLock() {
     if (fd_ >= 0)
-        RetryClose(fd_); // closing the last descriptor releases the lock
+        CloseFd(fd_); // closing the last descriptor releases the lock
 }
 
 QByteArray IniTemporaryPrefix(const QByteArray &path) { return path + ".tmp."; }
 
-bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old) {
+bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old,
+                    IniFileStamp *written, IniFileHandle *file) {
     // A settings file reached through a symbolic link is replaced where it really lives, so the
     // link survives.
     QByteArray target = path;
@@ -182,12 +206,16 @@ bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFi
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
+    IniFileHandle handle(fd);
     const mode_t mode = old.exists ? mode_t(old.mode & 07777) : NewFileMode();
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.constData(), bytes.size()) &&
-              ::fsync(fd) == 0;
-    ok = RetryClose(fd) == 0 && ok;
-    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok)
+    const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.constData(), bytes.size()) &&
+                    ::fsync(fd) == 0 && ::rename(temp.constData(), target.constData()) == 0;
+    if (!ok) {
         ::unlink(temp.constData());
-    return ok;
+        return false;
+    }
+    // Stamped after the rename, which changes the file's ctime.
+    *written = IniStatFile(handle);
+    *file = std::move(handle);
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <utility>
 
 // The file system side of the settings file: reading with the identity of what was read,
 // the advisory lock shared by every copy, and atomic replacement.
@@ -23,11 +24,30 @@ struct IniFileStamp {
 
 qint64 IniWallClockNs();
 
-IniFileStamp IniStatFile(const QByteArray &path);
+// An open file descriptor, closed with the object.
+class IniFileHandle {
+public:
+    IniFileHandle() = default;
+    explicit IniFileHandle(int fd) : fd_(fd) {}
+    IniFileHandle(IniFileHandle &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    IniFileHandle &operator=(IniFileHandle &&other) noexcept;
+    ~IniFileHandle();
+    int Fd() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
 
-// The whole file and the stamp of the very inode read. A missing or unreadable file gives
-// false with an empty stamp.
-bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp);
+private:
+    int fd_ = -1;
+};
+
+IniFileStamp IniStatFile(const QByteArray &path);
+// The stamp of an open file; one that has been removed or replaced (no links left) does not
+// exist any more. Cheaper than looking the path up again.
+IniFileStamp IniStatFile(const IniFileHandle &file);
+
+// The whole file, the stamp of the very inode read and that file, left open. A missing or
+// unreadable file gives false with an empty stamp.
+bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp,
+                 IniFileHandle *file);
 
 // An exclusive flock() on path + ".lock", held for the object's life. Every writer of the same
 // settings file takes it before reading the file for a change and keeps it until the new file
@@ -48,8 +68,9 @@ private:
 // flushed to disk, given the old file's permission bits, renamed over the old one. Readers see
 // the old file or the new one, never a torn one. On failure nothing is left behind and false
 // comes back. Must be called with the lock held: temporary files of writers that died while
-// holding it are removed here.
-bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old);
+// holding it are removed here. On success, written and file are the new file's.
+bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old,
+                    IniFileStamp *written, IniFileHandle *file);
 
 // The name prefix of the temporary files that IniReplaceFile makes for path.
 QByteArray IniTemporaryPrefix(const QByteArray &path);

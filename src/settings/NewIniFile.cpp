@@ -20,6 +20,11 @@ namespace {
 // compares the bytes.
 constexpr qint64 kRacyWindowNs = 50'000'000;
 
+// Reads check the file they cached, still open, which costs less than looking its path up.
+// The path is looked up again this often anyway, for the rare change that leaves that file
+// untouched (its directory renamed away and another put in its place).
+constexpr qint64 kPathCheckNs = 100'000'000;
+
 struct IniOperation {
     enum Kind { Write, EraseKey, EraseSection } kind;
     QString section, key, value;
@@ -69,9 +74,7 @@ bool IsWritableName(QStringView name, bool isKey) {
 }
 
 QString AbsolutePath(const QString &fileName) {
-    if (QDir::isAbsolutePath(fileName))
-        return fileName;
-    return QDir::cleanPath(QDir::currentPath() + u'/' + fileName);
+    return QDir::isAbsolutePath(fileName) ? fileName : QDir::currentPath() + u'/' + fileName;
 }
 
 } // namespace
@@ -95,7 +98,9 @@ struct IniFileState {
     bool cached = false;
     QByteArray raw;
     IniFileStamp stamp;
+    IniFileHandle file; // the file raw was read from, while it exists
     qint64 verifiedNs = 0;
+    qint64 pathCheckedNs = 0;
     IniDocument doc;
 
     // The open transaction of this path: the thread it belongs to, its nesting depth and the
@@ -110,19 +115,23 @@ struct IniFileState {
         cached = false;
         working = false;
         raw.clear();
+        file = IniFileHandle();
         doc = IniDocument();
     }
 
-    // Takes bytes read at readNs as the file's content; parses only when they differ from the
-    // cached ones.
-    void Adopt(const QByteArray &bytes, const IniFileStamp &fileStamp, qint64 readNs) {
+    // Takes bytes read at readNs from fileRead as the file's content; parses only when they
+    // differ from the cached ones.
+    void Adopt(const QByteArray &bytes, const IniFileStamp &fileStamp, IniFileHandle &&fileRead,
+               qint64 readNs) {
         if (!cached || bytes != raw) {
             doc = IniDocument(bytes);
             raw = bytes;
             cached = true;
         }
         stamp = fileStamp;
+        file = std::move(fileRead);
         verifiedNs = readNs;
+        pathCheckedNs = readNs;
     }
 
     bool Settled() const {
@@ -136,13 +145,19 @@ struct IniFileState {
         if (working)
             return;
         const qint64 now = IniWallClockNs();
-        const IniFileStamp current = IniStatFile(nativePath);
-        if (cached && current == stamp && (!current.exists || Settled()))
+        if (cached && file.IsOpen() && now - pathCheckedNs < kPathCheckNs &&
+            IniStatFile(file) == stamp && Settled())
             return;
+        const IniFileStamp current = IniStatFile(nativePath);
+        if (cached && current == stamp && (!current.exists || Settled())) {
+            pathCheckedNs = now;
+            return;
+        }
         QByteArray bytes;
         IniFileStamp read;
-        IniReadFile(nativePath, &bytes, &read);
-        Adopt(bytes, read, now);
+        IniFileHandle opened;
+        IniReadFile(nativePath, &bytes, &read, &opened);
+        Adopt(bytes, read, std::move(opened), now);
     }
 
     // Lands the document in doc as the new file (mutex and file lock held).
@@ -152,14 +167,14 @@ struct IniFileState {
             raw = onDisk;
             return;
         }
-        if (!IniReplaceFile(nativePath, bytes, old)) {
+        if (!IniReplaceFile(nativePath, bytes, old, &stamp, &file)) {
             Invalidate();
             throw SettingsWriteError(path);
         }
         // The file is what we just wrote: the next read needs no parse. Time to drop the
         // tombstones once they outweigh the living lines.
-        stamp = IniStatFile(nativePath);
         verifiedNs = IniWallClockNs();
+        pathCheckedNs = verifiedNs;
         if (doc.ErasedLines() > 1024 && doc.ErasedLines() > doc.LiveLines())
             doc = IniDocument(bytes);
         raw = std::move(bytes);
@@ -178,17 +193,20 @@ struct IniFileState {
         const qint64 now = IniWallClockNs();
         QByteArray bytes;
         IniFileStamp onDisk;
-        IniReadFile(nativePath, &bytes, &onDisk);
+        IniFileHandle opened;
+        IniReadFile(nativePath, &bytes, &onDisk, &opened);
         bool changed = false;
         if (useWorkingCopy && cached && bytes == raw) {
             // Nobody wrote since the transaction began: its working copy is the result.
             working = false;
             changed = workingChanged;
             stamp = onDisk;
+            file = std::move(opened);
             verifiedNs = now;
+            pathCheckedNs = now;
         } else {
             working = false;
-            Adopt(bytes, onDisk, now);
+            Adopt(bytes, onDisk, std::move(opened), now);
             for (const IniOperation &op : ops)
                 changed = Apply(doc, op) || changed;
         }
@@ -199,16 +217,27 @@ struct IniFileState {
 
 namespace {
 
-std::shared_ptr<IniFileState> StateFor(const QString &path) {
+std::shared_ptr<IniFileState> StateFor(const QString &fileName) {
+    // The window makes a TNewIniFile for every single operation, nearly always on one path.
+    thread_local QString lastName;
+    thread_local std::shared_ptr<IniFileState> lastState;
+    const bool absolute = QDir::isAbsolutePath(fileName);
+    if (absolute && lastState && fileName == lastName)
+        return lastState;
+
     static std::mutex mutex;
     static QHash<QString, std::shared_ptr<IniFileState>> states;
-    const QString key = QDir::cleanPath(path);
+    const QString key = QDir::cleanPath(AbsolutePath(fileName));
     std::lock_guard guard(mutex);
     std::shared_ptr<IniFileState> &state = states[key];
     if (!state) {
         state = std::make_shared<IniFileState>();
         state->path = key;
         state->nativePath = QFile::encodeName(key);
+    }
+    if (absolute) {
+        lastName = fileName;
+        lastState = state;
     }
     return state;
 }
@@ -251,10 +280,9 @@ void EndTransaction(IniFileState &state) {
 } // namespace
 
 TNewIniFile::TNewIniFile(const QString &fileName) : fileName_(fileName) {
-    const QString path = AbsolutePath(fileName);
     // No name, or a directory: nothing that could be written.
-    refused_ = fileName.isEmpty() || path.endsWith(u'/');
-    state_ = StateFor(path);
+    refused_ = fileName.isEmpty() || fileName.endsWith(u'/');
+    state_ = StateFor(fileName);
 }
 
 TNewIniFile TNewIniFile::Refusing(const QString &fileName) {
