@@ -2,12 +2,43 @@
 
 #include "platform/Processes.h"
 
-// Placeholder until the launching work brings the real process starter: every start fails
-// with a message, so the bar runs but launches nothing.
-class LinuxProcesses : public IProcesses {
+#include <QHash>
+#include <QObject>
+#include <sys/types.h>
+
+class QSocketNotifier;
+class QTimer;
+
+// Starts programs without a shell: the command line is split into words as a shell would
+// (quotes and backslashes, nothing expanded), the first word found on PATH unless it holds a
+// "/", and run in the current directory with the bar's environment. A child gets a session of
+// its own, so it outlives the bar and a closing terminal. Every child is reaped as soon as it
+// ends, watched through a pidfd on the GUI thread.
+class LinuxProcesses : public QObject, public IProcesses {
+    Q_OBJECT
 public:
+    LinuxProcesses();
+    ~LinuxProcesses() override;
+
     ProcessStart Start(const QString &commandLine) override;
     bool IsRunning(qint64 handle) override;
     QString CurrentDirectory() override;
     bool SetCurrentDirectory(const QString &directory) override;
+
+    // The process id behind a handle, 0 when unknown.
+    pid_t Pid(qint64 handle) const;
+
+private:
+    struct Child {
+        pid_t pid = 0;
+        int pidfd = -1; // -1 on kernels without pidfds: polled instead
+        bool ended = false;
+        QSocketNotifier *notifier = nullptr;
+    };
+    void Reap(qint64 handle);
+    void Forget(Child &child);
+
+    QHash<qint64, Child> children_;
+    qint64 next_ = 1;
+    QTimer *poll_ = nullptr;
 };
