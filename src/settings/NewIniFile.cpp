@@ -293,6 +293,8 @@ TNewIniFile TNewIniFile::Refusing(const QString &fileName) {
 
 QString TNewIniFile::ReadString(const QString &section, const QString &key,
                                 const QString &defaultValue) const {
+    if (refused_)
+        return defaultValue;
     std::lock_guard guard(state_->mutex);
     state_->Refresh();
     const auto value = state_->doc.Value(IniTrimBlanks(section), IniTrimBlanks(key));
@@ -310,12 +312,16 @@ int TNewIniFile::ReadInteger(const QString &section, const QString &key, int def
 }
 
 bool TNewIniFile::SectionExists(const QString &section) const {
+    if (refused_)
+        return false;
     std::lock_guard guard(state_->mutex);
     state_->Refresh();
     return state_->doc.HasSection(IniTrimBlanks(section));
 }
 
 bool TNewIniFile::ValueExists(const QString &section, const QString &key) const {
+    if (refused_)
+        return false;
     std::lock_guard guard(state_->mutex);
     state_->Refresh();
     return state_->doc.Value(IniTrimBlanks(section), IniTrimBlanks(key)).has_value();
@@ -419,6 +425,7 @@ void SettingsTransaction::Commit() {
         if (state_->working && state_->workingChanged)
             state_->Land(state_->operations, true);
     } catch (...) {
+        state_->Invalidate(); // whatever the working copy holds never reached the file
         EndTransaction(*state_);
         throw;
     }

@@ -8,9 +8,11 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <climits>
 #include <optional>
+#include <thread>
 #include <csignal>
 #include <fcntl.h>
 #include <cstring>
@@ -405,7 +407,8 @@ private slots:
     void refusingFile() {
         WriteAll(Path(), "[A]\nk=1\n");
         TNewIniFile ini = TNewIniFile::Refusing(Path());
-        QCOMPARE(ini.ReadString("A", "k", kDefault), "1");
+        QCOMPARE(ini.ReadString("A", "k", kDefault), kDefault);
+        QVERIFY(!ini.ValueExists("A", "k"));
         QVERIFY_THROWS_EXCEPTION(SettingsWriteError, ini.WriteString("A", "k", "2"));
         QVERIFY_THROWS_EXCEPTION(SettingsWriteError, ini.WriteInteger("A", "k", 2));
         QVERIFY_THROWS_EXCEPTION(SettingsWriteError, ini.EraseKey("A", "missing"));
@@ -653,7 +656,8 @@ private slots:
             ini.WriteString("A", "outer", "1");
             {
                 SettingsTransaction inner(ini);
-                ini.WriteString("A", "inner", "2");
+                // The same file under another spelling of its path belongs to the transaction.
+                TNewIniFile(dir_->path() + "/./OV.INI").WriteString("A", "inner", "2");
                 inner.Commit();
             }
             QCOMPARE(rewrites.Count(), 0);
@@ -671,6 +675,26 @@ private slots:
         }
         QCOMPARE(rewrites.Count(), 1);
         QCOMPARE(ReadAll(Path()), QByteArray("[A]\nk=0\nouter=1\ninner=2\nlast=4\n"));
+    }
+
+    // A write from another thread waits for the transaction instead of joining it.
+    void otherThreadWaitsForTransaction() {
+        TNewIniFile ini(Path());
+        std::thread other;
+        bool landedEarly;
+        {
+            SettingsTransaction transaction(ini);
+            ini.WriteString("A", "mine", "1");
+            other = std::thread([path = Path()] {
+                TNewIniFile(path).WriteString("A", "theirs", "2");
+            });
+            QThread::msleep(50);
+            landedEarly = ReadAll(Path()).contains("theirs");
+            transaction.Commit();
+        }
+        other.join();
+        QVERIFY(!landedEarly);
+        QCOMPARE(ReadAll(Path()), QByteArray("[A]\nmine=1\ntheirs=2\n"));
     }
 
     // Another copy changed the file while the transaction was open: the transaction's changes
