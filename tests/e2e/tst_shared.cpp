@@ -1,0 +1,114 @@
+// Shared mode on a real session bus: copies started with "/m" and one profile follow the
+// requests posted for that profile; copies of another profile, or without "/m", do not.
+
+#include "BarHarness.h"
+#include "settings/NewIniFile.h"
+
+#include <QtTest>
+
+using namespace e2e;
+
+namespace {
+const QByteArray Layout = "[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n";
+
+// Posts a message on the session bus the way any program may: the copies' own form.
+bool PostFromOutside(const QString &name) {
+    int exitCode = 0;
+    Tool(QStringLiteral("dbus-send"),
+         {QStringLiteral("--session"), QStringLiteral("--type=signal"), QStringLiteral("/Orvane"),
+          QStringLiteral("io.orvane.Shared.Message"), QStringLiteral("string:") + name,
+          QStringLiteral("uint32:1"), QStringLiteral("int32:0")},
+         &exitCode);
+    return exitCode == 0;
+}
+
+// The tab row of a window's picture: below the page area, right of the gauge column.
+QImage TabRow(const QImage &window) { return window.copy(44, 37, window.width() - 44, 17); }
+
+bool EndsWithPage(const Bar &bar, const QString &position) { return bar.Title().endsWith(position); }
+} // namespace
+
+class TestShared : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void rebuildRequestReachesTheProfile();
+    void reloadRequestShowsNewNames();
+};
+
+void TestShared::initTestCase() {
+    QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"),
+             "run through tests/e2e/with-display.sh");
+}
+
+// A program changes the page count in the file and posts the rebuild request of profile Team:
+// both shared copies of Team rebuild with three pages; a shared copy of another profile and a
+// copy of Team without "/m" stay as they were.
+void TestShared::rebuildRequestReachesTheProfile() {
+    BarHome home;
+    QVERIFY(home.IsValid());
+    QVERIFY(home.WriteSettings(Layout, QStringLiteral("Team")));
+    QVERIFY(home.WriteSettings(Layout, QStringLiteral("Other")));
+
+    Bar first(home, {QStringLiteral("/m"), QStringLiteral("Team")});
+    Bar second(home, {QStringLiteral("/m"), QStringLiteral("Team")});
+    Bar alone(home, {QStringLiteral("Team")});
+    Bar other(home, {QStringLiteral("/m"), QStringLiteral("Other")});
+    for (Bar *bar : {&first, &second, &alone, &other})
+        QVERIFY2(bar->WaitForWindow(), qPrintable(bar->Diagnostics()));
+    QVERIFY(first.Title().startsWith(QStringLiteral("Velmora Team ")));
+    const QString aloneTitle = alone.Title();
+    const QString otherTitle = other.Title();
+
+    TNewIniFile(home.SettingsFile(QStringLiteral("Team"))).WriteInteger(QStringLiteral("Pages"), QStringLiteral("Count"), 3);
+    QVERIFY(PostFromOutside(QStringLiteral("UOVFormTeam")));
+    const bool rebuilt = PollUntil([&] {
+        return EndsWithPage(first, QStringLiteral("Page 1 of 3")) && EndsWithPage(second, QStringLiteral("Page 1 of 3"));
+    });
+    QVERIFY2(rebuilt, qPrintable(QStringLiteral("titles: \"%1\", \"%2\"").arg(first.Title(), second.Title())));
+
+    // The copy of the other profile reacts to its own name only; once it has, the Team request
+    // has long been delivered to everyone.
+    TNewIniFile(home.SettingsFile(QStringLiteral("Other"))).WriteInteger(QStringLiteral("Pages"), QStringLiteral("Count"), 2);
+    QCOMPARE(other.Title(), otherTitle);
+    QVERIFY(PostFromOutside(QStringLiteral("UOVFormOther")));
+    QVERIFY2(PollUntil([&] { return EndsWithPage(other, QStringLiteral("Page 1 of 2")); }),
+             qPrintable(other.Title()));
+    QCOMPARE(alone.Title(), aloneTitle);
+    SaveScreenshot(QStringLiteral("shared-rebuilt"));
+}
+
+// A program writes a new name for the first page and posts the reload request: both copies
+// read their records again and their tab rows show the new name.
+void TestShared::reloadRequestShowsNewNames() {
+    BarHome home;
+    QVERIFY(home.IsValid());
+    QVERIFY(home.WriteSettings(Layout, QStringLiteral("Team")));
+    Bar first(home, {QStringLiteral("/m"), QStringLiteral("Team")});
+    Bar second(home, {QStringLiteral("/m"), QStringLiteral("Team")});
+    QVERIFY2(first.WaitForWindow(), qPrintable(first.Diagnostics()));
+    QVERIFY2(second.WaitForWindow(), qPrintable(second.Diagnostics()));
+
+    // Both open at the stored place; move the second one clear of the first to see both whole.
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), second.Window(),
+                                     QStringLiteral("50"), QStringLiteral("400")});
+    QVERIFY(PollUntil([&] { return PlaceOf(second.Window()).FramePosition() == QPoint(50, 400); }));
+    const QImage firstBefore = TabRow(SettledGrab(first.Window()));
+    const QImage secondBefore = TabRow(SettledGrab(second.Window()));
+    QVERIFY(!firstBefore.isNull() && !secondBefore.isNull());
+    SaveScreenshot(QStringLiteral("shared-before-reload"));
+
+    TNewIniFile(home.SettingsFile(QStringLiteral("Team")))
+        .WriteString(QStringLiteral("Tabs"), QStringLiteral("PageTab1"), QStringLiteral("Alpha"));
+    QVERIFY(PostFromOutside(QStringLiteral("UOrvaneTeam")));
+    QVERIFY2(PollUntil([&] { return TabRow(Grab(second.Window())) != secondBefore; }),
+             "the second copy's tab row did not change");
+    QVERIFY2(PollUntil([&] { return TabRow(Grab(first.Window())) != firstBefore; }),
+             "the first copy's tab row did not change");
+    SettledGrab(second.Window());
+    SaveScreenshot(QStringLiteral("shared-after-reload"));
+}
+
+QTEST_GUILESS_MAIN(TestShared)
+#include "tst_shared.moc"
