@@ -22,8 +22,8 @@ public:
 // loop turn, so that menus and boxes opened by earlier steps are there for later ones.
 static void Script(QList<std::function<void(QWidget *)>> steps, bool popup) {
     QTimer::singleShot(0, [steps, popup]() mutable {
-        QWidget *target = popup ? QApplication::activePopupWidget()
-                                : QApplication::activeModalWidget();
+        QWidget *target =
+            popup ? QApplication::activePopupWidget() : QApplication::activeModalWidget();
         if (!target || steps.isEmpty()) { // not open yet: try again
             if (!steps.isEmpty())
                 Script(steps, popup);
@@ -65,9 +65,12 @@ void TestDialogs::filters_data() {
     QTest::addColumn<QString>("expected");
     QTest::newRow("programs") << "Programs|*.EXE;*.COM|All Files|*.*"
                               << "Programs (*.EXE *.exe *.COM *.com);;All Files (*)";
-    QTest::newRow("lower case") << "Sound Files|*.wav" << "Sound Files (*.wav *.WAV)";
-    QTest::newRow("qt form kept") << "Images (*.png *.xpm)" << "Images (*.png *.xpm)";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("lower case") << "Sound Files|*.wav"
+                                << "Sound Files (*.wav *.WAV)";
+    QTest::newRow("qt form kept") << "Images (*.png *.xpm)"
+                                  << "Images (*.png *.xpm)";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestDialogs::filters() {
@@ -82,9 +85,8 @@ void TestDialogs::popupMenu_data() {
     QTest::newRow("first") << K{Qt::Key_Down, Qt::Key_Return} << "first";
     QTest::newRow("checkable") << K{Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << "second";
     QTest::newRow("mnemonic") << K{Qt::Key_S} << "second";
-    QTest::newRow("disabled skipped") << K{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Right,
-                                           Qt::Key_Return}
-                                      << "inner";
+    QTest::newRow("disabled skipped")
+        << K{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Right, Qt::Key_Return} << "inner";
     QTest::newRow("added when opened") << K{Qt::Key_Up, Qt::Key_Return} << "late";
     QTest::newRow("escape") << K{Qt::Key_Escape} << "";
 }

@@ -130,7 +130,8 @@ void TestInstanceBus::foreignSignaturesAreIgnored() {
     QDBusConnection::sessionBus().send(signal() << QStringLiteral("UOrvaneX"));
     QDBusConnection::sessionBus().send(signal() << QStringLiteral("UOrvaneX") << uint(1) << int(2)
                                                 << int(3));
-    QDBusConnection::sessionBus().send(signal() << QStringLiteral("UOrvaneX") << uint(7) << int(-1));
+    QDBusConnection::sessionBus().send(signal()
+                                       << QStringLiteral("UOrvaneX") << uint(7) << int(-1));
 
     // Signals arrive in the order sent, so the good one comes after the others were handled.
     QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty(), 30000);

@@ -23,10 +23,9 @@ void TestLinuxPlatform::arguments_data() {
     // Qt's own options belong to the bar's command line as typed.
     QTest::newRow("qt options") << A{"-style", "fusion", "-display", ":9", "--platform"}
                                 << QStringList{"-style", "fusion", "-display", ":9", "--platform"};
-    QTest::newRow("shared profile") << A{"/m", "B\xc3\xbcro \xe2\x82\xac"}
-                                    << QStringList{"/m", QStringLiteral(u"Büro €")};
-    QTest::newRow("empty and blanks") << A{"", "  two  words "}
-                                      << QStringList{"", "  two  words "};
+    QTest::newRow("shared profile")
+        << A{"/m", "B\xc3\xbcro \xe2\x82\xac"} << QStringList{"/m", QStringLiteral(u"Büro €")};
+    QTest::newRow("empty and blanks") << A{"", "  two  words "} << QStringList{"", "  two  words "};
 }
 
 void TestLinuxPlatform::arguments() {

@@ -50,8 +50,8 @@ void TestProcesses::startsWithWordsAndDirectory_data() {
     QTest::newRow("none") << "" << QStringList{};
     QTest::newRow("quoted blanks") << R"('two  words' "dq \"x\"" plain\ blank)"
                                    << QStringList{"two  words", "dq \"x\"", "plain blank"};
-    QTest::newRow("nothing expanded") << R"($HOME ~ *.txt `id` ; |)"
-                                      << QStringList{"$HOME", "~", "*.txt", "`id`", ";", "|"};
+    QTest::newRow("nothing expanded")
+        << R"($HOME ~ *.txt `id` ; |)" << QStringList{"$HOME", "~", "*.txt", "`id`", ";", "|"};
     QTest::newRow("non-ascii") << QStringLiteral(u"Büro/€.txt") << QStringList{u"Büro/€.txt"_qs};
 }
 
@@ -87,12 +87,18 @@ void TestProcesses::startsWithWordsAndDirectory() {
 void TestProcesses::failedStarts_data() {
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QString>("error");
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("blanks") << "   " << "";
-    QTest::newRow("unbalanced quote") << "prog 'open" << "";
-    QTest::newRow("missing program") << "/nonexistent/orvane-program" << "No such file or directory";
-    QTest::newRow("not on PATH") << "orvane-no-such-program-xyz" << "No such file or directory";
-    QTest::newRow("not executable") << "NOTEXEC" << "Permission denied";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("blanks") << "   "
+                            << "";
+    QTest::newRow("unbalanced quote") << "prog 'open"
+                                      << "";
+    QTest::newRow("missing program") << "/nonexistent/orvane-program"
+                                     << "No such file or directory";
+    QTest::newRow("not on PATH") << "orvane-no-such-program-xyz"
+                                 << "No such file or directory";
+    QTest::newRow("not executable") << "NOTEXEC"
+                                    << "Permission denied";
 }
 
 void TestProcesses::failedStarts() {

@@ -88,8 +88,8 @@ void TestSystemInfo::memInfo_data() {
     QTest::newRow("old kernel") << QByteArray("MemTotal: 1000 kB\nMemFree: 100 kB\n"
                                               "Buffers: 50 kB\nCached: 250 kB\n")
                                 << true << 60 << quint64(1024000);
-    QTest::newRow("load rounds down") << QByteArray("MemTotal: 3 kB\nMemAvailable: 1 kB\n")
-                                      << true << 66 << quint64(3072);
+    QTest::newRow("load rounds down")
+        << QByteArray("MemTotal: 3 kB\nMemAvailable: 1 kB\n") << true << 66 << quint64(3072);
     QTest::newRow("no total") << QByteArray("MemFree: 100 kB\n") << false << 0 << quint64(0);
     QTest::newRow("zero total") << QByteArray("MemTotal: 0 kB\n") << false << 0 << quint64(0);
 }

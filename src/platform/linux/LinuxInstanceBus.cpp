@@ -8,8 +8,7 @@ LinuxInstanceBus::LinuxInstanceBus(const QDBusConnection &connection) : connecti
     // An empty service matches the signal from any sender, this copy included. QtDBus only
     // offers string-based slots here.
     listening_ = connection_.connect(QString(), QLatin1String(Path), QLatin1String(Interface),
-                                     QLatin1String(Member), this,
-                                     SLOT(Receive(QDBusMessage)));
+                                     QLatin1String(Member), this, SLOT(Receive(QDBusMessage)));
 }
 
 LinuxInstanceBus::~LinuxInstanceBus() {

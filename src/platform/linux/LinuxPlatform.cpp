@@ -68,8 +68,7 @@ LinuxPlatform::LinuxPlatform(const AppEnvironment &environment, QWidget *dialogP
       session_(std::make_unique<LinuxSession>()), bus_(std::make_unique<LinuxInstanceBus>()),
       help_(std::make_unique<LinuxHelp>()),
       dialogs_(std::make_unique<LinuxDialogs>(dialogParent, help_.get())),
-      appMenu_(std::make_unique<LinuxAppMenu>()),
-      tray_(std::make_unique<LinuxNotificationArea>()) {
+      appMenu_(std::make_unique<LinuxAppMenu>()), tray_(std::make_unique<LinuxNotificationArea>()) {
     platform_.environment = environment;
     platform_.processes = processes_.get();
     platform_.shell = shell_.get();

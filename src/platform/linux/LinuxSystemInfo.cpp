@@ -68,8 +68,8 @@ static QString DecodeMountField(const QByteArray &field) {
 }
 
 static bool IsNetworkType(const QByteArray &type) {
-    return type == "nfs" || type == "nfs4" || type == "cifs" || type == "smb3" ||
-           type == "smbfs" || type == "sshfs" || type == "fuse.sshfs";
+    return type == "nfs" || type == "nfs4" || type == "cifs" || type == "smb3" || type == "smbfs" ||
+           type == "sshfs" || type == "fuse.sshfs";
 }
 
 static bool IsUnder(const QString &path, const QString &tree) {
@@ -156,8 +156,8 @@ static bool IsRemovable(const QString &device) {
     const QString dir = QFileInfo(QStringLiteral("/sys/dev/block/") + device).canonicalFilePath();
     if (dir.isEmpty())
         return false;
-    for (const QString &candidate : {dir + QStringLiteral("/removable"),
-                                     dir + QStringLiteral("/../removable")}) {
+    for (const QString &candidate :
+         {dir + QStringLiteral("/removable"), dir + QStringLiteral("/../removable")}) {
         QFile flag(candidate);
         if (flag.open(QIODevice::ReadOnly))
             return flag.readAll().trimmed() == "1";

@@ -9,9 +9,9 @@
 
 // A filesystem the gauge can graph, as chosen from the mount table.
 struct DriveMount {
-    QChar letter;       // 'C' for "/", then 'D'... in mount-point order
+    QChar letter; // 'C' for "/", then 'D'... in mount-point order
     QString mountPoint;
-    QString device;     // "major:minor" as the mount table gives it
+    QString device; // "major:minor" as the mount table gives it
     bool network = false;
 };
 
