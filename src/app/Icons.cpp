@@ -1,0 +1,722 @@
+#include "app/Icons.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+// Windows colour values are 0x00BBGGRR.
+QColor FromColorValue(int value) {
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+const QColor kDesktopColor(0x00, 0x80, 0x80);
+constexpr int kMaxButtons = 99999; // pages × buttons per page
+
+// Keeps a counter raised while a handler runs.
+struct DepthGuard {
+    explicit DepthGuard(int &d) : depth(d) { ++depth; }
+    ~DepthGuard() { --depth; }
+    int &depth;
+};
+} // namespace
+
+TForm1::TForm1(const Platform &platform, QWidget *parent)
+    : QWidget(parent), platform_(platform) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Start"));
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(11);
+    setFont(font);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kDesktopColor);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    BuildControls();
+    BuildMenus();
+    resize(630 - 6, 101 - 25); // the design size until the mode sizes apply
+    move(10, 380);
+    if (platform_.bus)
+        platform_.bus->OnMessage = [this](const QString &name, quint32 first, qint32 second) {
+            OnInstanceMessage(name, first, second);
+        };
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    if (platform_.bus)
+        platform_.bus->OnMessage = nullptr;
+}
+
+void TForm1::BuildControls() {
+    scroller_ = new QScrollArea(this);
+    scroller_->setFrameShape(QFrame::NoFrame);
+    scroller_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller_->setWidgetResizable(false);
+    scroller_->viewport()->setAutoFillBackground(false);
+    client_ = new QWidget;
+    client_->setObjectName(QStringLiteral("client"));
+    client_->resize(630, 54);
+    scroller_->setWidget(client_);
+
+    // The key box lies behind the page area: it holds the focus without being seen.
+    Keys = new QLineEdit(client_);
+    Keys->setObjectName(QStringLiteral("Keys"));
+    Keys->setGeometry(180, 6, 33, 20);
+
+    Panel1 = new QFrame(client_);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setGeometry(0, 0, 44, 19);
+    auto *gauge = new QLabel(Panel1);
+    gauge->setObjectName(QStringLiteral("Gauge1"));
+    gauge->setGeometry(2, 1, 39, 15);
+    gauge->setAlignment(Qt::AlignCenter);
+    gauge->setAutoFillBackground(true);
+    QPalette gp = gauge->palette();
+    gp.setColor(QPalette::Window, QColor(0x80, 0x00, 0x00));
+    gp.setColor(QPalette::WindowText, QColor(0x00, 0xFF, 0x00));
+    gauge->setPalette(gp);
+    QFont gaugeFont(QStringLiteral("Arial"));
+    gaugeFont.setPixelSize(12);
+    gauge->setFont(gaugeFont);
+    gauge->installEventFilter(this);
+    Gauge1 = gauge;
+
+    HelpButton = new QToolButton(client_);
+    HelpButton->setObjectName(QStringLiteral("HelpButton"));
+    HelpButton->setGeometry(0, 18, 23, 19);
+    HelpButton->setText(QStringLiteral("?"));
+    HelpButton->setToolTip(QStringLiteral("Help"));
+    HelpButton->installEventFilter(this);
+    connect(HelpButton, &QToolButton::clicked, this, [this] { Guarded([this] { HelpButtonClick(); }); });
+
+    RunButton = new QToolButton(client_);
+    RunButton->setObjectName(QStringLiteral("RunButton"));
+    RunButton->setGeometry(22, 18, 23, 19);
+    RunButton->setText(QStringLiteral("\u25B6"));
+    RunButton->setToolTip(QStringLiteral("Run a Program"));
+    connect(RunButton, &QToolButton::clicked, this, [this] { Guarded([this] { RunButtonClick(); }); });
+
+    Notebook1 = new QStackedWidget(client_);
+    Notebook1->setObjectName(QStringLiteral("Notebook1"));
+    Notebook1->setGeometry(44, 0, 577, 37);
+    Notebook1->setAutoFillBackground(true);
+    QPalette np = Notebook1->palette();
+    np.setColor(QPalette::Window, np.color(QPalette::Button));
+    Notebook1->setPalette(np);
+
+    TabSet1 = new TTabSet(client_);
+    TabSet1->setObjectName(QStringLiteral("TabSet1"));
+    TabSet1->setGeometry(44, 36, 575, 18);
+    QFont tabFont(QStringLiteral("Arial"));
+    tabFont.setPixelSize(12);
+    TabSet1->setFont(tabFont);
+    TabSet1->installEventFilter(this);
+    connect(TabSet1, &TTabSet::currentChanged, this, [this] { Guarded([this] { TabSet1Click(); }); });
+
+    PageName = new QLineEdit(client_);
+    PageName->setObjectName(QStringLiteral("PageName"));
+    PageName->setGeometry(0, 36, 51, 19);
+    QFont editFont(QStringLiteral("Sans Serif"));
+    editFont.setPixelSize(12);
+    PageName->setFont(editFont);
+    PageName->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(100);
+
+    Keys->setFocus();
+}
+
+QAction *TForm1::AddItem(QMenu *menu, const QString &name, const QString &caption,
+                         void (TForm1::*handler)(), bool checkable) {
+    auto *action = new QAction(caption, menu);
+    action->setObjectName(name);
+    action->setCheckable(checkable);
+    menu->addAction(action);
+    if (!name.isEmpty())
+        items_.insert(name, action);
+    if (handler)
+        connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    return action;
+}
+
+QAction *TForm1::Item(const QString &name) const { return items_.value(name); }
+
+void TForm1::BuildMenus() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    AddItem(PopupMenu1, QStringLiteral("MoveButton1"), QStringLiteral("&Move Button"));
+    AddItem(PopupMenu1, QStringLiteral("CopyButton1"), QStringLiteral("&Copy Button"));
+    AddItem(PopupMenu1, QStringLiteral("RemoveButton1"), QStringLiteral("&Remove Button"));
+    PopupMenu1->addSeparator();
+    QMenu *configure = PopupMenu1->addMenu(QStringLiteral("&Configure Button"));
+    configure->setObjectName(QStringLiteral("ConfigureButton1"));
+    AddItem(configure, QStringLiteral("ChangeIcon1"), QStringLiteral("Change &Icon"));
+    AddItem(configure, QStringLiteral("ChangeDescription1"), QStringLiteral("Change &Description"));
+    AddItem(configure, QStringLiteral("ChangeParameter1"), QStringLiteral("Change &Parameter"));
+    configure->addSeparator();
+    AddItem(configure, QStringLiteral("ShrinkOnLaunch2"), QStringLiteral("&Shrink on Launch"), nullptr, true);
+    AddItem(configure, QStringLiteral("SelectWorkingDirectory1"), QStringLiteral("Select &Working Directory"), nullptr, true);
+    AddItem(configure, QStringLiteral("SelectFiles1"), QStringLiteral("Select &Files on Launch"), nullptr, true);
+    AddItem(configure, QStringLiteral("SoundLaunch1"), QStringLiteral("Sound on &Launch"), nullptr, true);
+    AddItem(configure, QStringLiteral("SoundSelect1"), QStringLiteral("Sound on &Keyboard Select"), nullptr, true);
+
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    AddItem(PopupMenu2, QStringLiteral("RenamePage1"), QStringLiteral("&Rename Page"));
+    AddItem(PopupMenu2, QStringLiteral("DeletePage1"), QStringLiteral("&Delete Page"));
+    AddItem(PopupMenu2, QStringLiteral("MovePage1"), QStringLiteral("&Move Page"));
+    AddItem(PopupMenu2, QStringLiteral("AddPage1"), QStringLiteral("&Add Page"));
+    PopupMenu2->addSeparator();
+    AddItem(PopupMenu2, QStringLiteral("UnselectedColor1"), QStringLiteral("Change Color of &Unselected Tabs"));
+    AddItem(PopupMenu2, QStringLiteral("SelectedColor1"), QStringLiteral("Change Color of &Selected Tab"));
+    AddItem(PopupMenu2, QStringLiteral("TotalPageCount1"), QStringLiteral("Change &Total Page Count"));
+    items_.insert(QStringLiteral("PageSizeSeparator"), PopupMenu2->addSeparator());
+    for (const char *name : {"PButton16", "PButton21"}) {
+        QAction *a = AddItem(PopupMenu2, QLatin1String(name),
+                             QStringLiteral("Show %1 Buttons per Page").arg(QLatin1String(name + 7)));
+        connect(a, &QAction::triggered, this, [this, a] { Guarded([this, a] { PButton16Click(a); }); });
+    }
+
+    PopupMenu3 = new QMenu(this);
+    PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
+    AddItem(PopupMenu3, QStringLiteral("LastLaunched"), QStringLiteral("Switch to &Last Launched menu >"));
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+        QAction *drive = AddItem(PopupMenu3, QString(QLatin1Char(letter)) + QStringLiteral("HardDrive"),
+                                 QString(), nullptr, true);
+        drive->setData(int(letter)); // the tag: the letter's character code
+        drive->setVisible(false);
+    }
+    AddItem(PopupMenu3, QStringLiteral("SystemMemory1"), QStringLiteral("Graph System Memory"), nullptr, true);
+    PopupMenu3->addSeparator();
+    AddItem(PopupMenu3, QStringLiteral("ConfirmExit1"), QStringLiteral("Show &Exit Options"), &TForm1::ConfirmExit1Click, true);
+    AddItem(PopupMenu3, QStringLiteral("StayonTop1"), QStringLiteral("Always Stay on &Top"), nullptr, true);
+    AddItem(PopupMenu3, QStringLiteral("AutoExpand1"), QStringLiteral("&Auto Expand/Show"), nullptr, true)->setChecked(true);
+    AddItem(PopupMenu3, QStringLiteral("HideGraph1"), QString(), nullptr, true);
+    AddItem(PopupMenu3, QStringLiteral("ShrinkOnLaunch1"), QStringLiteral("&Shrink on Launch"), nullptr, true)->setChecked(true);
+    PopupMenu3->addSeparator();
+    AddItem(PopupMenu3, QStringLiteral("LockGraphLocation1"), QStringLiteral("Lock &Graph Location"), nullptr, true);
+    AddItem(PopupMenu3, QStringLiteral("LockoutModify1"), QStringLiteral("Lockout &Modify"), nullptr, true);
+
+    PopupMenu4 = new QMenu(this);
+    PopupMenu4->setObjectName(QStringLiteral("PopupMenu4"));
+    AddItem(PopupMenu4, QStringLiteral("ExitOrvane1"), QStringLiteral("&Exit Orvane"));
+    PopupMenu4->addSeparator();
+    AddItem(PopupMenu4, QStringLiteral("ExitWin1"), QStringLiteral("Shut &Down Computer"), &TForm1::ExitWin1Click);
+    AddItem(PopupMenu4, QStringLiteral("RestartWin1"), QStringLiteral("&Restart Computer"), &TForm1::RestartWin1Click);
+
+    PopupMenu5 = new QMenu(this);
+    PopupMenu5->setObjectName(QStringLiteral("PopupMenu5"));
+    AddItem(PopupMenu5, QStringLiteral("MRU1"), QStringLiteral("Switch to &Setup Options >"));
+
+    gaugeMenu_ = PopupMenu3;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Creation
+
+void TForm1::FormCreate() {
+    ISystemInfo &system = *platform_.system;
+    const int screenHeight = system.ScreenHeight();
+    const int menuHeight = system.MenuBarHeight();
+    const int defaultTop = screenHeight - (menuHeight + 85);
+    locationSavingSuppressed_ = true;
+    pendingMove = false;
+
+    profile_ = ProfileFromArguments(platform_.environment.arguments, [&system] { return system.UserName(); });
+    paths_ = ResolveSettingsPaths(platform_.environment.programDirectory,
+                                  platform_.environment.configHome, profile_.name);
+    if (paths_.usable)
+        QDir().mkpath(paths_.directory);
+    const TNewIniFile ini = Ini();
+
+    keyPosition_ = 0;
+    captionPrefix = QStringLiteral("Velmora ");
+    Item(QStringLiteral("HideGraph1"))->setText(QStringLiteral("&Hide on Launch"));
+    FormCaption();
+
+    const bool newInstallation = !ini.ValueExists(QStringLiteral("Location"), QStringLiteral("Top"));
+    ReadStartSettings(ini);
+    settings.top = ini.ReadInteger(QStringLiteral("Location"), QStringLiteral("Top"), defaultTop);
+
+    perPageMaximum_ = PerPageMaximum(system.UsableScreenWidth());
+    const bool sizeItems = perPageMaximum_ != 16;
+    for (const char *name : {"PButton16", "PButton21", "PageSizeSeparator"})
+        Item(QLatin1String(name))->setVisible(sizeItems);
+    buttonsPerPage_ = settings.buttonCount > 0 ? qMin(settings.buttonCount, kMaxButtons) : 16;
+    if (newInstallation && settings.buttonCount == 0)
+        buttonsPerPage_ = perPageMaximum_;
+
+    ApplyMenuSettings();
+    CreateButtons();
+    FormCaption(); // the page count is known now
+    ApplyTabColors();
+
+    const bool taller = buttonsPerPage_ > perPageMaximum_;
+    settings.top = CorrectedTop(settings.top, screenHeight, menuHeight, taller);
+    move(settings.left, settings.top);
+
+    shrunk = QStringLiteral("No");
+    currentShrink = settings.shrink;
+    Item(QStringLiteral("LockGraphLocation1"))->setChecked(settings.lockedGraph == QLatin1String("Yes"));
+    if (settings.shrink == QLatin1String("Yes") || settings.shrink == QLatin1String("No"))
+        Item(QStringLiteral("ShrinkOnLaunch1"))->setChecked(settings.shrink == QLatin1String("Yes"));
+    if (settings.windowState == QLatin1String("Min"))
+        setWindowState(windowState() | Qt::WindowMinimized);
+    else if (settings.windowState == QLatin1String("Norm"))
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    geometry_ = ComputeBarGeometry(buttonsPerPage_, perPageMaximum_, menuHeight,
+                                   system.UsableScreenWidth(), settings.onTop == QLatin1String("Yes"));
+    if (settings.onTop == QLatin1String("Yes") || settings.onTop == QLatin1String("No")) {
+        Item(QStringLiteral("StayonTop1"))->setChecked(geometry_.onTop);
+        ApplyGeometry();
+    } else {
+        ApplyScrollRange();
+    }
+    requestedCount_ = buttonsPerPage_;
+    created_ = true;
+    Load();
+}
+
+void TForm1::ReadStartSettings(const TNewIniFile &ini) {
+    const QString loc = QStringLiteral("Location");
+    settings.user = ini.ReadString(loc, QStringLiteral("User"), QStringLiteral("UpdateMe"));
+    settings.hide = ini.ReadString(loc, QStringLiteral("Hide"), QStringLiteral("No"));
+    settings.menuShow = ini.ReadString(QStringLiteral("Menu"), QStringLiteral("Show"), QString());
+    settings.left = ini.ReadInteger(loc, QStringLiteral("Left"), 0);
+    settings.shrinkX = ini.ReadInteger(loc, QStringLiteral("ShrinkX"), 0);
+    settings.shrinkY = ini.ReadInteger(loc, QStringLiteral("ShrinkY"), 0);
+    settings.buttonCount = ini.ReadInteger(loc, QStringLiteral("ButtonCount"), 0);
+    settings.lockedGraph = ini.ReadString(loc, QStringLiteral("LockedGraph"), QStringLiteral("No"));
+    settings.onTop = ini.ReadString(loc, QStringLiteral("OnTop"), QStringLiteral("No"));
+    settings.windowState = ini.ReadString(QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("Norm"));
+    settings.shrink = ini.ReadString(loc, QStringLiteral("Shrink"), QStringLiteral("Yes"));
+    settings.checkExit = ini.ReadString(loc, QStringLiteral("CheckExit"), QStringLiteral("No"));
+    settings.autoExpand = ini.ReadString(loc, QStringLiteral("AutoExpand"), QStringLiteral("Yes"));
+    const QString drive = platform_.environment.programDirectory.startsWith(QLatin1Char('/'))
+                              ? QStringLiteral("C") : platform_.environment.programDirectory.left(1);
+    settings.gaugeType = ini.ReadString(QStringLiteral("Gauge"), QStringLiteral("Type"), drive + QStringLiteral("HardDrive"));
+    settings.selectedColor = ini.ReadInteger(QStringLiteral("Tabs"), QStringLiteral("SelectedColor"), 12632256);
+    settings.unselectedColor = ini.ReadInteger(QStringLiteral("Tabs"), QStringLiteral("UnselectedColor"), 8421376);
+}
+
+void TForm1::ApplyMenuSettings() {
+    if (QAction *gauge = Item(settings.gaugeType))
+        gauge->setChecked(true);
+    auto tick = [this](const char *item, const QString &value) {
+        if (value == QLatin1String("Yes") || value == QLatin1String("No"))
+            Item(QLatin1String(item))->setChecked(value == QLatin1String("Yes"));
+    };
+    tick("ConfirmExit1", settings.checkExit);
+    tick("AutoExpand1", settings.autoExpand);
+    tick("HideGraph1", settings.hide);
+    if (settings.menuShow == QLatin1String("Setup"))
+        gaugeMenu_ = PopupMenu3;
+    else if (settings.menuShow == QLatin1String("Launched"))
+        gaugeMenu_ = PopupMenu5;
+}
+
+void TForm1::ApplyTabColors() {
+    TabSet1->setSelectedColor(FromColorValue(settings.selectedColor));
+    TabSet1->setUnselectedColor(FromColorValue(settings.unselectedColor));
+}
+
+void TForm1::ApplyGeometry() {
+    const BarGeometry &g = geometry_;
+    Qt::WindowFlags flags = windowFlags() & ~(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    if (g.onTop)
+        flags |= Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    if (flags != windowFlags()) {
+        const bool visible = isVisible();
+        setWindowFlags(flags);
+        if (visible)
+            show();
+    }
+    Notebook1->setGeometry(BarGeometry::GaugeColumn, 0, g.pageAreaWidth, BarGeometry::PageHeight);
+    setFixedSize(g.ClientWidth(), g.clientHeight);
+    expandedSize = size();
+    ApplyScrollRange();
+}
+
+void TForm1::ApplyScrollRange() {
+    TabSet1->setGeometry(BarGeometry::GaugeColumn, 36, Notebook1->width(), BarGeometry::TabHeight);
+    const int range = geometry_.scrollRange;
+    client_->resize(qMax(range, BarGeometry::GaugeColumn + Notebook1->width()),
+                    BarGeometry::PageHeight + BarGeometry::TabHeight - 1);
+    scroller_->setHorizontalScrollBarPolicy(range > 0 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    scroller_->setGeometry(rect());
+}
+
+void TForm1::resizeEvent(QResizeEvent *) { scroller_->setGeometry(rect()); }
+
+// ---------------------------------------------------------------------------------------------
+// Loading the button records
+
+void TForm1::Load() {
+    locationSavingSuppressed_ = false;
+    loading = QStringLiteral("Yes");
+    ++loadCount_;
+    const TNewIniFile ini = Ini();
+    const int pages = TabSet1->count();
+    const int count = pages * buttonsPerPage_;
+    const int pageCount = ini.ReadInteger(QStringLiteral("Pages"), QStringLiteral("Count"), 20);
+    QList<std::pair<QString, QString>> emptyKeys;
+    for (int n = 1; n <= count; ++n) {
+        const QString key = ButtonKey(n);
+        const ButtonRecord record = ReadButtonRecord(ini, key);
+        const QStringList values = {record.Programs, record.Parameters, record.Icons,
+                                    record.IconSelection ? QStringLiteral("1") : QString(),
+                                    record.Names, record.Shrink, record.Select, record.Working,
+                                    record.SoundSelect, record.SoundLaunch};
+        for (int i = 0; i < values.size(); ++i)
+            if (values[i].isEmpty() && ini.ValueExists(ButtonRecordSections()[i], key))
+                emptyKeys.append({ButtonRecordSections()[i], key});
+        if (record.Occupied()) {
+            if (QToolButton *button = FindButton(n)) {
+                button->setProperty("Tag", record.Shrink == QLatin1String("Yes")  ? 1
+                                           : record.Shrink == QLatin1String("No") ? 0
+                                                                                  : 100);
+                IconVert(button, record);
+            }
+        }
+        if (n <= pageCount && n <= TabSet1->count())
+            TabSet1->setTabText(n - 1, ini.ReadString(QStringLiteral("Tabs"),
+                                                      QStringLiteral("PageTab") + QString::number(n),
+                                                      QStringLiteral("Page") + QString::number(n)));
+    }
+    // Writers that switch an option off leave an empty value; clear them out in one rewrite.
+    // Loading goes on to its end even when that rewrite is refused, and reports it once.
+    QString refused;
+    if (!emptyKeys.isEmpty()) {
+        try {
+            TNewIniFile file = Ini();
+            SettingsTransaction transaction(file);
+            for (const auto &[section, key] : emptyKeys)
+                file.EraseKey(section, key);
+            transaction.Commit();
+        } catch (const SettingsWriteError &error) {
+            refused = QString::fromUtf8(error.what());
+        }
+    }
+    loading = QStringLiteral("No");
+    if (!refused.isEmpty())
+        platform_.dialogs->Error(refused);
+}
+
+void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
+    // The glyph and the hint made from the record arrive with the icon work; until then the
+    // button keeps its design hint.
+    button->setProperty("program", record.Programs);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+TNewIniFile TForm1::Ini() const {
+    return paths_.usable ? TNewIniFile(paths_.iniFile) : TNewIniFile::Refusing(paths_.iniFile);
+}
+
+void TForm1::ReadButtonInfo(int number) {
+    current = ReadButtonRecord(Ini(), number);
+    if (current.Occupied())
+        blankMarker = false;
+}
+
+void TForm1::WriteButtonInfo(int number) {
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    WriteButtonRecord(ini, number, current);
+    transaction.Commit();
+}
+
+void TForm1::EraseButtonInfo(int number) {
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    EraseButtonRecord(ini, number);
+    transaction.Commit();
+}
+
+void TForm1::WriteMoveInfo() {
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    WriteButtonRecord(ini, currentButton, held, true);
+    transaction.Commit();
+}
+
+void TForm1::MoveCompare() { held = current; }
+void TForm1::MoveClear() { held.Clear(); }
+
+// ---------------------------------------------------------------------------------------------
+// Location, caption, window state
+
+void TForm1::FormCaption() {
+    const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    const QString blanks(6, QLatin1Char(' '));
+    setWindowTitle(captionPrefix + profile_.name + blanks + date + blanks + QStringLiteral("Page ") +
+                   QString::number(TabSet1->currentIndex() + 1) + QStringLiteral(" of ") +
+                   QString::number(TabSet1->count()));
+}
+
+void TForm1::SaveLocation() {
+    settings.top = y();
+    settings.left = x();
+    const QString state = (windowState() & Qt::WindowMinimized) ? QStringLiteral("Min") : QStringLiteral("Norm");
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("Top"), settings.top);
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("Left"), settings.left);
+    ini.WriteString(QStringLiteral("Window"), QStringLiteral("State"), state);
+    transaction.Commit();
+}
+
+void TForm1::moveEvent(QMoveEvent *event) {
+    QWidget::moveEvent(event);
+    if (!locationSavingSuppressed_ && created_ && isVisible())
+        Guarded([this] { SaveLocation(); });
+}
+
+void TForm1::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !created_ || loading == QLatin1String("Yes"))
+        return;
+    const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+    const bool was = change->oldState() & Qt::WindowMinimized;
+    const bool is = windowState() & Qt::WindowMinimized;
+    if (is && !was)
+        Guarded([this] { AppMin(); });
+    else if (was && !is)
+        Guarded([this] { AppNorm(); });
+}
+
+void TForm1::AppMin() { Ini().WriteString(QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("Min")); }
+void TForm1::AppNorm() { Ini().WriteString(QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("Norm")); }
+
+// ---------------------------------------------------------------------------------------------
+// Handlers, shared mode
+
+void TForm1::Guarded(const std::function<void()> &handler) {
+    {
+        DepthGuard depth(handlerDepth_);
+        try {
+            handler();
+        } catch (const SettingsWriteError &error) {
+            QApplication::restoreOverrideCursor();
+            platform_.dialogs->Error(QString::fromUtf8(error.what()));
+        }
+    }
+    if (handlerDepth_ == 0 && (reloadWaiting_ || rebuildWaiting_))
+        QTimer::singleShot(0, this, [this] { RunWaitingRequests(); });
+}
+
+bool TForm1::Busy() const {
+    return handlerDepth_ > 0 || PageName->isVisible() || QApplication::activeModalWidget() ||
+           QApplication::activePopupWidget() || mode_ == InteractionMode::PlaceButton ||
+           mode_ == InteractionMode::MovePage;
+}
+
+void TForm1::OnInstanceMessage(const QString &name, quint32 first, qint32) {
+    if (first != 1)
+        return;
+    if (name == RebuildMessageName())
+        rebuildWaiting_ = true;
+    else if (name == ReloadMessageName())
+        reloadWaiting_ = true;
+    else
+        return;
+    RunWaitingRequests();
+}
+
+void TForm1::RunWaitingRequests() {
+    if (!reloadWaiting_ && !rebuildWaiting_)
+        return;
+    if (Busy()) {
+        // Something is under way (a handler, a dialog, a menu, the inline box, a placing):
+        // try again shortly; the requests run once it is over.
+        if (!waitTimer_.isActive())
+            waitTimer_.start(50, this);
+        return;
+    }
+    const bool rebuild = rebuildWaiting_;
+    reloadWaiting_ = rebuildWaiting_ = false;
+    Guarded([this, rebuild] {
+        if (rebuild)
+            PageUpdate(); // a rebuild loads every record: a waiting reload is done with it
+        else
+            Load();
+    });
+}
+
+void TForm1::timerEvent(QTimerEvent *event) {
+    if (event->timerId() == waitTimer_.timerId()) {
+        waitTimer_.stop();
+        RunWaitingRequests();
+        return;
+    }
+    QWidget::timerEvent(event);
+}
+
+void TForm1::PostReload() {
+    if (profile_.shared && platform_.bus && platform_.bus->Available())
+        platform_.bus->Post(ReloadMessageName(), 1, 0);
+}
+
+void TForm1::RebuildEverywhere() {
+    // In shared mode the rebuild request reaches this copy too, so it rebuilds once, with the
+    // others; without a bus it rebuilds at once.
+    if (profile_.shared && platform_.bus && platform_.bus->Available())
+        platform_.bus->Post(RebuildMessageName(), 1, 0);
+    else
+        PageUpdate();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Help and interaction mode
+
+void TForm1::SetMode(InteractionMode mode) {
+    if (mode == mode_)
+        return;
+    if (mode_ != InteractionMode::Normal)
+        QApplication::restoreOverrideCursor();
+    mode_ = mode;
+    switch (mode) {
+    case InteractionMode::Normal: break;
+    case InteractionMode::Help: QApplication::setOverrideCursor(Qt::UpArrowCursor); break;
+    case InteractionMode::PlaceButton: QApplication::setOverrideCursor(Qt::DragMoveCursor); break;
+    case InteractionMode::MovePage: QApplication::setOverrideCursor(Qt::DragCopyCursor); break;
+    }
+    if (mode_ == InteractionMode::Normal)
+        RunWaitingRequests();
+}
+
+bool TForm1::HelpModeClick(int topic) {
+    if (mode_ != InteractionMode::Help)
+        return false;
+    platform_.help->ShowTopic(topic);
+    SetMode(InteractionMode::Normal);
+    return true;
+}
+
+void TForm1::HelpButtonClick() {
+    platform_.help->ShowContents();
+    if (mode_ == InteractionMode::Help)
+        SetMode(InteractionMode::Normal);
+}
+
+void TForm1::HelpButtonMouseDown() { SetMode(InteractionMode::Help); }
+
+void TForm1::ButtonClick(QToolButton *button) {
+    if (HelpModeClick(5))
+        return;
+    Q_UNUSED(button); // launching arrives with the launch work
+}
+
+void TForm1::RunButtonClick() {
+    if (HelpModeClick(29))
+        return;
+}
+
+void TForm1::GaugeClick() {
+    if (HelpModeClick(2))
+        return;
+}
+
+void TForm1::ShowPopup(QMenu *menu, const QPoint &screenPos) {
+    if (QAction *chosen = platform_.dialogs->PopupMenu(menu, screenPos))
+        chosen->trigger();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (watched == HelpButton && mouse->button() == Qt::RightButton) {
+            Guarded([this] { HelpButtonMouseDown(); });
+            return true;
+        }
+        if (watched == Gauge1 && mouse->button() == Qt::RightButton) {
+            const QPoint at = mouse->globalPosition().toPoint();
+            Guarded([this, at] { ShowPopup(gaugeMenu_, at); });
+            return true;
+        }
+        if (watched == Gauge1 && mouse->button() == Qt::LeftButton) {
+            Guarded([this] { GaugeClick(); });
+            return true;
+        }
+        if (watched == TabSet1 && mouse->button() == Qt::LeftButton && mode_ == InteractionMode::Help) {
+            // The tab still changes; the help topic opens from TabSet1Click.
+            tabHelpPending_ = true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+bool TForm1::FormCloseQuery() {
+    if (!Item(QStringLiteral("ConfirmExit1"))->isChecked())
+        return true;
+    if (!platform_.dialogs->Question(QStringLiteral("Are you sure you want to exit?")))
+        return false;
+    ShowPopup(PopupMenu4, QPoint(x() + 250, y()));
+    return true;
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    bool close = true;
+    if (!closingWithoutQuestions_)
+        Guarded([this, &close] { close = FormCloseQuery(); });
+    if (!close) {
+        event->ignore();
+        return;
+    }
+    FormDestroy();
+    event->accept();
+}
+
+void TForm1::FormDestroy() {
+    // The recently launched list saves itself here once it exists.
+}
+
+void TForm1::CloseWithoutQuestions() {
+    closingWithoutQuestions_ = true;
+    close();
+}
+
+void TForm1::ConfirmExit1Click() {
+    QAction *item = Item(QStringLiteral("ConfirmExit1"));
+    // The item has toggled its tick already when it was triggered.
+    Ini().WriteString(QStringLiteral("Location"), QStringLiteral("CheckExit"),
+                      item->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"));
+}
+
+void TForm1::ExitWin1Click() {
+    const QString refusal = platform_.session->PowerOff();
+    if (!refusal.isEmpty())
+        platform_.dialogs->Message(QStringLiteral("The computer could not be shut down: ") + refusal);
+}
+
+void TForm1::RestartWin1Click() {
+    const QString refusal = platform_.session->Reboot();
+    if (!refusal.isEmpty())
+        platform_.dialogs->Message(QStringLiteral("The computer could not be restarted: ") + refusal);
+}

@@ -1,0 +1,206 @@
+#pragma once
+
+#include "pages/BarGeometry.h"
+#include "pages/TabSet.h"
+#include "platform/Platform.h"
+#include "settings/ButtonRecord.h"
+#include "settings/NewIniFile.h"
+#include "settings/Profile.h"
+
+#include <QBasicTimer>
+#include <QHash>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+
+class QAction;
+class QButtonGroup;
+class QFrame;
+class QLineEdit;
+class QMenu;
+class QScrollArea;
+class QStackedWidget;
+class QTimer;
+class QToolButton;
+
+// What the bar is doing with the mouse: normal use, help mode (the next click opens the
+// clicked control's help), placing a moved or copied button, putting a moved page back.
+enum class InteractionMode { Normal, Help, PlaceButton, MovePage };
+
+// The main window: the gauge column, the page of launch buttons and the tab row.
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(const Platform &platform, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // ---- app: creation, loading, shared mode, closing, help, location and caption ----
+    void FormCreate();
+    void Load();
+    void FormCaption();
+    void SaveLocation();
+    void HelpButtonClick();
+    void HelpButtonMouseDown();
+    void ConfirmExit1Click();
+    void ExitWin1Click();
+    void RestartWin1Click();
+    void AppMin();
+    void AppNorm();
+    // Runs a handler: a refused settings write stops it and shows the standard error box, and
+    // shared-mode requests that arrived meanwhile run once it is done.
+    void Guarded(const std::function<void()> &handler);
+    // Posts the reload request to every copy with this profile (shared mode only).
+    void PostReload();
+    // Closes without asking (signals, the end of the session).
+    void CloseWithoutQuestions();
+    void FormDestroy();
+    // Opens a popup menu through the platform and runs the chosen item.
+    void ShowPopup(QMenu *menu, const QPoint &screenPos);
+    // In help mode: opens the topic, ends help mode and says so.
+    bool HelpModeClick(int topic);
+    // Rebuilds this copy and, in shared mode, every copy with this profile.
+    void RebuildEverywhere();
+
+    // ---- settings: the button record routines ----
+    void ReadButtonInfo(int number);
+    void WriteButtonInfo(int number);
+    void EraseButtonInfo(int number);
+    void WriteMoveInfo();
+    void MoveCompare();
+    void MoveClear();
+    TNewIniFile Ini() const;
+
+    // ---- pages: page and button layout ----
+    void CreateButtons();
+    void TabSet1Click();
+    void PButton16Click(QAction *sender);
+    void PageUpdate();
+    QToolButton *FindButton(int number) const;
+    QToolButton *FindButton(const QString &name) const;
+    QStringList TabNames() const;
+
+    // ---- launch ----
+    void ButtonClick(QToolButton *button);
+    void RunButtonClick();
+    void GaugeClick();
+
+    // ---- bar: re-paging ----
+    void ExpandButtons();
+    void LessButtons();
+    void AddButtons(int newBlock, int oldBlock);
+    static int RoundUp(double x);
+
+    // ---- appearance: glyph and hint of a launch button ----
+    void IconVert(QToolButton *button, const ButtonRecord &record);
+
+    // ---- state other parts read ----
+    const QString &ProfileName() const { return profile_.name; }
+    bool SharedMode() const { return profile_.shared; }
+    const SettingsPaths &Paths() const { return paths_; }
+    int ButtonsPerPage() const { return buttonsPerPage_; }
+    int PerPageMax() const { return perPageMaximum_; }
+    int RequestedCount() const { return requestedCount_; }
+    const BarGeometry &Geometry() const { return geometry_; }
+    InteractionMode Mode() const { return mode_; }
+    void SetMode(InteractionMode mode);
+    bool LocationSavingSuppressed() const { return locationSavingSuppressed_; }
+    int KeyPosition() const { return keyPosition_; }
+    QString ReloadMessageName() const { return QStringLiteral("UOrvane") + profile_.name; }
+    QString RebuildMessageName() const { return QStringLiteral("UOVForm") + profile_.name; }
+    int RebuildCount() const { return rebuildCount_; }
+    int LoadCount() const { return loadCount_; }
+
+    // The current button record and the held one of a move or copy.
+    ButtonRecord current;
+    ButtonRecord held;
+    QString currentButton;
+    bool blankMarker = true; // "Yes": no record read since it was set had a program
+
+    // Widgets, named as the rest of the program knows them.
+    QFrame *Panel1 = nullptr;
+    QFrame *Gauge1 = nullptr;
+    QToolButton *HelpButton = nullptr;
+    QToolButton *RunButton = nullptr;
+    QStackedWidget *Notebook1 = nullptr;
+    TTabSet *TabSet1 = nullptr;
+    QLineEdit *PageName = nullptr;
+    QLineEdit *Keys = nullptr;
+    QMenu *PopupMenu1 = nullptr; // button options
+    QMenu *PopupMenu2 = nullptr; // page menu
+    QMenu *PopupMenu3 = nullptr; // setup options
+    QMenu *PopupMenu4 = nullptr; // exit options
+    QMenu *PopupMenu5 = nullptr; // recently launched
+    QTimer *Timer1 = nullptr;
+    QTimer *Timer2 = nullptr;
+    QStringList ListBox1, Memo1, ListBox2; // scratch lists of the import and of a moved page
+    QString PageNameMode;                  // "Tab", "Page", "Button", "Parameter", "Lockout"
+
+    // Menu items by their names.
+    QAction *Item(const QString &name) const;
+
+    // Settings read at start-up.
+    struct StartSettings {
+        int newInstallTop = -50;
+        QString user, hide, menuShow;
+        int top = 0, left = 0, shrinkX = 0, shrinkY = 0, buttonCount = 0;
+        QString lockedGraph, onTop, windowState, shrink, checkExit, autoExpand, gaugeType;
+        int selectedColor = 12632256, unselectedColor = 8421376;
+    } settings;
+    QString shrunk = QStringLiteral("No");
+    QString currentShrink;
+    QString loading = QStringLiteral("No");
+    QString captionPrefix;
+    QSize expandedSize;
+    bool pendingMove = false;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    QAction *AddItem(QMenu *menu, const QString &name, const QString &caption,
+                     void (TForm1::*handler)() = nullptr, bool checkable = false);
+    void ReadStartSettings(const TNewIniFile &ini);
+    void ApplyMenuSettings();
+    void ApplyGeometry();
+    void ApplyScrollRange();
+    QToolButton *CreateLaunchButton(QWidget *page, QButtonGroup *group, int number, int slot);
+    void ApplyTabColors();
+    void DeletePages();
+    void OnInstanceMessage(const QString &name, quint32 first, qint32 second);
+    void RunWaitingRequests();
+    bool Busy() const;
+    bool FormCloseQuery();
+
+    Platform platform_;
+    ProfileChoice profile_;
+    SettingsPaths paths_;
+    BarGeometry geometry_;
+    QScrollArea *scroller_ = nullptr;
+    QWidget *client_ = nullptr;
+    QHash<QString, QAction *> items_;
+    QHash<QString, QToolButton *> buttons_;
+    int buttonsPerPage_ = 16;
+    int perPageMaximum_ = 16;
+    int requestedCount_ = 16;
+    int keyPosition_ = 0;
+    bool locationSavingSuppressed_ = true;
+    InteractionMode mode_ = InteractionMode::Normal;
+    int handlerDepth_ = 0;
+    bool reloadWaiting_ = false;
+    bool rebuildWaiting_ = false;
+    bool closingWithoutQuestions_ = false;
+    bool tabHelpPending_ = false;
+    QBasicTimer waitTimer_;
+    QMenu *gaugeMenu_ = nullptr;
+    bool created_ = false;
+    int rebuildCount_ = 0;
+    int loadCount_ = 0;
+};

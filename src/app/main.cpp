@@ -1,0 +1,80 @@
+#include "app/BarStyle.h"
+#include "app/Icons.h"
+#include "platform/linux/LinuxPlatform.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+bool PrintInformation(const QStringList &arguments) {
+    if (arguments.isEmpty())
+        return false;
+    QTextStream out(stdout);
+    if (arguments.first() == QLatin1String("--version")) {
+        out << "orvane " << ORVANE_VERSION << "\n";
+        return true;
+    }
+    if (arguments.first() == QLatin1String("--help")) {
+        out << "Usage: orvane [PROFILE | /n | /m PROFILE]\n"
+               "A program-launcher bar.\n\n"
+               "  PROFILE     use the settings file OVPROFILE.INI\n"
+               "  /n          use the login name as the profile name\n"
+               "  /m PROFILE  use PROFILE and follow the changes of other copies using it\n"
+               "  --help      show this help and exit\n"
+               "  --version   show the version and exit\n";
+        return true;
+    }
+    return false;
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    // The first argument is the profile name exactly as typed: take it before Qt removes
+    // the options it knows.
+    const AppEnvironment environment = LinuxPlatform::CaptureEnvironment(argc, argv);
+    if (PrintInformation(environment.arguments))
+        return 0;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("orvane"));
+    QApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvane.png")));
+    QApplication::setStyle(new BarStyle);
+
+    LinuxPlatform platform(environment);
+    TForm1 form(platform.Get());
+    platform.SetDialogParent(&form);
+
+    // SIGTERM, SIGHUP and the end of the session close the bar the normal way.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+            char byte;
+            [[maybe_unused]] ssize_t got = ::read(signalPipe[0], &byte, 1);
+            form.CloseWithoutQuestions();
+        });
+        struct sigaction action = {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGHUP, &action, nullptr);
+        sigaction(SIGINT, &action, nullptr);
+    }
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager &) { form.CloseWithoutQuestions(); });
+
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,152 @@
+// The pages, their launch buttons and the rebuild of the bar.
+#include "app/Icons.h"
+#include "bar/Repage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QStackedWidget>
+#include <QToolButton>
+
+namespace {
+const QString kLaunchHint = QStringLiteral("Mouse: Left=Load/Launch  Right=Options");
+constexpr int kMaxButtons = 99999; // pages × buttons per page
+} // namespace
+
+QToolButton *TForm1::CreateLaunchButton(QWidget *page, QButtonGroup *group, int number, int slot) {
+    auto *button = new QToolButton(page);
+    const QString name = ButtonKey(number);
+    button->setObjectName(name);
+    button->setGeometry(BarGeometry::ButtonStep * (slot - 1), 0, BarGeometry::ButtonSize,
+                        BarGeometry::ButtonSize);
+    button->setCheckable(true);
+    button->setAutoRaise(false);
+    button->setIconSize(QSize(32, 32));
+    button->setToolTip(kLaunchHint);
+    button->setToolTipDuration(120000);
+    button->installEventFilter(this);
+    group->addButton(button);
+    connect(button, &QToolButton::clicked, this, [this, button] { Guarded([this, button] { ButtonClick(button); }); });
+    buttons_.insert(name, button);
+    return button;
+}
+
+void TForm1::CreateButtons() {
+    const TNewIniFile ini = Ini();
+    const int n = buttonsPerPage_;
+    int pages = ini.ReadInteger(QStringLiteral("Pages"), QStringLiteral("Count"), 20);
+    pages = qBound(0, pages, kMaxButtons / n);
+    DeletePages();
+    const QSignalBlocker blockTabs(TabSet1);
+    QStringList names;
+    for (int i = 0; i < pages; ++i) {
+        auto *page = new QWidget;
+        page->setObjectName(QStringLiteral("Page") + QString::number(i));
+        // At most one button of a page is down, and all may be up.
+        auto *group = new QButtonGroup(page);
+        group->setExclusive(false);
+        connect(group, &QButtonGroup::buttonToggled, page, [group](QAbstractButton *button, bool down) {
+            if (!down)
+                return;
+            for (QAbstractButton *other : group->buttons())
+                if (other != button && other->isChecked()) {
+                    const QSignalBlocker block(other);
+                    other->setChecked(false);
+                }
+        });
+        for (int slot = 1; slot <= n; ++slot)
+            CreateLaunchButton(page, group, i * n + slot, slot);
+        Notebook1->addWidget(page);
+        names << QStringLiteral("Page") + QString::number(i);
+    }
+    TabSet1->setTabs(names); // selects the first tab
+    Notebook1->setCurrentIndex(pages > 0 ? 0 : -1);
+}
+
+void TForm1::DeletePages() {
+    const QSignalBlocker blockTabs(TabSet1);
+    TabSet1->setTabs({});
+    while (Notebook1->count() > 0) {
+        QWidget *page = Notebook1->widget(Notebook1->count() - 1);
+        Notebook1->removeWidget(page);
+        page->hide();
+        // A button of this page may be the sender of the signal being handled.
+        page->deleteLater();
+    }
+    buttons_.clear();
+}
+
+QToolButton *TForm1::FindButton(int number) const { return buttons_.value(ButtonKey(number)); }
+QToolButton *TForm1::FindButton(const QString &name) const { return buttons_.value(name); }
+
+void TForm1::TabSet1Click() {
+    if (tabHelpPending_ || mode_ == InteractionMode::Help) {
+        tabHelpPending_ = false;
+        HelpModeClick(25);
+    }
+    FormCaption();
+    Notebook1->setCurrentIndex(TabSet1->currentIndex());
+    const int n = buttonsPerPage_;
+    const int tabs = TabSet1->count();
+    if (keyPosition_ > 0 && keyPosition_ <= tabs * n)
+        if (QToolButton *button = FindButton(keyPosition_))
+            button->setChecked(false);
+    keyPosition_ = TabSet1->currentIndex() * n;
+    if (keyPosition_ <= 0)
+        keyPosition_ = tabs * n;
+    FormCaption();
+}
+
+void TForm1::PButton16Click(QAction *sender) {
+    const int requested = sender == Item(QStringLiteral("PButton21")) ? 21 : 16;
+    if (requested == buttonsPerPage_)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    {
+        // Re-paging writes the new count with the records, in one transaction.
+        TNewIniFile ini = Ini();
+        SettingsTransaction transaction(ini);
+        RepageButtons(ini, TabNames(), buttonsPerPage_, requested);
+        ini.EraseSection(QStringLiteral("MRU"));
+        transaction.Commit();
+    }
+    keyPosition_ = 1;
+    RebuildEverywhere();
+    QApplication::restoreOverrideCursor();
+}
+
+QStringList TForm1::TabNames() const {
+    return TabSet1->tabs();
+}
+
+void TForm1::PageUpdate() {
+    ++rebuildCount_;
+    {
+        TNewIniFile ini = Ini();
+        SettingsTransaction transaction(ini);
+        if (buttonsPerPage_ != requestedCount_)
+            RepageButtons(ini, TabNames(), buttonsPerPage_, requestedCount_);
+        // The recently launched entries name buttons by number, which may have changed.
+        ini.EraseSection(QStringLiteral("MRU"));
+        transaction.Commit();
+    }
+    FormCreate();
+}
+
+// Thin wrappers over the re-paging of the settings file.
+void TForm1::ExpandButtons() {
+    TNewIniFile ini = Ini();
+    ::ExpandButtons(ini, TabNames(), buttonsPerPage_, requestedCount_);
+}
+
+void TForm1::LessButtons() {
+    TNewIniFile ini = Ini();
+    ::LessButtons(ini, TabNames(), buttonsPerPage_, requestedCount_);
+}
+
+void TForm1::AddButtons(int newBlock, int oldBlock) {
+    TNewIniFile ini = Ini();
+    ::AddButtons(ini, TabNames(), newBlock, oldBlock);
+}
+
+int TForm1::RoundUp(double x) { return ::RoundUp(x); }

@@ -1,0 +1,330 @@
+// The main window with a fake platform: start-up, tabs and caption, the 16/21 switch,
+// closing, help mode, location saving and shared mode.
+#include "FakePlatform.h"
+#include "app/Icons.h"
+
+#include <QAction>
+#include <QDate>
+#include <QFile>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+QString Today() { return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat); }
+
+QString Caption(const QString &profile, int page, int of) {
+    const QString six(6, ' ');
+    return "Velmora " + profile + six + Today() + six + QString("Page %1 of %2").arg(page).arg(of);
+}
+
+QByteArray ReadAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Two pages of 21 buttons with programs on the first page, slots 1 and 21, and page 2, slot 3.
+const char *kTwoPages21 = "[Location]\nTop=100\nLeft=20\nButtonCount=21\n"
+                          "[Pages]\nCount=2\n[Tabs]\nPageTab1=Tools\nPageTab2=Games\n"
+                          "[Programs]\nSpeedButton1=/usr/bin/a\nSpeedButton21=/usr/bin/b\nSpeedButton24=/usr/bin/c\n"
+                          "[Names]\nSpeedButton1=Alpha\n";
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<FakePlatform> fake;
+
+    std::unique_ptr<TForm1> Start(const QStringList &arguments = {}) {
+        fake->arguments = arguments;
+        return std::make_unique<TForm1>(fake->Get());
+    }
+
+private slots:
+    void init() { fake = std::make_unique<FakePlatform>(); }
+    void cleanup() {
+        QVERIFY2(fake->dialogs.Unmet().isEmpty(), qPrintable(fake->dialogs.Unmet()));
+        fake.reset();
+    }
+
+    void newInstallation() {
+        auto form = Start();
+        QCOMPARE(form->TabSet1->count(), 20);
+        QCOMPARE(form->Notebook1->count(), 20);
+        QCOMPARE(form->TabSet1->tabText(0), QString("Page1"));
+        QCOMPARE(form->TabSet1->tabText(19), QString("Page20"));
+        QCOMPARE(form->ButtonsPerPage(), 21); // the screen's maximum on a 1024-pixel screen
+        QVERIFY(form->FindButton(420));
+        QVERIFY(!form->FindButton(421));
+        QCOMPARE(form->FindButton(23)->parentWidget(), form->Notebook1->widget(1));
+        QCOMPARE(form->FindButton(23)->geometry(), QRect(36, 0, 37, 37));
+        QCOMPARE(form->FindButton(1)->toolTip(), QString("Mouse: Left=Load/Launch  Right=Options"));
+        QCOMPARE(form->windowTitle(), Caption("", 1, 20));
+        QVERIFY(form->Item("PButton16")->isVisible());
+        QCOMPARE(form->KeyPosition(), 0);
+        // Framed: the client area is the bar without the frame's borders.
+        QCOMPARE(form->size(), QSize(44 + 756 + 7 - 6, 54));
+        QCOMPARE(form->pos(), QPoint(0, 768 - (19 + 85)));
+        QVERIFY(!form->LocationSavingSuppressed());
+        // Reading a new installation writes nothing.
+        QVERIFY(!QFile::exists(fake->IniPath()));
+    }
+
+    void narrowScreenHasNoPageSizeItems() {
+        fake->system.usableWidth = 650;
+        auto form = Start();
+        QCOMPARE(form->ButtonsPerPage(), 16);
+        QVERIFY(!form->Item("PButton16")->isVisible());
+        QVERIFY(!form->Item("PButton21")->isVisible());
+    }
+
+    void existingFile() {
+        fake->WriteIni("[Location]\nTop=200\nLeft=30\nButtonCount=16\nOnTop=Yes\nCheckExit=Yes\n"
+                       "AutoExpand=No\nShrink=No\n[Pages]\nCount=3\n"
+                       "[Tabs]\nPageTab1=Work\nPageTab3=Play\n", "Work");
+        auto form = Start({"Work"});
+        QCOMPARE(form->ProfileName(), QString("Work"));
+        QCOMPARE(form->TabSet1->count(), 3);
+        QCOMPARE(form->TabSet1->tabText(0), QString("Work"));
+        QCOMPARE(form->TabSet1->tabText(1), QString("Page2"));
+        QCOMPARE(form->TabSet1->tabText(2), QString("Play"));
+        QCOMPARE(form->ButtonsPerPage(), 16);
+        QCOMPARE(form->pos(), QPoint(30, 200));
+        QCOMPARE(form->size(), QSize(620, 54)); // stay-on-top: no border
+        QVERIFY(form->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(form->windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(form->Item("StayonTop1")->isChecked());
+        QVERIFY(form->Item("ConfirmExit1")->isChecked());
+        QVERIFY(!form->Item("AutoExpand1")->isChecked());
+        QVERIFY(!form->Item("ShrinkOnLaunch1")->isChecked());
+        QCOMPARE(form->windowTitle(), Caption("Work", 1, 3));
+    }
+
+    void badValuesKeepTheDesignState() {
+        fake->WriteIni("[Location]\nTop=abc\nButtonCount=-5\nOnTop=maybe\nCheckExit=yes\n"
+                       "[Pages]\nCount=10000000\n");
+        auto form = Start();
+        QCOMPARE(form->ButtonsPerPage(), 16);
+        // pages × buttons per page stays bounded
+        QCOMPARE(form->TabSet1->count(), 99999 / 16);
+        QVERIFY(!form->Item("StayonTop1")->isChecked());
+        QVERIFY(!form->Item("ConfirmExit1")->isChecked()); // "yes" is not "Yes"
+        QCOMPARE(form->size(), QSize(624, 76));            // the design size
+    }
+
+    void zeroPages() {
+        fake->WriteIni("[Location]\nTop=10\n[Pages]\nCount=0\n");
+        auto form = Start();
+        QCOMPARE(form->TabSet1->count(), 0);
+        QCOMPARE(form->windowTitle(), Caption("", 0, 0));
+    }
+
+    void loadClearsEmptyKeysButKeepsTheRest() {
+        fake->WriteIni("[Location]\nTop=10\n[Programs]\nSpeedButton1=/bin/x\nSpeedButton2=\n"
+                       "[IconSelection]\nSpeedButton1=0\n[Names]\nSpeedButton1=Ex\n");
+        auto form = Start();
+        const QByteArray text = ReadAll(fake->IniPath());
+        QVERIFY(text.contains("SpeedButton1=/bin/x"));
+        QVERIFY(text.contains("SpeedButton1=Ex"));
+        QVERIFY(!text.contains("SpeedButton2="));
+        QVERIFY(!text.contains("SpeedButton1=0"));
+        QCOMPARE(form->FindButton(1)->property("Tag").toInt(), 100);
+    }
+
+    void tabsCaptionAndKeyPosition() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=5\n");
+        auto form = Start();
+        form->TabSet1->setCurrentIndex(3);
+        QCOMPARE(form->Notebook1->currentIndex(), 3);
+        QCOMPARE(form->windowTitle(), Caption("", 4, 5));
+        QCOMPARE(form->KeyPosition(), 48);
+        form->TabSet1->setCurrentIndex(0);
+        QCOMPARE(form->KeyPosition(), 5 * 16); // the first tab: the last button of the last page
+        QCOMPARE(form->windowTitle(), Caption("", 1, 5));
+    }
+
+    void sixteenTwentyOneSwitch() {
+        fake->WriteIni(kTwoPages21);
+        auto form = Start();
+        QCOMPARE(form->ButtonsPerPage(), 21);
+        const int rebuilds = form->RebuildCount();
+        form->Item("PButton21")->trigger(); // already in force: nothing happens
+        QCOMPARE(form->RebuildCount(), rebuilds);
+
+        form->Item("PButton16")->trigger();
+        QCOMPARE(form->ButtonsPerPage(), 16);
+        QCOMPARE(form->RequestedCount(), 16);
+        QCOMPARE(form->RebuildCount(), rebuilds + 1);
+        const QByteArray text = ReadAll(fake->IniPath());
+        QVERIFY(text.contains("ButtonCount=16"));
+        // Page "Tools" became two pages of 16; old slot 21 is slot 5 of the second one.
+        QCOMPARE(form->TabNames(), QStringList({"Tools", "Tools", "Games"}));
+        QVERIFY(text.contains("SpeedButton21=/usr/bin/b"));
+        QVERIFY(text.contains("SpeedButton35=/usr/bin/c"));
+
+        form->Item("PButton21")->trigger();
+        QCOMPARE(form->ButtonsPerPage(), 21);
+        QCOMPARE(form->TabNames(), QStringList({"Tools", "Games"}));
+        const QByteArray back = ReadAll(fake->IniPath());
+        QVERIFY(back.contains("SpeedButton1=/usr/bin/a"));
+        QVERIFY(back.contains("SpeedButton21=/usr/bin/b"));
+        QVERIFY(back.contains("SpeedButton24=/usr/bin/c"));
+    }
+
+    void closing_data() {
+        QTest::addColumn<bool>("exitOptions");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QStringList>("requests");
+        QTest::newRow("no exit options") << false << false << "" << true << QStringList();
+        QTest::newRow("answered No") << true << false << "" << false << QStringList();
+        QTest::newRow("menu dismissed") << true << true << "" << true << QStringList();
+        QTest::newRow("exit only") << true << true << "Exit Orvane" << true << QStringList();
+        QTest::newRow("shut down") << true << true << "Shut Down Computer" << true << QStringList{"PowerOff"};
+        QTest::newRow("restart") << true << true << "Restart Computer" << true << QStringList{"Reboot"};
+    }
+    void closing() {
+        QFETCH(bool, exitOptions);
+        QFETCH(bool, answer);
+        QFETCH(QString, choice);
+        if (exitOptions) {
+            fake->WriteIni("[Location]\nTop=100\nLeft=40\nCheckExit=Yes\n");
+            fake->dialogs.ExpectQuestion("Are you sure you want to exit?", answer);
+            if (answer)
+                fake->dialogs.ExpectPopup(choice);
+        }
+        auto form = Start();
+        form->show();
+        QTEST(form->close(), "closed");
+        QTEST(fake->session.requests, "requests");
+        if (exitOptions && answer)
+            QCOMPARE(fake->dialogs.popupPositions.value(0), QPoint(form->x() + 250, form->y()));
+    }
+
+    void refusedShutdownIsShownAndTheBarStillEnds() {
+        fake->WriteIni("[Location]\nTop=100\nCheckExit=Yes\n");
+        fake->session.refusal = "Access denied";
+        fake->dialogs.ExpectQuestion("exit", true);
+        fake->dialogs.ExpectPopup("Shut Down Computer");
+        fake->dialogs.ExpectMessage("Access denied");
+        auto form = Start();
+        form->show();
+        QVERIFY(form->close());
+    }
+
+    void exitOptionsToggleIsStored() {
+        auto form = Start();
+        form->Item("ConfirmExit1")->trigger();
+        QVERIFY(ReadAll(fake->IniPath()).contains("CheckExit=Yes"));
+        form->Item("ConfirmExit1")->trigger();
+        QVERIFY(ReadAll(fake->IniPath()).contains("CheckExit=No"));
+    }
+
+    void helpMode() {
+        auto form = Start();
+        form->show();
+        QTest::mouseClick(form->HelpButton, Qt::LeftButton);
+        QCOMPARE(fake->help.topics, QList<int>{0});
+        QTest::mousePress(form->HelpButton, Qt::RightButton);
+        QCOMPARE(form->Mode(), InteractionMode::Help);
+        QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
+        QCOMPARE(form->Mode(), InteractionMode::Normal);
+        QTest::mousePress(form->HelpButton, Qt::RightButton);
+        QTest::mouseClick(form->RunButton, Qt::LeftButton);
+        QTest::mousePress(form->HelpButton, Qt::RightButton);
+        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QTest::mousePress(form->HelpButton, Qt::RightButton);
+        const QRect third = form->TabSet1->tabRect(2);
+        QTest::mouseClick(form->TabSet1, Qt::LeftButton, {}, third.center());
+        QCOMPARE(form->TabSet1->currentIndex(), 2); // the tab still changes
+        QCOMPARE(fake->help.topics, (QList<int>{0, 5, 29, 2, 25}));
+        QCOMPARE(form->Mode(), InteractionMode::Normal);
+        // Outside help mode a tab click opens no help.
+        QTest::mouseClick(form->TabSet1, Qt::LeftButton, {}, form->TabSet1->tabRect(1).center());
+        QCOMPARE(fake->help.topics.size(), 5);
+    }
+
+    void locationIsSavedOnMovesButNotDuringStartup() {
+        fake->WriteIni("[Location]\nTop=120\nLeft=40\n[Window]\nState=Norm\n");
+        auto form = Start();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QByteArray before = ReadAll(fake->IniPath());
+        QVERIFY(before.contains("Top=120"));
+        form->move(77, 88);
+        const QByteArray after = ReadAll(fake->IniPath());
+        QVERIFY(after.contains("Top=88"));
+        QVERIFY(after.contains("Left=77"));
+        QVERIFY(after.contains("State=Norm"));
+    }
+
+    void unusableProfileRefusesEveryWrite() {
+        auto form = Start({"a/b"});
+        fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.INI");
+        form->Item("ConfirmExit1")->trigger();
+        QVERIFY(QDir(fake->SettingsDirectory()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+        QCOMPARE(form->TabSet1->count(), 20); // and the bar goes on
+    }
+
+    void sharedCopiesFollowEachOther() {
+        FakeBusHub hub;
+        FakePlatform a(&hub, {"/m", "Team"}), b(&hub, {"/m", "Team"});
+        // Both copies use one settings directory, as two copies on one desktop do.
+        b.arguments = a.arguments;
+        Platform pa = a.Get(), pb = b.Get();
+        pb.environment = pa.environment;
+        a.WriteIni("[Location]\nTop=10\n[Pages]\nCount=3\n", "Team");
+        TForm1 first(pa), second(pb);
+        QCOMPARE(second.TabSet1->tabText(1), QString("Page2"));
+
+        TNewIniFile(a.IniPath("Team")).WriteString("Tabs", "PageTab2", "Shared");
+        first.PostReload();
+        QTRY_COMPARE(second.TabSet1->tabText(1), QString("Shared"));
+        QCOMPARE(first.TabSet1->tabText(1), QString("Shared")); // the sender reloads too
+
+        // The 16/21 switch rebuilds every copy, once each.
+        QCOMPARE(first.ButtonsPerPage(), 16);
+        const int rebuildsA = first.RebuildCount(), rebuildsB = second.RebuildCount();
+        first.Item("PButton21")->trigger();
+        QTRY_COMPARE(second.ButtonsPerPage(), 21);
+        QTRY_COMPARE(first.ButtonsPerPage(), 21);
+        QTest::qWait(50);
+        QCOMPARE(first.RebuildCount(), rebuildsA + 1);
+        QCOMPARE(second.RebuildCount(), rebuildsB + 1);
+    }
+
+    void requestsWaitWhileTheInlineBoxIsOpen() {
+        FakeBusHub hub;
+        FakePlatform a(&hub, {"/m", "T"});
+        a.WriteIni("[Location]\nTop=10\n[Pages]\nCount=2\n", "T");
+        TForm1 form(a.Get());
+        form.show();
+        form.PageName->show();
+        const int loads = form.LoadCount(), rebuilds = form.RebuildCount();
+        a.bus->Post(form.ReloadMessageName(), 1, 0);
+        a.bus->Post(form.RebuildMessageName(), 1, 0);
+        a.bus->Post(form.ReloadMessageName(), 1, 0);
+        QTest::qWait(150);
+        QCOMPARE(form.LoadCount(), loads);
+        QCOMPARE(form.RebuildCount(), rebuilds);
+        form.PageName->hide();
+        QTRY_COMPARE(form.RebuildCount(), rebuilds + 1);
+        QTest::qWait(150);
+        // One rebuild, which loads every record; no separate reload.
+        QCOMPARE(form.RebuildCount(), rebuilds + 1);
+        QCOMPARE(form.LoadCount(), loads + 1);
+        // Messages of other profiles and with another first parameter are not ours.
+        a.bus->Post("UOrvaneOther", 1, 0);
+        a.bus->Post(form.ReloadMessageName(), 0, 0);
+        QTest::qWait(100);
+        QCOMPARE(form.LoadCount(), loads + 1);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

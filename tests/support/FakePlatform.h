@@ -1,0 +1,227 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QDir>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <variant>
+
+// Fakes of the platform layer for window and logic tests.
+
+class FakeProcesses : public IProcesses {
+public:
+    struct Started {
+        QString commandLine;
+        QString directory;
+    };
+    ProcessStart Start(const QString &commandLine) override;
+    bool IsRunning(qint64 handle) override { return running.contains(handle); }
+    QString CurrentDirectory() override { return current; }
+    bool SetCurrentDirectory(const QString &directory) override;
+    void End(qint64 handle) { running.removeAll(handle); }
+
+    QList<Started> started;
+    QList<qint64> running;
+    QString current = QDir::rootPath();
+    QString failWith; // when set, every start fails with this reason
+    qint64 next = 100;
+};
+
+class FakeShell : public IShell {
+public:
+    QString FindExecutable(const QString &file) override { return associations.value(file); }
+    int IconCount(const QString &file) override { return iconCounts.value(file); }
+    QIcon ExtractIcon(const QString &file, int index) override;
+    QHash<QString, QString> associations;
+    QHash<QString, int> iconCounts;
+};
+
+class FakeSystemInfo : public ISystemInfo {
+public:
+    MemoryStatus Memory() override { return memory; }
+    QList<DriveInfo> Drives() override { return drives; }
+    QString UserName() override { return userName; }
+    int ScreenHeight() override { return screenHeight; }
+    int UsableScreenWidth() override { return usableWidth; }
+    int MenuBarHeight() override { return menuHeight; }
+
+    MemoryStatus memory{42, 8ull << 30};
+    QList<DriveInfo> drives{{QChar('C'), QStringLiteral("/"), 100ull << 30, 40ull << 30, false}};
+    QString userName = QStringLiteral("tester");
+    int screenHeight = 768;
+    int usableWidth = 1024;
+    int menuHeight = 19;
+};
+
+class FakeSound : public ISound {
+public:
+    struct Played {
+        QString file;
+        bool asynchronous;
+        bool useDefault;
+    };
+    bool Play(const QString &file, bool asynchronous, bool useDefault) override {
+        played.append({file, asynchronous, useDefault});
+        return true;
+    }
+    QList<Played> played;
+};
+
+class FakeSession : public ISession {
+public:
+    QString PowerOff() override { requests << QStringLiteral("PowerOff"); return refusal; }
+    QString Reboot() override { requests << QStringLiteral("Reboot"); return refusal; }
+    QStringList requests;
+    QString refusal;
+};
+
+class FakeHelp : public IHelp {
+public:
+    void ShowContents() override { topics << 0; }
+    void ShowTopic(int topic) override { topics << topic; }
+    QList<int> topics; // 0 stands for the contents
+};
+
+// Joins the buses of several windows in one process: a post reaches every bus, the sender
+// included, after the current event has been handled (as a message from another copy would).
+class FakeBusHub;
+class FakeInstanceBus : public IInstanceBus {
+public:
+    explicit FakeInstanceBus(FakeBusHub *hub);
+    ~FakeInstanceBus() override;
+    bool Available() const override { return hub_ != nullptr; }
+    void Post(const QString &name, quint32 first, qint32 second) override;
+    struct Message {
+        QString name;
+        quint32 first;
+        qint32 second;
+    };
+    QList<Message> posted;
+
+private:
+    FakeBusHub *hub_;
+};
+
+class FakeBusHub {
+public:
+    void Deliver(const QString &name, quint32 first, qint32 second);
+    QList<FakeInstanceBus *> buses;
+};
+
+// Scripted answers. Each dialog the window opens takes the next answer; a dialog of another
+// kind than the script expects, or one with no answer left, is recorded as a failure, and so
+// are answers left unused (see Unmet()).
+class FakeDialogs : public IDialogs {
+public:
+    enum class Kind { Error, Message, Question, OpenFiles, SelectDirectory, ChooseColor, Popup, PickIcon };
+    struct Answer {
+        Kind kind;
+        QString expectText;   // the dialog's text must contain this (errors, messages, questions)
+        bool yes = false;
+        QStringList files;
+        QString directory;
+        std::optional<QColor> color;
+        QString actionText;   // popup: the item chosen by its text (without '&'); empty = dismissed
+        std::optional<int> icon;
+    };
+    void ExpectError(const QString &text) { script.push_back({Kind::Error, text}); }
+    void ExpectMessage(const QString &text) { script.push_back({Kind::Message, text}); }
+    void ExpectQuestion(const QString &text, bool yes) {
+        Answer a{Kind::Question, text};
+        a.yes = yes;
+        script.push_back(a);
+    }
+    void ExpectPopup(const QString &actionText) {
+        Answer a{Kind::Popup};
+        a.actionText = actionText;
+        script.push_back(a);
+    }
+    void ExpectOpenFiles(const QStringList &files) {
+        Answer a{Kind::OpenFiles};
+        a.files = files;
+        script.push_back(a);
+    }
+    void ExpectDirectory(const QString &directory) {
+        Answer a{Kind::SelectDirectory};
+        a.directory = directory;
+        script.push_back(a);
+    }
+
+    void Error(const QString &text) override;
+    void Message(const QString &text, int helpContext) override;
+    bool Question(const QString &text, int helpContext) override;
+    QStringList OpenFiles(const QString &title, const QString &filter, const QString &directory,
+                          bool multiple) override;
+    QString SelectDirectory(const QString &title, const QString &directory) override;
+    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors) override;
+    QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) override;
+    std::optional<int> PickIcon(const QString &file, int index) override;
+
+    // Empty when every dialog was expected and every answer used; otherwise what went wrong.
+    QString Unmet() const;
+
+    std::deque<Answer> script;
+    QStringList failures;
+    QStringList shown;            // the texts of every box shown, in order
+    QList<QPoint> popupPositions; // where each popup menu was opened
+    QList<QPointer<QMenu>> popups;
+
+private:
+    std::optional<Answer> Take(Kind kind, const QString &text);
+};
+
+class FakeAppMenu : public IAppMenu {
+public:
+    bool Connect() override { return available; }
+    void Disconnect() override {}
+    std::optional<QString> Request(const QString &item) override {
+        if (!replies.contains(item))
+            return std::nullopt;
+        return replies.value(item);
+    }
+    bool available = false;
+    QHash<QString, QString> replies;
+};
+
+class FakeNotificationArea : public INotificationArea {
+public:
+    bool Available() const override { return available; }
+    bool Add(const QIcon &, const QString &hint) override { calls << "add:" + hint; return true; }
+    bool Modify(const QIcon &, const QString &hint) override { calls << "modify:" + hint; return true; }
+    bool Delete() override { calls << QStringLiteral("delete"); return true; }
+    bool available = true;
+    QStringList calls;
+};
+
+// A complete fake platform with its own settings directory in a temporary folder.
+class FakePlatform {
+public:
+    explicit FakePlatform(FakeBusHub *hub = nullptr, const QStringList &arguments = {});
+    Platform Get();
+    QString SettingsDirectory() const { return configDir.path() + QStringLiteral("/orvane/"); }
+    QString IniPath(const QString &profile = QString()) const {
+        return SettingsDirectory() + QStringLiteral("OV") + profile + QStringLiteral(".INI");
+    }
+    // Writes the settings file of the profile with this text.
+    void WriteIni(const QString &text, const QString &profile = QString()) const;
+
+    QTemporaryDir configDir;
+    QTemporaryDir programDir;
+    QStringList arguments;
+    FakeProcesses processes;
+    FakeShell shell;
+    FakeSystemInfo system;
+    FakeSound sound;
+    FakeSession session;
+    FakeHelp help;
+    FakeDialogs dialogs;
+    FakeAppMenu appMenu;
+    FakeNotificationArea tray;
+    std::unique_ptr<FakeBusHub> ownHub;
+    std::unique_ptr<FakeInstanceBus> bus;
+};
