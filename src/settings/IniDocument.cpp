@@ -5,7 +5,9 @@
 
 namespace {
 
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 // Trims blanks (space, tab) off both ends of [start, start + length) within text.
 void TrimBlanks(QStringView text, qsizetype &start, qsizetype &length) {
@@ -100,7 +102,7 @@ size_t IniNameHash::operator()(QStringView name) const {
     for (qsizetype i = 0; i < name.size();) {
         char32_t c = d[i];
         if (c < 0x80) {
-            c |= (c - u'A' < 26u) ? 0x20 : 0;
+            c |= unsigned(c - u'A') < 26u ? 0x20 : 0;
             ++i;
         } else {
             c = FoldAt(name, i);
@@ -119,8 +121,8 @@ bool IniNameEqual::operator()(QStringView a, QStringView b) const noexcept {
             char16_t c = x[i], d = y[i];
             if (c >= 0x80 || d >= 0x80)
                 break;
-            c |= (c - u'A' < 26u) ? 0x20 : 0;
-            d |= (d - u'A' < 26u) ? 0x20 : 0;
+            c |= unsigned(c - u'A') < 26u ? 0x20 : 0;
+            d |= unsigned(d - u'A') < 26u ? 0x20 : 0;
             if (c != d)
                 return false;
         }
@@ -146,7 +148,9 @@ QString DecodeIniText(QByteArrayView bytes) {
     return text;
 }
 
-IniDocument::IniDocument() { sections_.emplace_back(); }
+IniDocument::IniDocument() {
+    sections_.emplace_back();
+}
 
 IniDocument::IniDocument(const QByteArray &bytes) {
     sections_.emplace_back();
@@ -169,7 +173,7 @@ void IniDocument::Parse(const QByteArray &bytes) {
         }
         if (text[i] == u'\r') {
             lineEnd_ = (i + 1 < text.size() && text[i + 1] == u'\n') ? QStringLiteral("\r\n")
-                                                                      : QStringLiteral("\r");
+                                                                     : QStringLiteral("\r");
             break;
         }
     }
@@ -231,8 +235,8 @@ void IniDocument::AddLine(qsizetype start, qsizetype length) {
     Line line;
     line.start = start;
     line.length = length;
-    const qsizetype eq = len > 0 && text_[s] != u';' ? QStringView(text_).mid(s, len).indexOf(u'=')
-                                                      : -1;
+    const qsizetype eq =
+        len > 0 && text_[s] != u';' ? QStringView(text_).mid(s, len).indexOf(u'=') : -1;
     if (eq > 0 && section.hasHeader) {
         line.keyStart = s;
         line.keyLength = eq;

@@ -60,11 +60,11 @@ public:
 private:
     enum class Kind : quint8 { Other, Key };
     struct Line {
-        qsizetype start = 0, length = 0;    // the line as read, within text_
+        qsizetype start = 0, length = 0; // the line as read, within text_
         qsizetype keyStart = 0, keyLength = 0;
         qsizetype valueStart = 0, valueLength = 0;
-        QString key;   // lines added since parsing
-        QString value; // lines added or changed since parsing
+        QString key;            // lines added since parsing
+        QString value;          // lines added or changed since parsing
         int nextDuplicate = -1; // the next line of this section with the same key
         Kind kind = Kind::Other;
         bool added = false;

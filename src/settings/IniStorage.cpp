@@ -14,7 +14,9 @@
 
 namespace {
 
-qint64 Ns(const timespec &t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; }
+qint64 Ns(const timespec &t) {
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 IniFileStamp StampOf(const struct stat &st) {
     IniFileStamp stamp;
@@ -186,7 +188,9 @@ IniFileLock::~IniFileLock() {
         CloseFd(fd_); // closing the last descriptor releases the lock
 }
 
-QByteArray IniTemporaryPrefix(const QByteArray &path) { return path + ".tmp."; }
+QByteArray IniTemporaryPrefix(const QByteArray &path) {
+    return path + ".tmp.";
+}
 
 bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old,
                     IniFileStamp *written, IniFileHandle *file) {

@@ -17,8 +17,7 @@ struct IniFileStamp {
 
     bool operator==(const IniFileStamp &other) const {
         return exists == other.exists && device == other.device && inode == other.inode &&
-               size == other.size && modifiedNs == other.modifiedNs &&
-               changedNs == other.changedNs;
+               size == other.size && modifiedNs == other.modifiedNs && changedNs == other.changedNs;
     }
 };
 

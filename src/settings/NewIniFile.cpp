@@ -244,9 +244,8 @@ std::shared_ptr<IniFileState> StateFor(const QString &fileName) {
 
 // Waits until no other thread has a transaction open on the file (mutex held by lock).
 void WaitForOtherThreads(IniFileState &state, std::unique_lock<std::mutex> &lock) {
-    state.transactionEnded.wait(lock, [&] {
-        return state.depth == 0 || state.owner == std::this_thread::get_id();
-    });
+    state.transactionEnded.wait(
+        lock, [&] { return state.depth == 0 || state.owner == std::this_thread::get_id(); });
 }
 
 void Change(IniFileState &state, IniOperation &&op) {
@@ -388,15 +387,15 @@ void TNewIniFile::EraseKey(const QString &section, const QString &key) {
     if (refused_)
         throw SettingsWriteError(state_->path);
     Change(*state_, {IniOperation::EraseKey, IniTrimBlanks(section).toString(),
-            IniTrimBlanks(key).toString(), QString()});
+                     IniTrimBlanks(key).toString(), QString()});
 }
 
 void TNewIniFile::EraseSection(const QString &section) {
     if (refused_)
         throw SettingsWriteError(state_->path);
-    Change(*state_, {IniOperation::EraseSection, IniTrimBlanks(section).toString(), QString(), QString()});
+    Change(*state_,
+           {IniOperation::EraseSection, IniTrimBlanks(section).toString(), QString(), QString()});
 }
-
 
 SettingsTransaction::SettingsTransaction(const TNewIniFile &file)
     : state_(file.state_), fileName_(file.fileName_) {

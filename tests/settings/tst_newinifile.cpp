@@ -11,15 +11,15 @@
 #include <QThread>
 
 #include <climits>
-#include <optional>
-#include <thread>
 #include <csignal>
-#include <fcntl.h>
 #include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -88,10 +88,9 @@ void Apply(TNewIniFile &ini, const QString &operation) {
 
 // A full bar: 20 pages of 21 buttons, a record in each of the ten record sections.
 QByteArray FullBarFile() {
-    static const char *const sections[] = {"Programs", "Parameters", "Icons",
-                                           "IconSelection", "Names", "Shrink",
-                                           "Select", "Working", "SoundSelect",
-                                           "SoundLaunch"};
+    static const char *const sections[] = {"Programs",    "Parameters", "Icons",  "IconSelection",
+                                           "Names",       "Shrink",     "Select", "Working",
+                                           "SoundSelect", "SoundLaunch"};
     QByteArray out = "[Location]\r\nTop=300\r\nLeft=0\r\nButtonCount=21\r\n[Pages]\r\nCount=20\r\n";
     for (const char *section : sections) {
         out += QByteArray("[") + section + "]\r\n";
@@ -127,62 +126,93 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("LF") << QByteArray("[A]\nk=v\n") << "A" << "k" << "v";
-        QTest::newRow("CR LF") << QByteArray("[A]\r\nk=1\r\n[B]\r\nx=y\r\n") << "B" << "x" << "y";
-        QTest::newRow("CR") << QByteArray("[A]\rk=1\r[B]\rx=y") << "B" << "x" << "y";
-        QTest::newRow("mixed line ends") << QByteArray("[A]\r\nk=1\n[B]\rx=y\r\n") << "B" << "x"
+        QTest::newRow("LF") << QByteArray("[A]\nk=v\n") << "A"
+                            << "k"
+                            << "v";
+        QTest::newRow("CR LF") << QByteArray("[A]\r\nk=1\r\n[B]\r\nx=y\r\n") << "B"
+                               << "x"
+                               << "y";
+        QTest::newRow("CR") << QByteArray("[A]\rk=1\r[B]\rx=y") << "B"
+                            << "x"
+                            << "y";
+        QTest::newRow("mixed line ends") << QByteArray("[A]\r\nk=1\n[B]\rx=y\r\n") << "B"
+                                         << "x"
                                          << "y";
-        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[A]\nk=v") << "A" << "k"
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[A]\nk=v") << "A"
+                                         << "k"
                                          << "v";
-        QTest::newRow("UTF-8") << QByteArray("[A]\nk=caf\xC3\xA9 \xE2\x82\xAC") << "A" << "k"
-                               << QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC");
-        QTest::newRow("Windows-1252") << QByteArray("[A]\nk=caf\xE9 \x80\n") << "A" << "k"
-                                      << QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC");
+        QTest::newRow("UTF-8") << QByteArray("[A]\nk=caf\xC3\xA9 \xE2\x82\xAC") << "A"
+                               << "k" << QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC");
+        QTest::newRow("Windows-1252") << QByteArray("[A]\nk=caf\xE9 \x80\n") << "A"
+                                      << "k" << QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC");
         QTest::newRow("Windows-1252 names") << QByteArray("[\xC9t\xE9]\nk=v\n") << "\u00c9t\u00e9"
-                                            << "k" << "v";
+                                            << "k"
+                                            << "v";
         QTest::newRow("names without case") << QByteArray("[LoCaTiOn]\nTOP=5\n") << "location"
-                                            << "Top" << "5";
+                                            << "Top"
+                                            << "5";
         QTest::newRow("non-ASCII names without case")
             << QByteArray("[\xC3\x89T\xC3\x89]\n\xC3\x84=1\n") << "\u00e9t\u00e9"
-            << "\u00e4" << "1";
-        QTest::newRow("first key wins") << QByteArray("[A]\nk=1\nK=2\n") << "A" << "k" << "1";
-        QTest::newRow("first section wins") << QByteArray("[A]\nk=1\n[a]\nk=2\n") << "A" << "k"
+            << "\u00e4"
+            << "1";
+        QTest::newRow("first key wins") << QByteArray("[A]\nk=1\nK=2\n") << "A"
+                                        << "k"
+                                        << "1";
+        QTest::newRow("first section wins") << QByteArray("[A]\nk=1\n[a]\nk=2\n") << "A"
+                                            << "k"
                                             << "1";
         QTest::newRow("keys of a repeated section do not count")
-            << QByteArray("[A]\nk=1\n[B]\n[A]\nonly=3\n") << "A" << "only" << kDefault;
+            << QByteArray("[A]\nk=1\n[B]\n[A]\nonly=3\n") << "A"
+            << "only" << kDefault;
         QTest::newRow("blanks trimmed") << QByteArray("  [ A ]  \n\t k \t=  v w \t\n") << "A"
-                                        << "k" << "v w";
-        QTest::newRow("blanks around asked names") << QByteArray("[A]\nk=v\n") << " A " << "\tk"
+                                        << "k"
+                                        << "v w";
+        QTest::newRow("blanks around asked names") << QByteArray("[A]\nk=v\n") << " A "
+                                                   << "\tk"
                                                    << "v";
-        QTest::newRow("quotes kept") << QByteArray("[A]\nk=\"C:\\Program Files\\x.exe\" \n")
-                                     << "A" << "k" << "\"C:\\Program Files\\x.exe\"";
-        QTest::newRow("equals sign in value") << QByteArray("[A]\nk=a=b\n") << "A" << "k"
+        QTest::newRow("quotes kept") << QByteArray("[A]\nk=\"C:\\Program Files\\x.exe\" \n") << "A"
+                                     << "k"
+                                     << "\"C:\\Program Files\\x.exe\"";
+        QTest::newRow("equals sign in value") << QByteArray("[A]\nk=a=b\n") << "A"
+                                              << "k"
                                               << "a=b";
-        QTest::newRow("empty value") << QByteArray("[A]\nk=\n") << "A" << "k" << "";
-        QTest::newRow("missing key") << QByteArray("[A]\nk=v\n") << "A" << "other" << kDefault;
-        QTest::newRow("missing section") << QByteArray("[A]\nk=v\n") << "B" << "k" << kDefault;
-        QTest::newRow("missing file") << QByteArray() << "A" << "k" << kDefault;
-        QTest::newRow("empty file") << QByteArray("") << "A" << "k" << kDefault;
-        QTest::newRow("line without equals sign")
-            << QByteArray("[A]\nnoequals\nk=v\n") << "A" << "noequals" << kDefault;
+        QTest::newRow("empty value") << QByteArray("[A]\nk=\n") << "A"
+                                     << "k"
+                                     << "";
+        QTest::newRow("missing key") << QByteArray("[A]\nk=v\n") << "A"
+                                     << "other" << kDefault;
+        QTest::newRow("missing section") << QByteArray("[A]\nk=v\n") << "B"
+                                         << "k" << kDefault;
+        QTest::newRow("missing file") << QByteArray() << "A"
+                                      << "k" << kDefault;
+        QTest::newRow("empty file") << QByteArray("") << "A"
+                                    << "k" << kDefault;
+        QTest::newRow("line without equals sign") << QByteArray("[A]\nnoequals\nk=v\n") << "A"
+                                                  << "noequals" << kDefault;
         QTest::newRow("line after one without equals sign")
-            << QByteArray("[A]\nnoequals\nk=v\n") << "A" << "k" << "v";
-        QTest::newRow("comment") << QByteArray("[A]\n;k=1\nk=2\n") << "A" << "k" << "2";
-        QTest::newRow("key before any section") << QByteArray("k=1\n[A]\n") << "" << "k"
-                                                << kDefault;
-        QTest::newRow("header without bracket") << QByteArray("[A]\nk=1\n[B\nk=2\n") << "B" << "k"
+            << QByteArray("[A]\nnoequals\nk=v\n") << "A"
+            << "k"
+            << "v";
+        QTest::newRow("comment") << QByteArray("[A]\n;k=1\nk=2\n") << "A"
+                                 << "k"
+                                 << "2";
+        QTest::newRow("key before any section") << QByteArray("k=1\n[A]\n") << ""
+                                                << "k" << kDefault;
+        QTest::newRow("header without bracket") << QByteArray("[A]\nk=1\n[B\nk=2\n") << "B"
+                                                << "k"
                                                 << "2";
         QTest::newRow("cut at 1023") << QByteArray("[A]\nk=" + QByteArray(1500, 'x')) << "A"
                                      << "k" << QString(1023, u'x');
         QTest::newRow("1023 kept whole")
-            << QByteArray("[A]\nk=" + QByteArray(1022, 'x') + "y") << "A" << "k"
-            << QString(1022, u'x') + u'y';
+            << QByteArray("[A]\nk=" + QByteArray(1022, 'x') + "y") << "A"
+            << "k" << QString(1022, u'x') + u'y';
 
         QByteArray garbage(8192, Qt::Uninitialized);
         QRandomGenerator random(7);
         for (char &c : garbage)
             c = char(random.bounded(256));
-        QTest::newRow("binary garbage") << garbage << "A" << "k" << kDefault;
+        QTest::newRow("binary garbage") << garbage << "A"
+                                        << "k" << kDefault;
     }
 
     void reading() {
@@ -304,18 +334,17 @@ private slots:
         QTest::newRow("names trimmed, value and quotes kept")
             << QByteArray() << QStringList{"w| A |\tk |\"C:\\x y\""}
             << QByteArray("[A]\nk=\"C:\\x y\"\n");
-        QTest::newRow("integer as decimal") << QByteArray("[A]\nn=0x1F\n")
-                                            << QStringList{"wi|A|n|-5"} << QByteArray("[A]\nn=-5\n");
-        QTest::newRow("erase key") << QByteArray("[A]\nk=1\nn=2\n") << QStringList{"ek|A|K"}
-                                   << QByteArray("[A]\nn=2\n");
+        QTest::newRow("integer as decimal")
+            << QByteArray("[A]\nn=0x1F\n") << QStringList{"wi|A|n|-5"} << QByteArray("[A]\nn=-5\n");
+        QTest::newRow("erase key")
+            << QByteArray("[A]\nk=1\nn=2\n") << QStringList{"ek|A|K"} << QByteArray("[A]\nn=2\n");
         QTest::newRow("erase key with its repeats")
             << QByteArray("[A]\nk=1\nk=2\n") << QStringList{"ek|A|k"} << QByteArray("[A]\n");
         QTest::newRow("erase section with all its lines")
             << QByteArray("[A]\nk=1\n;c\n\n[B]\nx=1\n") << QStringList{"es|a"}
             << QByteArray("[B]\nx=1\n");
-        QTest::newRow("erase repeated section")
-            << QByteArray("[M]\n1=a\n[B]\nx=1\n[m]\n2=b\n") << QStringList{"es|M"}
-            << QByteArray("[B]\nx=1\n");
+        QTest::newRow("erase repeated section") << QByteArray("[M]\n1=a\n[B]\nx=1\n[m]\n2=b\n")
+                                                << QStringList{"es|M"} << QByteArray("[B]\nx=1\n");
         QTest::newRow("erase section, then write to it")
             << QByteArray("[A]\nk=1\n[B]\n") << QStringList{"es|A", "w|A|k|2"}
             << QByteArray("[B]\n[A]\nk=2\n");
@@ -371,18 +400,40 @@ private slots:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("CR in value") << "A" << "k" << "a\rb";
-        QTest::newRow("LF in value") << "A" << "k" << "a\nb";
-        QTest::newRow("NUL in value") << "A" << "k" << QString("a") + QChar(0) + "b";
-        QTest::newRow("1024 characters") << "A" << "k" << QString(1024, u'x');
-        QTest::newRow("LF in section") << "A\n[B" << "k" << "v";
-        QTest::newRow("bracket in section") << "A]" << "k" << "v";
-        QTest::newRow("equals sign in section") << "A=B" << "k" << "v";
-        QTest::newRow("equals sign in key") << "A" << "k=j" << "v";
-        QTest::newRow("CR in key") << "A" << "k\rj" << "v";
-        QTest::newRow("empty key") << "A" << " " << "v";
-        QTest::newRow("key like a comment") << "A" << ";k" << "v";
-        QTest::newRow("key like a section") << "A" << "[k" << "v";
+        QTest::newRow("CR in value") << "A"
+                                     << "k"
+                                     << "a\rb";
+        QTest::newRow("LF in value") << "A"
+                                     << "k"
+                                     << "a\nb";
+        QTest::newRow("NUL in value") << "A"
+                                      << "k" << QString("a") + QChar(0) + "b";
+        QTest::newRow("1024 characters") << "A"
+                                         << "k" << QString(1024, u'x');
+        QTest::newRow("LF in section") << "A\n[B"
+                                       << "k"
+                                       << "v";
+        QTest::newRow("bracket in section") << "A]"
+                                            << "k"
+                                            << "v";
+        QTest::newRow("equals sign in section") << "A=B"
+                                                << "k"
+                                                << "v";
+        QTest::newRow("equals sign in key") << "A"
+                                            << "k=j"
+                                            << "v";
+        QTest::newRow("CR in key") << "A"
+                                   << "k\rj"
+                                   << "v";
+        QTest::newRow("empty key") << "A"
+                                   << " "
+                                   << "v";
+        QTest::newRow("key like a comment") << "A"
+                                            << ";k"
+                                            << "v";
+        QTest::newRow("key like a section") << "A"
+                                            << "[k"
+                                            << "v";
     }
 
     void refusedWrites() {
@@ -522,8 +573,8 @@ private slots:
 
     void permissionsKept() {
         WriteAll(Path(), "[A]\nk=1\n");
-        QVERIFY(QFile::setPermissions(Path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                  QFile::ReadGroup));
+        QVERIFY(
+            QFile::setPermissions(Path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         TNewIniFile(Path()).WriteString("A", "k", "2");
         QCOMPARE(StatOf(Path()).st_mode & 07777, 0640u);
 
@@ -685,9 +736,8 @@ private slots:
         {
             SettingsTransaction transaction(ini);
             ini.WriteString("A", "mine", "1");
-            other = std::thread([path = Path()] {
-                TNewIniFile(path).WriteString("A", "theirs", "2");
-            });
+            other =
+                std::thread([path = Path()] { TNewIniFile(path).WriteString("A", "theirs", "2"); });
             QThread::msleep(50);
             landedEarly = ReadAll(Path()).contains("theirs");
             transaction.Commit();

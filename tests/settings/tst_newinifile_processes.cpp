@@ -58,10 +58,9 @@ int RunGenerations(const QString &path) {
 }
 
 QByteArray FullBarFile() {
-    static const char *const sections[] = {"Programs", "Parameters", "Icons",
-                                           "IconSelection", "Names", "Shrink",
-                                           "Select", "Working", "SoundSelect",
-                                           "SoundLaunch"};
+    static const char *const sections[] = {"Programs",    "Parameters", "Icons",  "IconSelection",
+                                           "Names",       "Shrink",     "Select", "Working",
+                                           "SoundSelect", "SoundLaunch"};
     QByteArray out = "[Location]\r\nTop=300\r\nButtonCount=21\r\n[Gen]\r\nNumber=0\r\n";
     for (const char *section : sections) {
         out += QByteArray("[") + section + "]\r\n";
