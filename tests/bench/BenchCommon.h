@@ -1,0 +1,67 @@
+#pragma once
+
+// What the benchmarks share: the theme icons the floor program shows, and a fully configured
+// settings file of 20 pages of 21 buttons that uses the same icons.
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+inline const std::vector<std::string> &IconNames() {
+    static const std::vector<std::string> names = {
+        "computer", "drive-harddisk", "printer", "audio-x-generic", "image-x-generic",
+        "text-x-generic", "video-x-generic", "x-office-document", "x-office-spreadsheet",
+        "x-office-presentation", "x-office-calendar", "x-office-drawing", "folder",
+        "folder-documents", "folder-music", "folder-pictures", "folder-videos", "user-home",
+        "user-trash", "network-server", "application-x-executable"};
+    return names;
+}
+
+constexpr const char *IconTheme = "Adwaita";
+
+// The 32 x 32 picture of a theme icon, or the name itself when the theme lacks it.
+inline std::string IconFile(const std::string &name) {
+    namespace fs = std::filesystem;
+    const fs::path base = fs::path("/usr/share/icons") / IconTheme / "32x32";
+    std::error_code error;
+    for (const auto &category : fs::directory_iterator(base, error)) {
+        const fs::path file = category.path() / (name + ".png");
+        if (fs::exists(file, error))
+            return file.string();
+    }
+    return name;
+}
+
+constexpr int Pages = 20;
+constexpr int ButtonsPerPage = 21;
+
+// Every button has a program, an icon, a description, a working directory and its options;
+// every page a name of its own.
+inline std::string FullSettings() {
+    std::string text = "[Location]\nTop=100\nLeft=0\nButtonCount=" + std::to_string(ButtonsPerPage) +
+                       "\nOnTop=No\n[Pages]\nCount=" + std::to_string(Pages) + "\n[Tabs]\n";
+    for (int page = 1; page <= Pages; ++page)
+        text += "PageTab" + std::to_string(page) + "=Group " + std::to_string(page) + "\n";
+    const int buttons = Pages * ButtonsPerPage;
+    std::vector<std::string> icons;
+    for (const std::string &name : IconNames())
+        icons.push_back(IconFile(name));
+    auto section = [&](const char *name, auto value) {
+        text += std::string("[") + name + "]\n";
+        for (int n = 1; n <= buttons; ++n)
+            text += "SpeedButton" + std::to_string(n) + "=" + value(n) + "\n";
+    };
+    section("Programs", [](int n) { return std::string(n % 2 ? "/usr/bin/xmessage" : "/usr/bin/xdpyinfo"); });
+    section("Parameters", [](int n) { return "--item " + std::to_string(n); });
+    section("Icons", [&](int n) { return icons[(n - 1) % icons.size()]; });
+    section("Names", [](int n) { return "Program number " + std::to_string(n); });
+    section("Shrink", [](int n) { return std::string(n % 3 ? "Yes" : "No"); });
+    section("Select", [](int) { return std::string("No"); });
+    section("Working", [](int) { return std::string("/tmp"); });
+    return text;
+}
+
+} // namespace bench

@@ -1,0 +1,125 @@
+// Rebuild benchmark: the bar's window (with the real platform) on a fully configured settings
+// file of 20 pages of 21 buttons, timing
+//   - the switch to 16 buttons per page and back to 21 and to 16 again (re-paging all records
+//     in the file, then rebuilding every page),
+//   - a rebuild that changes nothing (PageUpdate),
+// against the floor of any change to that file: one parse and atomic rewrite by TNewIniFile.
+//
+//   bench_rebuild [ROUNDS]
+//
+// Runs on any Qt platform (run.sh uses the virtual display). Prints figures; judges nothing.
+
+#include "BenchCommon.h"
+#include "app/Icons.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "settings/NewIniFile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace {
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Milliseconds for an operation and the events it leaves behind (deleted pages, painting).
+double Time(const std::function<void()> &operation) {
+    QElapsedTimer timer;
+    timer.start();
+    operation();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+bool WriteFile(const QString &path, const std::string &text) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(text.data(), qint64(text.size())) == qint64(text.size());
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 5;
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    const QString configHome = home.filePath(QStringLiteral("config"));
+    QDir().mkpath(configHome + QStringLiteral("/orvane"));
+    const QString iniPath = configHome + QStringLiteral("/orvane/OV.INI");
+    const std::string settings = bench::FullSettings();
+
+    // The window as main() makes it, without arguments, reading the benchmark's settings.
+    AppEnvironment environment;
+    environment.programDirectory = home.path() + QLatin1Char('/');
+    environment.configHome = configHome;
+
+    std::map<QString, std::vector<double>> ms;
+    const QStringList order = {QStringLiteral("21 -> 16"), QStringLiteral("16 -> 21"),
+                               QStringLiteral("21 -> 16 again"), QStringLiteral("rebuild (21, nothing changed)"),
+                               QStringLiteral("TNewIniFile parse"), QStringLiteral("TNewIniFile parse + atomic rewrite")};
+    for (int round = 0; round < rounds; ++round) {
+        if (!WriteFile(iniPath, settings))
+            return 1;
+        LinuxPlatform platform(environment);
+        TForm1 form(platform.Get());
+        platform.SetDialogParent(&form);
+        form.show();
+        QCoreApplication::processEvents();
+        if (form.ButtonsPerPage() != 21 || !form.Item(QStringLiteral("PButton16"))) {
+            QTextStream(stderr) << "the bar did not start with 21 buttons per page and the 16/21 items\n";
+            return 1;
+        }
+        ms[order[0]].push_back(Time([&] { form.PButton16Click(form.Item(QStringLiteral("PButton16"))); }));
+        ms[order[1]].push_back(Time([&] { form.PButton16Click(form.Item(QStringLiteral("PButton21"))); }));
+        ms[order[2]].push_back(Time([&] { form.PButton16Click(form.Item(QStringLiteral("PButton16"))); }));
+        form.PButton16Click(form.Item(QStringLiteral("PButton21")));
+        ms[order[3]].push_back(Time([&] { form.PageUpdate(); }));
+        form.close();
+    }
+
+    // The same file, read by a TNewIniFile that has not seen it yet: once only parsed, once
+    // parsed and replaced by one write. Every round uses fresh copies, so no cached parse helps.
+    for (int i = 0; i < std::max(rounds, 10); ++i) {
+        const QString readCopy = iniPath + QStringLiteral(".read%1").arg(i);
+        const QString writeCopy = iniPath + QStringLiteral(".write%1").arg(i);
+        if (!WriteFile(readCopy, settings) || !WriteFile(writeCopy, settings))
+            return 1;
+        const TNewIniFile reader(readCopy);
+        ms[order[4]].push_back(Time([&] {
+            reader.ReadString(QStringLiteral("Location"), QStringLiteral("Left"), QString());
+        }));
+        TNewIniFile writer(writeCopy);
+        ms[order[5]].push_back(Time([&] {
+            writer.WriteString(QStringLiteral("Location"), QStringLiteral("Left"), QString::number(i));
+        }));
+    }
+
+    QTextStream out(stdout);
+    const double floor = Median(ms[order[5]]);
+    out << "Rebuilds on a settings file of 20 pages x 21 buttons (" << settings.size() << " bytes), "
+        << rounds << " rounds\n";
+    out << QStringLiteral("%1 %2 %3 %4\n").arg(QString(), -36).arg(QStringLiteral("median ms"), 10)
+               .arg(QStringLiteral("min ms"), 10).arg(QStringLiteral("x floor"), 9);
+    for (const QString &name : order) {
+        const std::vector<double> &values = ms[name];
+        out << QStringLiteral("%1 %2 %3 %4\n").arg(name, -36).arg(Median(values), 10, 'f', 2)
+                   .arg(*std::min_element(values.begin(), values.end()), 10, 'f', 2)
+                   .arg(Median(values) / floor, 9, 'f', 1);
+    }
+    return 0;
+}
