@@ -359,8 +359,12 @@ void TForm1::ApplyGeometry() {
 }
 
 void TForm1::ApplyScrollRange() {
-    TabSet1->setGeometry(BarGeometry::GaugeColumn, 36, Notebook1->width(), BarGeometry::TabHeight);
     const int range = geometry_.scrollRange;
+    // The tab row is as wide as the page area, but its scroll arrows must stay in sight where
+    // the frame takes the page area's last pixels.
+    const int tabWidth = range > 0 ? Notebook1->width()
+                                   : qMin(Notebook1->width(), width() - BarGeometry::GaugeColumn);
+    TabSet1->setGeometry(BarGeometry::GaugeColumn, 36, tabWidth, BarGeometry::TabHeight);
     client_->resize(qMax(range, BarGeometry::GaugeColumn + Notebook1->width()),
                     BarGeometry::PageHeight + BarGeometry::TabHeight - 1);
     scroller_->setHorizontalScrollBarPolicy(range > 0 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
@@ -520,7 +524,6 @@ void TForm1::Guarded(const std::function<void()> &handler) {
         try {
             handler();
         } catch (const SettingsWriteError &error) {
-            QApplication::restoreOverrideCursor();
             platform_.dialogs->Error(QString::fromUtf8(error.what()));
         }
     }

@@ -9,6 +9,13 @@
 #include <QToolButton>
 
 namespace {
+// The hourglass while a long operation runs, also when a refused write ends it early.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+};
+
 const QString kLaunchHint = QStringLiteral("Mouse: Left=Load/Launch  Right=Options");
 constexpr int kMaxButtons = 99999; // pages × buttons per page
 } // namespace
@@ -101,7 +108,7 @@ void TForm1::PButton16Click(QAction *sender) {
     const int requested = sender == Item(QStringLiteral("PButton21")) ? 21 : 16;
     if (requested == buttonsPerPage_)
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const WaitCursor hourglass;
     {
         // Re-paging writes the new count with the records, in one transaction.
         TNewIniFile ini = Ini();
@@ -112,7 +119,6 @@ void TForm1::PButton16Click(QAction *sender) {
     }
     keyPosition_ = 1;
     RebuildEverywhere();
-    QApplication::restoreOverrideCursor();
 }
 
 QStringList TForm1::TabNames() const {

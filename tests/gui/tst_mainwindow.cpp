@@ -4,6 +4,7 @@
 #include "app/Icons.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDate>
 #include <QFile>
 #include <QLineEdit>
@@ -13,7 +14,9 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 QString Today() { return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat); }
@@ -173,6 +176,33 @@ private slots:
         QVERIFY(back.contains("SpeedButton1=/usr/bin/a"));
         QVERIFY(back.contains("SpeedButton21=/usr/bin/b"));
         QVERIFY(back.contains("SpeedButton24=/usr/bin/c"));
+    }
+
+    // A refused write in the middle of the switch: the error box, the file byte-identical, no
+    // rebuild. Root passes every permission check; the file size limit fails writes for root too.
+    void refusedSwitchChangesNothing() {
+        fake->WriteIni(kTwoPages21);
+        auto form = Start();
+        const QByteArray before = ReadAll(fake->IniPath());
+        const int rebuilds = form->RebuildCount();
+        fake->dialogs.ExpectError("Unable to write to " + fake->IniPath());
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit oldLimit{};
+        ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+        rlimit limit = oldLimit;
+        limit.rlim_cur = 16;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        form->Item("PButton16")->trigger();
+        ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(ReadAll(fake->IniPath()), before);
+        QCOMPARE(form->RebuildCount(), rebuilds);
+        QCOMPARE(form->ButtonsPerPage(), 21);
+        QCOMPARE(form->RequestedCount(), 21);
+        QVERIFY(!QApplication::overrideCursor()); // the hourglass is gone
+        // and the bar still works: the same switch now succeeds
+        form->Item("PButton16")->trigger();
+        QCOMPARE(form->ButtonsPerPage(), 16);
     }
 
     void closing_data() {
