@@ -35,6 +35,7 @@ private slots:
     void initTestCase();
     void rebuildRequestReachesEveryCopyOfTheProfile();
     void reloadRequestShowsNewNames();
+    void switchInOneCopyRebuildsTheOther();
 };
 
 void TestShared::initTestCase() {
@@ -108,6 +109,53 @@ void TestShared::reloadRequestShowsNewNames() {
              "the first copy's tab row did not change");
     SettledGrab(second.Window());
     SaveScreenshot(QStringLiteral("shared-after-reload"));
+}
+
+// The user switches one copy to 16 buttons per page (page menu on a tab): it re-pages the file
+// and posts the rebuild request, and the other copy takes the new layout and pages.
+void TestShared::switchInOneCopyRebuildsTheOther() {
+    QByteArray settings = "[Location]\nTop=100\nLeft=50\nButtonCount=21\nOnTop=No\n"
+                          "[Pages]\nCount=2\n[Tabs]\nPageTab1=Tools\nPageTab2=Games\n[Programs]\n";
+    for (int n = 1; n <= 21; ++n) // a full first page, an empty second one
+        settings += "SpeedButton" + QByteArray::number(n) + "=/usr/bin/xmessage\n";
+    BarHome home;
+    QVERIFY(home.IsValid());
+    QVERIFY(home.WriteSettings(settings, QStringLiteral("Team")));
+    Bar editor(home, {QStringLiteral("/m"), QStringLiteral("Team")});
+    Bar follower(home, {QStringLiteral("/m"), QStringLiteral("Team")});
+    QVERIFY2(editor.WaitForWindow(), qPrintable(editor.Diagnostics()));
+    QVERIFY2(follower.WaitForWindow(), qPrintable(follower.Diagnostics()));
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), follower.Window(),
+                                     QStringLiteral("50"), QStringLiteral("400")});
+    QVERIFY(PollUntil([&] { return PlaceOf(follower.Window()).client.width() == 801; }));
+
+    // Right click on the first tab opens the page menu; its last two items are "Show 16 Buttons
+    // per Page" and "Show 21 Buttons per Page".
+    const int windowsBefore = FindWindows(editor.Pid(), QStringLiteral(".*")).size();
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), editor.Window()});
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), editor.Window(),
+                                     QStringLiteral("60"), QStringLiteral("45"), QStringLiteral("click"),
+                                     QStringLiteral("3")});
+    QVERIFY2(PollUntil([&] { return FindWindows(editor.Pid(), QStringLiteral(".*")).size() > windowsBefore; }),
+             qPrintable(QStringLiteral("a right click on a tab opened no menu\n") + editor.Diagnostics()));
+    // Up in a fresh menu takes the last item, a second Up the one above it.
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Up"),
+                                     QStringLiteral("Return")});
+
+    // The first page splits in two pages named Tools (16 and 5 buttons); the empty one goes.
+    const bool followed = PollUntil([&] {
+        return PlaceOf(follower.Window()).client.width() == 621 &&
+               EndsWithPage(follower, QStringLiteral("Page 1 of 2"));
+    });
+    QVERIFY2(followed, qPrintable(QStringLiteral("the other copy: %1 wide, \"%2\"")
+                                      .arg(PlaceOf(follower.Window()).client.width()).arg(follower.Title())));
+    QVERIFY(PollUntil([&] { return PlaceOf(editor.Window()).client.width() == 621; }));
+    const QString file = home.SettingsFile(QStringLiteral("Team"));
+    QCOMPARE(IniValue(file, QStringLiteral("Location"), QStringLiteral("ButtonCount")), QStringLiteral("16"));
+    QCOMPARE(IniValue(file, QStringLiteral("Tabs"), QStringLiteral("PageTab2")), QStringLiteral("Tools"));
+    QCOMPARE(IniValue(file, QStringLiteral("Programs"), QStringLiteral("SpeedButton21")), QStringLiteral("/usr/bin/xmessage"));
+    QCOMPARE(IniValue(file, QStringLiteral("Programs"), QStringLiteral("SpeedButton22")), QString());
+    SaveScreenshot(QStringLiteral("shared-switched-to-16"));
 }
 
 QTEST_GUILESS_MAIN(TestShared)
