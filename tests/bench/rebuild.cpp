@@ -121,5 +121,6 @@ int main(int argc, char **argv) {
                    .arg(*std::min_element(values.begin(), values.end()), 10, 'f', 2)
                    .arg(Median(values) / floor, 9, 'f', 1);
     }
+    out << "(budget: each switch and the rebuild at most 20 x the parse + atomic rewrite)\n";
     return 0;
 }

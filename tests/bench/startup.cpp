@@ -193,7 +193,9 @@ int main(int argc, char **argv) {
 
     std::printf("Start-up, exec to first mapped window (%d rounds, side by side; settings file %zu bytes)\n",
                 rounds, settings.size());
-    std::printf("%-12s %10s %10s %10s %12s  %s\n", "", "median ms", "min ms", "max ms", "RSS MiB", "first window");
+    std::printf("%-12s %10s %8s %8s %8s %9s %8s  %s\n", "", "median ms", "min ms", "max ms", "x floor",
+                "RSS MiB", "x floor", "first window");
+    double floorMs = 0, floorRss = 0;
     for (const Variant &variant : variants) {
         const std::vector<Sample> &list = samples[variant.name];
         std::vector<double> ms, rss;
@@ -201,10 +203,15 @@ int main(int argc, char **argv) {
             ms.push_back(s.ms);
             rss.push_back(s.rssKb / 1024.0);
         }
-        std::printf("%-12s %10.1f %10.1f %10.1f %12.1f  \"%s\"\n", variant.name.c_str(), Median(ms),
+        if (floorMs == 0) {
+            floorMs = Median(ms);
+            floorRss = Median(rss);
+        }
+        std::printf("%-12s %10.1f %8.1f %8.1f %8.2f %9.1f %8.2f  \"%s\"\n", variant.name.c_str(), Median(ms),
                     *std::min_element(ms.begin(), ms.end()), *std::max_element(ms.begin(), ms.end()),
-                    Median(rss), list.back().title.c_str());
+                    Median(ms) / floorMs, Median(rss), Median(rss) / floorRss, list.back().title.c_str());
     }
+    std::printf("(budget: start-up and memory each at most 1.3 x the floor)\n");
     XCloseDisplay(display);
     return 0;
 }
