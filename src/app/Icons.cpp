@@ -427,12 +427,6 @@ void TForm1::Load() {
         platform_.dialogs->Error(refused);
 }
 
-void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
-    // The glyph and the hint made from the record arrive with the icon work; until then the
-    // button keeps its design hint.
-    button->setProperty("program", record.Programs);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Settings
 
@@ -626,17 +620,6 @@ void TForm1::HelpButtonClick() {
 }
 
 void TForm1::HelpButtonMouseDown() { SetMode(InteractionMode::Help); }
-
-void TForm1::ButtonClick(QToolButton *button) {
-    if (HelpModeClick(5))
-        return;
-    Q_UNUSED(button); // launching arrives with the launch work
-}
-
-void TForm1::RunButtonClick() {
-    if (HelpModeClick(29))
-        return;
-}
 
 void TForm1::GaugeClick() {
     if (HelpModeClick(2))

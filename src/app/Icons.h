@@ -80,10 +80,29 @@ public:
     QToolButton *FindButton(const QString &name) const;
     QStringList TabNames() const;
 
-    // ---- launch ----
+    // ---- launch: launching a button, the recently launched list (src/launch) ----
     void ButtonClick(QToolButton *button);
+    void Launch(const QString &program, const QString &parameter, const QString &workingDir);
     void RunButtonClick();
+    void SelectFiles1Click();
+    void SelectWorkingDirectory1Click();
     void GaugeClick();
+    void LastLaunchedClick();
+    void MRU1Click();
+    void MruList1MruClick(const QString &item);
+    // Launch state, kept between launches.
+    QString launchShrink;      // "Yes"/"No" for the launch in progress
+    int launchedButton = 0;    // the button whose program is being launched
+    int captionCut = 0;        // 5 for a button's program word, 4 from the recently launched list
+    QString lastLaunchedEntry; // caption + "  |" + button number of the previous launch
+    qint64 startedProcess = 0; // the process started last, for the watch
+
+    // ---- appearance: glyph and hint of a launch button, the icon picker (src/appearance) ----
+    void ChangeIcon();
+
+    // ---- prefs: sounds (src/prefs) ----
+    void SoundSelect1Click(QAction *sender);
+    void PlaySound(const QString &buttonKey);
 
     // ---- bar: re-paging ----
     void ExpandButtons();
@@ -91,7 +110,8 @@ public:
     void AddButtons(int newBlock, int oldBlock);
     static int RoundUp(double x);
 
-    // ---- appearance: glyph and hint of a launch button ----
+    // ---- appearance ----
+    // Gives a launch button its glyph and hint from its record.
     void IconVert(QToolButton *button, const ButtonRecord &record);
 
     // ---- state other parts read ----
