@@ -176,10 +176,15 @@ void TForm1::BuildMenus() {
     AddItem(configure, QStringLiteral("ChangeParameter1"), QStringLiteral("Change &Parameter"));
     configure->addSeparator();
     AddItem(configure, QStringLiteral("ShrinkOnLaunch2"), QStringLiteral("&Shrink on Launch"), nullptr, true);
-    AddItem(configure, QStringLiteral("SelectWorkingDirectory1"), QStringLiteral("Select &Working Directory"), nullptr, true);
-    AddItem(configure, QStringLiteral("SelectFiles1"), QStringLiteral("Select &Files on Launch"), nullptr, true);
-    AddItem(configure, QStringLiteral("SoundLaunch1"), QStringLiteral("Sound on &Launch"), nullptr, true);
-    AddItem(configure, QStringLiteral("SoundSelect1"), QStringLiteral("Sound on &Keyboard Select"), nullptr, true);
+    AddItem(configure, QStringLiteral("SelectWorkingDirectory1"), QStringLiteral("Select &Working Directory"),
+            &TForm1::SelectWorkingDirectory1Click, true);
+    AddItem(configure, QStringLiteral("SelectFiles1"), QStringLiteral("Select &Files on Launch"),
+            &TForm1::SelectFiles1Click, true);
+    for (const auto &[name, caption] : {std::pair{"SoundLaunch1", "Sound on &Launch"},
+                                        std::pair{"SoundSelect1", "Sound on &Keyboard Select"}}) {
+        QAction *sound = AddItem(configure, QLatin1String(name), QString::fromUtf8(caption), nullptr, true);
+        connect(sound, &QAction::triggered, this, [this, sound] { Guarded([this, sound] { SoundSelect1Click(sound); }); });
+    }
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -200,7 +205,8 @@ void TForm1::BuildMenus() {
 
     PopupMenu3 = new QMenu(this);
     PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-    AddItem(PopupMenu3, QStringLiteral("LastLaunched"), QStringLiteral("Switch to &Last Launched menu >"));
+    AddItem(PopupMenu3, QStringLiteral("LastLaunched"), QStringLiteral("Switch to &Last Launched menu >"),
+            &TForm1::LastLaunchedClick);
     for (char letter = 'C'; letter <= 'Z'; ++letter) {
         QAction *drive = AddItem(PopupMenu3, QString(QLatin1Char(letter)) + QStringLiteral("HardDrive"),
                                  QString(), nullptr, true);
@@ -227,7 +233,7 @@ void TForm1::BuildMenus() {
 
     PopupMenu5 = new QMenu(this);
     PopupMenu5->setObjectName(QStringLiteral("PopupMenu5"));
-    AddItem(PopupMenu5, QStringLiteral("MRU1"), QStringLiteral("Switch to &Setup Options >"));
+    AddItem(PopupMenu5, QStringLiteral("MRU1"), QStringLiteral("Switch to &Setup Options >"), &TForm1::MRU1Click);
 
     gaugeMenu_ = PopupMenu3;
 }
@@ -335,6 +341,8 @@ void TForm1::ApplyMenuSettings() {
     else if (settings.menuShow == QLatin1String("Launched"))
         gaugeMenu_ = PopupMenu5;
 }
+
+QColor TForm1::StoredSelectedColor() const { return FromColorValue(settings.selectedColor); }
 
 void TForm1::ApplyTabColors() {
     TabSet1->setSelectedColor(FromColorValue(settings.selectedColor));

@@ -82,7 +82,21 @@ public:
 
     // ---- launch: launching a button, the recently launched list (src/launch) ----
     void ButtonClick(QToolButton *button);
-    void Launch(const QString &program, const QString &parameter, const QString &workingDir);
+    // recordLaunch: false for a program that belongs to no button.
+    void Launch(const QString &program, const QString &parameter, const QString &workingDir,
+                bool recordLaunch = true);
+    void ChooseProgram(QToolButton *button, ButtonRecord &record);
+    void ChooseLaunchDirectory(QAction *item, const QString &section);
+    void ShrinkForLaunch();
+    void HideForLaunch();
+    // Puts the entry at the top of the recently launched list, the previous one unmarked.
+    void RecordLaunch(const QString &previous, const QString &entry);
+    // Modification is locked behind the password.
+    bool ModifyLocked() const;
+    // The selected-tab colour as stored; the tab row shows another while a page is renamed.
+    QColor StoredSelectedColor() const;
+    // Places the held record on the current button.
+    void PutButton();
     void RunButtonClick();
     void SelectFiles1Click();
     void SelectWorkingDirectory1Click();

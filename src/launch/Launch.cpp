@@ -1,26 +1,159 @@
 // Launching a button's program, the "Run a Program" button and the launch options.
 #include "app/Icons.h"
+#include "launch/LaunchRules.h"
 #include "launch/Paths.h"
 
+#include <QAction>
+#include <QLineEdit>
 #include <QToolButton>
 
+namespace {
+const QString kProgramFilter = QStringLiteral("Programs|*.EXE;*.COM;*.BAT;*.PIF|All Files|*.*");
+const QString kSelectProgram = QStringLiteral("Select Program to Run");
+} // namespace
+
+bool TForm1::ModifyLocked() const { return false; } // the lockout arrives with the preferences
+
 void TForm1::ButtonClick(QToolButton *button) {
+    button->setChecked(false);
+    FormCaption();
+    if (mode_ == InteractionMode::Normal && TabSet1->selectedColor() == StoredSelectedColor()) {
+        const int number = ButtonNumber(button->objectName());
+        TNewIniFile ini = Ini();
+        ButtonRecord record = ReadButtonRecord(ini, button->objectName());
+        const QString program = record.Programs;
+        const bool globalShrink = Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked();
+        launchShrink = record.Shrink.isEmpty() ? (globalShrink ? QStringLiteral("Yes") : QStringLiteral("No"))
+                                               : record.Shrink;
+        if (program.isEmpty() && !ModifyLocked())
+            ChooseProgram(button, record);
+        if (!record.Programs.isEmpty())
+            IconVert(button, record);
+        Keys->setFocus();
+        QString parameter = record.Parameters;
+        if (!record.Select.isEmpty()) {
+            const QStringList files = platform_.dialogs->OpenFiles(
+                QStringLiteral("Select File(s)"), QStringLiteral("All Files|*.*"),
+                UnquotePath(record.Select), true);
+            if (files.isEmpty()) {
+                launchShrink = QStringLiteral("No"); // an abandoned launch leaves no choice behind
+                return;
+            }
+            parameter = ChosenFilesParameter(files);
+        }
+        if (!program.isEmpty()) {
+            if (!record.SoundLaunch.isEmpty())
+                platform_.sound->Play(record.SoundLaunch, false, false);
+            launchedButton = number;
+            captionCut = 5;
+            Launch(program + QLatin1Char(' '), parameter, record.Working);
+        }
+        return;
+    }
     if (HelpModeClick(5))
         return;
-    Q_UNUSED(button);
+    if (mode_ == InteractionMode::PlaceButton) {
+        currentButton = button->objectName();
+        PutButton();
+    }
 }
 
-void TForm1::Launch(const QString &, const QString &, const QString &) {}
+void TForm1::ChooseProgram(QToolButton *button, ButtonRecord &record) {
+    const QStringList chosen =
+        platform_.dialogs->OpenFiles(kSelectProgram, kProgramFilter, QStringLiteral("/"), false);
+    const QString file = chosen.value(0);
+    if (file.isEmpty())
+        return;
+    if (HasLineBreak(file)) {
+        platform_.dialogs->Message(QStringLiteral("\"%1\" cannot be given to a button: its name holds a line break.")
+                                       .arg(QString(file).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        return;
+    }
+    const QString program = platform_.shell->FindExecutable(file);
+    if (program.isEmpty()) {
+        platform_.dialogs->Message(QStringLiteral("No program is known to open \"%1\".").arg(file));
+        return;
+    }
+    const QString path = LongPath(file);
+    record.Programs = program;
+    record.Parameters = path == program ? QString() : path;
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    ini.WriteString(QStringLiteral("Programs"), button->objectName(), record.Programs);
+    ini.WriteString(QStringLiteral("Parameters"), button->objectName(), record.Parameters);
+    transaction.Commit();
+    PostReload();
+}
+
+void TForm1::Launch(const QString &program, const QString &parameter, const QString &workingDir,
+                    bool recordLaunch) {
+    const bool shrink = ShouldShrink(program, launchShrink,
+                                     Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked());
+    const QString commandLine = program + parameter;
+    const QString directory = workingDir.isEmpty() ? ProgramDirectory(program) : UnquotePath(workingDir);
+    if (!directory.isEmpty())
+        platform_.processes->SetCurrentDirectory(directory); // a missing directory is no obstacle
+    const ProcessStart started = platform_.processes->Start(commandLine);
+    if (!started.started) {
+        // Nothing shrinks or hides, and the list keeps what it had.
+        launchShrink = QStringLiteral("No");
+        platform_.dialogs->Message(
+            QStringLiteral("Could not start \"%1\": %2").arg(commandLine.trimmed(), started.error));
+        return;
+    }
+    startedProcess = started.handle;
+    if (shrink && shrunk == QLatin1String("No"))
+        ShrinkForLaunch();
+    if (Item(QStringLiteral("HideGraph1"))->isChecked() && launchShrink != QLatin1String("Yes"))
+        HideForLaunch();
+    if (recordLaunch) {
+        const QString description = Ini().ReadString(QStringLiteral("Names"), ButtonKey(launchedButton), QString());
+        const QString previous = lastLaunchedEntry;
+        lastLaunchedEntry = LaunchEntry(description, program, launchedButton);
+        RecordLaunch(previous, lastLaunchedEntry);
+    }
+    launchShrink = QStringLiteral("No");
+}
+
+// Hooks for the shrunk and hidden presentations: the launch decides, they carry it out.
+void TForm1::ShrinkForLaunch() {}
+void TForm1::HideForLaunch() {}
 
 void TForm1::RunButtonClick() {
     if (HelpModeClick(29))
         return;
+    if (mode_ != InteractionMode::Normal)
+        return;
+    const QString file =
+        platform_.dialogs->OpenFiles(kSelectProgram, kProgramFilter, QString(), false).value(0);
+    if (file.isEmpty())
+        return;
+    // Not a button: no recently launched entry; the global shrink setting decides.
+    launchShrink = Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No");
+    Launch(LongPath(file), QString(), QString(), false);
 }
 
-void TForm1::SelectFiles1Click() {}
-void TForm1::SelectWorkingDirectory1Click() {}
-void TForm1::LastLaunchedClick() {}
-void TForm1::MRU1Click() {}
-void TForm1::MruList1MruClick(const QString &) {}
-void TForm1::SoundSelect1Click(QAction *) {}
-void TForm1::PlaySound(const QString &) {}
+void TForm1::ChooseLaunchDirectory(QAction *item, const QString &section) {
+    const TNewIniFile ini = Ini();
+    if (ini.ReadString(QStringLiteral("Programs"), currentButton, QString()).isEmpty()) {
+        item->setChecked(false);
+        return;
+    }
+    QString value;
+    if (item->isChecked()) { // the item ticked itself: it was off
+        const QString directory = platform_.dialogs->SelectDirectory(
+            QStringLiteral("Select Directory"), platform_.processes->CurrentDirectory());
+        if (HasLineBreak(directory)) {
+            platform_.dialogs->Message(QStringLiteral("A directory whose name holds a line break cannot be used."));
+            return;
+        }
+        value = LongPath(directory);
+    }
+    Ini().WriteString(section, currentButton, value);
+}
+
+void TForm1::SelectFiles1Click() { ChooseLaunchDirectory(Item(QStringLiteral("SelectFiles1")), QStringLiteral("Select")); }
+
+void TForm1::SelectWorkingDirectory1Click() {
+    ChooseLaunchDirectory(Item(QStringLiteral("SelectWorkingDirectory1")), QStringLiteral("Working"));
+}

@@ -1,0 +1,190 @@
+// Clicking launch buttons with a fake platform: choosing a program for an empty button,
+// launching with chosen files and directories, sounds, failures, the run button.
+#include "FakePlatform.h"
+#include "app/Icons.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+class ButtonClickTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<FakePlatform> fake;
+    std::unique_ptr<TForm1> form;
+
+    void Start(const QString &ini) {
+        fake->WriteIni("[Location]\nTop=100\nButtonCount=16\n[Pages]\nCount=2\n" + ini);
+        form = std::make_unique<TForm1>(fake->Get());
+    }
+    QString Value(const QString &section, const QString &key) {
+        return TNewIniFile(fake->IniPath()).ReadString(section, key, "<none>");
+    }
+    void Click(int number) { QTest::mouseClick(form->FindButton(number), Qt::LeftButton); }
+
+private slots:
+    void init() { fake = std::make_unique<FakePlatform>(); }
+    void cleanup() {
+        form.reset();
+        QVERIFY2(fake->dialogs.Unmet().isEmpty(), qPrintable(fake->dialogs.Unmet()));
+        fake.reset();
+    }
+
+    void emptyButtonGetsAProgramAndStartsNothing_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("parameter");
+        QTest::newRow("a program") << "/usr/bin/gedit" << "/usr/bin/gedit" << "";
+        QTest::newRow("a document") << "/home/u/My Letter.txt" << "/usr/bin/gedit"
+                                    << "'/home/u/My Letter.txt'";
+    }
+    void emptyButtonGetsAProgramAndStartsNothing() {
+        QFETCH(QString, chosen);
+        Start("");
+        fake->shell.associations = {{"/usr/bin/gedit", "/usr/bin/gedit"}, {"/home/u/My Letter.txt", "/usr/bin/gedit"}};
+        fake->dialogs.ExpectOpenFiles({chosen});
+        Click(3);
+        QTEST(Value("Programs", "SpeedButton3"), "program");
+        QTEST(Value("Parameters", "SpeedButton3"), "parameter");
+        QVERIFY(fake->processes.started.isEmpty());
+    }
+
+    void emptyButtonRefusals_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no association") << "/tmp/x.unknown" << "No program is known to open";
+        QTest::newRow("line break") << "/tmp/a\nb" << "line break";
+    }
+    void emptyButtonRefusals() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, message);
+        Start("");
+        fake->shell.associations = {{"/tmp/a\nb", "/usr/bin/gedit"}};
+        fake->dialogs.ExpectOpenFiles({chosen});
+        fake->dialogs.ExpectMessage(message);
+        Click(3);
+        QCOMPARE(Value("Programs", "SpeedButton3"), QString("<none>"));
+    }
+
+    void cancelledChoiceChangesNothing() {
+        Start("");
+        fake->dialogs.ExpectOpenFiles({});
+        Click(1);
+        QVERIFY(!QFile::exists(fake->IniPath() + ".tmp"));
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
+    }
+
+    void configuredButtonLaunches() {
+        QTemporaryDir work;
+        Start("[Programs]\nSpeedButton2=/usr/bin/gedit\n[Parameters]\nSpeedButton2=/tmp/notes.txt\n"
+              "[Working]\nSpeedButton2=" + work.path() + "\n[Names]\nSpeedButton2=Editor\n"
+              "[SoundLaunch]\nSpeedButton2=/snd/go.wav\n");
+        Click(2);
+        QCOMPARE(fake->processes.started.size(), 1);
+        QCOMPARE(fake->processes.started[0].commandLine, QString("/usr/bin/gedit /tmp/notes.txt"));
+        QCOMPARE(fake->processes.started[0].directory, work.path());
+        QCOMPARE(fake->sound.played.size(), 1);
+        QCOMPARE(fake->sound.played[0].file, QString("/snd/go.wav"));
+        QVERIFY(!fake->sound.played[0].asynchronous);
+        QVERIFY(!fake->sound.played[0].useDefault);
+        QCOMPARE(form->lastLaunchedEntry, QString("Editor  |2"));
+        QCOMPARE(form->launchedButton, 2);
+        QCOMPARE(form->launchShrink, QString("No"));
+    }
+
+    void withoutWorkingDirectoryTheProgramsOwnIsUsed() {
+        QTemporaryDir bin;
+        Start("[Programs]\nSpeedButton1=" + bin.path() + "/tool\n");
+        Click(1);
+        QCOMPARE(fake->processes.started.value(0).directory, bin.path() + "/");
+        QCOMPARE(form->lastLaunchedEntry, QString("tool  |1"));
+    }
+
+    void filesChosenAtLaunch() {
+        Start("[Programs]\nSpeedButton4=/usr/bin/gedit\n[Parameters]\nSpeedButton4=ignored\n"
+              "[Select]\nSpeedButton4=/docs\n");
+        fake->dialogs.ExpectOpenFiles({"/docs/A.TXT", "/docs/B C.TXT"});
+        Click(4);
+        QCOMPARE(fake->processes.started.value(0).commandLine,
+                 QString("/usr/bin/gedit  /docs/A.TXT '/docs/B C.TXT'"));
+    }
+
+    void cancelledFileChoiceAbandonsTheLaunch() {
+        Start("[Programs]\nSpeedButton4=/usr/bin/gedit\n[Select]\nSpeedButton4=/docs\n"
+              "[SoundLaunch]\nSpeedButton4=/snd/go.wav\n[Shrink]\nSpeedButton4=Yes\n");
+        fake->dialogs.ExpectOpenFiles({});
+        Click(4);
+        QVERIFY(fake->processes.started.isEmpty());
+        QVERIFY(fake->sound.played.isEmpty());
+        QVERIFY(form->lastLaunchedEntry.isEmpty());
+        QCOMPARE(form->launchShrink, QString("No"));
+    }
+
+    void programThatCannotStart() {
+        Start("[Programs]\nSpeedButton1=/nowhere/tool\n");
+        fake->processes.failWith = "No such file or directory";
+        fake->dialogs.ExpectMessage("Could not start \"/nowhere/tool\": No such file or directory");
+        Click(1);
+        QVERIFY(form->lastLaunchedEntry.isEmpty());
+        QCOMPARE(form->startedProcess, qint64(0));
+    }
+
+    void noLaunchWhileAPageIsRenamed() {
+        Start("[Programs]\nSpeedButton1=/usr/bin/gedit\n");
+        form->TabSet1->setSelectedColor(QColor(255, 0, 0));
+        Click(1);
+        QVERIFY(fake->processes.started.isEmpty());
+    }
+
+    void runButton() {
+        QTemporaryDir dir;
+        Start("[Names]\nSpeedButton1=Stale\n");
+        fake->dialogs.ExpectOpenFiles({dir.path() + "/my tool"});
+        QTest::mouseClick(form->RunButton, Qt::LeftButton);
+        QCOMPARE(fake->processes.started.value(0).commandLine, "'" + dir.path() + "/my tool'");
+        QCOMPARE(fake->processes.started.value(0).directory, dir.path() + "/");
+        QVERIFY(form->lastLaunchedEntry.isEmpty()); // belongs to no button
+    }
+
+    void launchDirectories_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("section");
+        QTest::newRow("files") << "SelectFiles1" << "Select";
+        QTest::newRow("working") << "SelectWorkingDirectory1" << "Working";
+    }
+    void launchDirectories() {
+        QFETCH(QString, item);
+        QFETCH(QString, section);
+        Start("[Programs]\nSpeedButton5=/usr/bin/gedit\n");
+        form->currentButton = "SpeedButton5";
+        fake->dialogs.ExpectDirectory("/home/u/My Docs");
+        form->Item(item)->trigger();
+        QCOMPARE(Value(section, "SpeedButton5"), QString("'/home/u/My Docs'"));
+        form->Item(item)->trigger(); // ticked: switches it off, no dialog
+        QCOMPARE(Value(section, "SpeedButton5"), QString(""));
+    }
+
+    void sounds() {
+        Start("[Programs]\nSpeedButton5=/usr/bin/gedit\n");
+        form->currentButton = "SpeedButton5";
+        fake->dialogs.ExpectOpenFiles({"/media/ding.wav"});
+        form->Item("SoundLaunch1")->trigger();
+        QCOMPARE(Value("SoundLaunch", "SpeedButton5"), QString("/media/ding.wav"));
+        form->Item("SoundLaunch1")->trigger();
+        QCOMPARE(Value("SoundLaunch", "SpeedButton5"), QString(""));
+        fake->dialogs.ExpectOpenFiles({}); // cancelled: an empty value
+        form->Item("SoundSelect1")->trigger();
+        QCOMPARE(Value("SoundSelect", "SpeedButton5"), QString(""));
+
+        TNewIniFile(fake->IniPath()).WriteString("SoundSelect", "SpeedButton5", "/media/pick.wav");
+        form->PlaySound("SpeedButton5");
+        form->PlaySound("SpeedButton6");
+        QCOMPARE(fake->sound.played.size(), 1);
+        QVERIFY(fake->sound.played[0].asynchronous);
+        QVERIFY(fake->sound.played[0].useDefault);
+    }
+};
+
+QTEST_MAIN(ButtonClickTest)
+#include "tst_buttonclick.moc"
