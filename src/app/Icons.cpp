@@ -47,6 +47,7 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
     setAutoFillBackground(true);
     BuildControls();
     BuildMenus();
+    ConnectAppearance();
     resize(630 - 6, 101 - 25); // the design size until the mode sizes apply
     move(10, 380);
     if (platform_.bus)

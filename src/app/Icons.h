@@ -113,6 +113,8 @@ public:
 
     // ---- appearance: glyph and hint of a launch button, the icon picker (src/appearance) ----
     void ChangeIcon();
+    // Connects "Change Icon" to its handler.
+    void ConnectAppearance();
 
     // ---- prefs: sounds (src/prefs) ----
     void SoundSelect1Click(QAction *sender);

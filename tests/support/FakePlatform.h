@@ -151,6 +151,13 @@ public:
         a.directory = directory;
         script.push_back(a);
     }
+    // The icon picker's answer: the chosen index, or nothing (closed). file: the picker must
+    // be opened on a file whose name contains this.
+    void ExpectPickIcon(std::optional<int> icon, const QString &file = QString()) {
+        Answer a{Kind::PickIcon, file};
+        a.icon = icon;
+        script.push_back(a);
+    }
 
     void Error(const QString &text) override;
     void Message(const QString &text, int helpContext) override;

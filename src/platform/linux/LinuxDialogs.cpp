@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxDialogs.h"
 
+#include "appearance/Pickicon.h"
 #include "platform/Help.h"
 
 #include <QAction>
@@ -12,7 +13,8 @@
 
 static const QString Title = QStringLiteral("Velmora");
 
-LinuxDialogs::LinuxDialogs(QWidget *parent, IHelp *help) : parent_(parent), help_(help) {}
+LinuxDialogs::LinuxDialogs(QWidget *parent, IHelp *help, IShell *shell)
+    : parent_(parent), help_(help), shell_(shell) {}
 
 // Runs a box until a button other than Help closes it; Help shows the topic and keeps it open.
 static QMessageBox::StandardButton RunBox(QMessageBox &box, IHelp *help, int helpContext) {
@@ -160,6 +162,18 @@ QAction *LinuxDialogs::PopupMenu(QMenu *menu, const QPoint &screenPos) {
     return map.value(chosen, nullptr);
 }
 
-std::optional<int> LinuxDialogs::PickIcon(const QString &file, int index) {
-    return std::nullopt;
+namespace {
+class NoHelp : public IHelp {
+public:
+    void ShowContents() override {}
+    void ShowTopic(int) override {}
+};
+} // namespace
+
+std::optional<int> LinuxDialogs::PickIcon(const QString &file, int) {
+    if (!shell_)
+        return std::nullopt;
+    NoHelp noHelp;
+    TForm2 picker(*shell_, help_ ? *help_ : noHelp, file, parent_);
+    return picker.Pick();
 }

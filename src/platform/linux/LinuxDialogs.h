@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class IHelp;
+class IShell;
 
 // The real dialogs: Qt's message boxes and Qt's own (non-native) file and colour dialogs, so
 // they look and behave the same on every desktop.
@@ -22,8 +23,9 @@ class IHelp;
 class LinuxDialogs : public IDialogs {
 public:
     // help: when given, boxes with a help context offer a Help button that shows that topic
-    // and leaves the box open.
-    explicit LinuxDialogs(QWidget *parent = nullptr, IHelp *help = nullptr);
+    // and leaves the box open. shell: where the icon picker takes its icons from.
+    explicit LinuxDialogs(QWidget *parent = nullptr, IHelp *help = nullptr,
+                          IShell *shell = nullptr);
 
     void SetParent(QWidget *parent) { parent_ = parent; }
     void SetHelp(IHelp *help) { help_ = help; }
@@ -36,7 +38,8 @@ public:
     QString SelectDirectory(const QString &title, const QString &directory) override;
     std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors) override;
     QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) override;
-    // The icon picker arrives with the icon selection work; until then it is always cancelled.
+    // The icon picker (TForm2); it always opens at the file's first icon. Without a shell there
+    // is nothing to pick from: cancelled.
     std::optional<int> PickIcon(const QString &file, int index) override;
 
     // "Programs|*.EXE;*.COM|All Files|*.*" → "Programs (*.EXE *.exe *.COM *.com);;All Files (*)".
@@ -46,4 +49,5 @@ public:
 private:
     QPointer<QWidget> parent_;
     IHelp *help_ = nullptr;
+    IShell *shell_ = nullptr;
 };

@@ -67,7 +67,7 @@ LinuxPlatform::LinuxPlatform(const AppEnvironment &environment, QWidget *dialogP
       system_(std::make_unique<LinuxSystemInfo>()), sound_(std::make_unique<LinuxSound>()),
       session_(std::make_unique<LinuxSession>()), bus_(std::make_unique<LinuxInstanceBus>()),
       help_(std::make_unique<LinuxHelp>()),
-      dialogs_(std::make_unique<LinuxDialogs>(dialogParent, help_.get())),
+      dialogs_(std::make_unique<LinuxDialogs>(dialogParent, help_.get(), shell_.get())),
       appMenu_(std::make_unique<LinuxAppMenu>()), tray_(std::make_unique<LinuxNotificationArea>()) {
     platform_.environment = environment;
     platform_.processes = processes_.get();

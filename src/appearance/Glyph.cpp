@@ -1,0 +1,38 @@
+#include "appearance/Glyph.h"
+
+#include <QPainter>
+
+// The built-in icon lives in the core library's resources; a static library's resources must be
+// pulled in by name, or the linker leaves them out.
+static void InitIconResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(orvane);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+QPixmap MakeGlyph(const QIcon &icon, const QColor &face, qreal devicePixelRatio) {
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QPixmap glyph(kGlyphSize * ratio);
+    glyph.setDevicePixelRatio(ratio);
+    glyph.fill(face);
+    if (icon.isNull())
+        return glyph;
+    // Icons come in many sizes here (theme icons, image files); each fills the icon square,
+    // keeping its proportions, from the top-left corner.
+    const QPixmap image = icon.pixmap(QSize(kIconSide, kIconSide), ratio);
+    if (image.isNull())
+        return glyph;
+    QSizeF size = image.deviceIndependentSize();
+    size.scale(kIconSide, kIconSide, Qt::KeepAspectRatio);
+    QPainter painter(&glyph);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QRectF(QPointF(0, 0), size), image, QRectF(image.rect()));
+    return glyph;
+}
+
+QIcon BuiltInIcon() {
+    InitIconResources();
+    return QIcon(QStringLiteral(":/ICON_2.png"));
+}
