@@ -94,7 +94,15 @@ void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
             if (source.isEmpty())
                 ini.WriteString(kIcons, key, kDefaultMarker);
         }
-        transaction.Commit();
+        try {
+            transaction.Commit();
+        } catch (const SettingsWriteError &) {
+            // While loading, only the marker can be written, and it only spares a later
+            // question: the bar must come up all the same. Outside loading the user's choice
+            // was not stored, which the handler in progress has to report.
+            if (loading != QLatin1String("Yes"))
+                throw;
+        }
     }
 
     if (icon.isNull())

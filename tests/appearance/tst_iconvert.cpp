@@ -50,6 +50,24 @@ public:
     QHash<QString, int> counts;
 };
 
+// Refuses writes of files beyond a size while it lives. Root passes every permission check;
+// the file size limit fails writes for root too.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) {
+        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limit = old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+    rlimit old{};
+    void (*oldHandler)(int);
+};
+
 QImage GlyphImage(QToolButton *button) {
     return button->icon().pixmap(kGlyphSize).toImage().convertToFormat(QImage::Format_ARGB32);
 }
@@ -278,6 +296,24 @@ private slots:
         QVERIFY(form->FindButton(4)->icon().isNull());
     }
 
+    // A settings file that refuses the marker does not keep the bar from loading.
+    void loadingWithARefusedWrite() {
+        const QString text = "[Pages]\nCount=1\n[Programs]\nSpeedButton1=/opt/none\nSpeedButton2=/usr/bin/edit\n";
+        fake->WriteIni(text);
+        Platform platform = fake->Get();
+        platform.shell = shell.get();
+        std::unique_ptr<TForm1> form;
+        {
+            FileSizeLimit limit(16);
+            form = std::make_unique<TForm1>(platform);
+        }
+        QCOMPARE(form->loading, QString("No"));
+        QCOMPARE(Shown(form->FindButton(1)), QString("ICON_2"));
+        QCOMPARE(Shown(form->FindButton(2)), QString("/usr/bin/edit#0"));
+        QCOMPARE(ReadAll(fake->IniPath()), text.toUtf8());
+        QVERIFY(fake->dialogs.shown.isEmpty());
+    }
+
     // "Change Icon" on the current button.
     void changeIcon_data() {
         QTest::addColumn<QString>("chosen");  // empty: cancelled
@@ -330,8 +366,7 @@ private slots:
     }
 
     // A refused write: "Change Icon" shows the error box and leaves the file and the button as
-    // they were; during a redraw the error reaches the caller. Root passes every permission
-    // check; the file size limit fails writes for root too.
+    // they were; during a redraw the error reaches the caller.
     void refusedWrites() {
         auto form = Start("[Pages]\nCount=1\n[Programs]\nSpeedButton1=/usr/bin/edit\n"
                           "[Icons]\nSpeedButton1=/icons/lib.dll\n[IconSelection]\nSpeedButton1=4\n");
@@ -341,21 +376,16 @@ private slots:
         fake->dialogs.ExpectError("Unable to write to " + fake->IniPath());
         fake->dialogs.ExpectOpenFiles({});
         form->currentButton = "SpeedButton1";
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit oldLimit{};
-        ::getrlimit(RLIMIT_FSIZE, &oldLimit);
-        rlimit limit = oldLimit;
-        limit.rlim_cur = 16;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        form->Item("ChangeIcon1")->trigger();
         bool thrown = false;
-        try {
-            form->IconVert(form->FindButton(2), Record("/opt/none"));
-        } catch (const SettingsWriteError &) {
-            thrown = true;
+        {
+            FileSizeLimit limit(16);
+            form->Item("ChangeIcon1")->trigger();
+            try {
+                form->IconVert(form->FindButton(2), Record("/opt/none"));
+            } catch (const SettingsWriteError &) {
+                thrown = true;
+            }
         }
-        ::setrlimit(RLIMIT_FSIZE, &oldLimit);
-        std::signal(SIGXFSZ, oldHandler);
         QVERIFY(thrown);
         QCOMPARE(ReadAll(fake->IniPath()), before);
         QCOMPARE(Shown(button), QString("/icons/lib.dll#4"));
