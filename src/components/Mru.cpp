@@ -500,10 +500,28 @@ void TMruList::SaveToIni() {
     if (path.isEmpty())
         return;
     TNewIniFile ini(path);
+    if (StoredAlready(ini))
+        return;
     SettingsTransaction transaction(ini);
     ini.EraseSection(iniSection_);
     ini.WriteInteger(iniSection_, kCountKey, Count());
     for (int i = 0; i < Count(); ++i)
         ini.WriteString(iniSection_, QString::number(i + 1), entries_[std::size_t(i)].text);
     transaction.Commit();
+}
+
+// The window saves after every change, and relaunching the top entry changes nothing stored:
+// a list the section already holds, numbered from 1 with nothing after it, is not written
+// again. Those are reads of the settings file's cache.
+bool TMruList::StoredAlready(const TNewIniFile &ini) const {
+    if (!ini.ValueExists(iniSection_, kCountKey) ||
+        ini.ReadInteger(iniSection_, kCountKey, -1) != Count())
+        return false;
+    for (int i = 0; i < Count(); ++i) {
+        const QString key = QString::number(i + 1);
+        if (!ini.ValueExists(iniSection_, key) ||
+            ini.ReadString(iniSection_, key, QString()) != entries_[std::size_t(i)].text)
+            return false;
+    }
+    return !ini.ValueExists(iniSection_, QString::number(Count() + 1));
 }

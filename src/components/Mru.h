@@ -11,6 +11,7 @@
 #include <vector>
 
 class QMenu;
+class TNewIniFile;
 
 // Raised by TMruList: a design-only property set after configuration, or an anchor that cannot
 // hold the list's menu items. what() is the message in UTF-8.
@@ -127,8 +128,9 @@ public:
 
     // Reads the list from the section: only keys that exist are read, whatever "Count" claims.
     void LoadFromIni();
-    // Replaces the section with the list as one atomic rewrite of the file. Throws
-    // SettingsWriteError when the file refuses the write; the file is then unchanged.
+    // Replaces the section with the list as one atomic rewrite of the file, or leaves the file
+    // alone when the section already holds this list. Cheap enough to call after every change.
+    // Throws SettingsWriteError when the file refuses the write; the file is then unchanged.
     void SaveToIni();
     // Shows the entries again in the menu items made by Loaded(); nothing before that.
     void RebuildMenu();
@@ -163,6 +165,7 @@ private:
     bool ShownAsFile(const QString &text) const;
     QString Caption(const QString &text) const;
     void AutoLoad();
+    bool StoredAlready(const TNewIniFile &ini) const;
 
     int maxSaveCount_ = 50;
     int maxShowCount_ = 9;
