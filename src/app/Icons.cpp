@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -136,6 +137,8 @@ void TForm1::BuildControls() {
     QFont editFont(QStringLiteral("Sans Serif"));
     editFont.setPixelSize(12);
     PageName->setFont(editFont);
+    PageName->setMaxLength(TNewIniFile::MaxValueLength);
+    PageName->installEventFilter(this);
     PageName->hide();
 
     Timer1 = new QTimer(this);
@@ -166,15 +169,15 @@ QAction *TForm1::Item(const QString &name) const { return items_.value(name); }
 void TForm1::BuildMenus() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    AddItem(PopupMenu1, QStringLiteral("MoveButton1"), QStringLiteral("&Move Button"));
-    AddItem(PopupMenu1, QStringLiteral("CopyButton1"), QStringLiteral("&Copy Button"));
-    AddItem(PopupMenu1, QStringLiteral("RemoveButton1"), QStringLiteral("&Remove Button"));
+    AddItem(PopupMenu1, QStringLiteral("MoveButton1"), QStringLiteral("&Move Button"), &TForm1::MoveButton);
+    AddItem(PopupMenu1, QStringLiteral("CopyButton1"), QStringLiteral("&Copy Button"), &TForm1::CopyButton);
+    AddItem(PopupMenu1, QStringLiteral("RemoveButton1"), QStringLiteral("&Remove Button"), &TForm1::RemoveButton);
     PopupMenu1->addSeparator();
     QMenu *configure = PopupMenu1->addMenu(QStringLiteral("&Configure Button"));
     configure->setObjectName(QStringLiteral("ConfigureButton1"));
     AddItem(configure, QStringLiteral("ChangeIcon1"), QStringLiteral("Change &Icon"));
-    AddItem(configure, QStringLiteral("ChangeDescription1"), QStringLiteral("Change &Description"));
-    AddItem(configure, QStringLiteral("ChangeParameter1"), QStringLiteral("Change &Parameter"));
+    AddItem(configure, QStringLiteral("ChangeDescription1"), QStringLiteral("Change &Description"), &TForm1::ChangeName);
+    AddItem(configure, QStringLiteral("ChangeParameter1"), QStringLiteral("Change &Parameter"), &TForm1::ChangeParameter);
     configure->addSeparator();
     AddItem(configure, QStringLiteral("ShrinkOnLaunch2"), QStringLiteral("&Shrink on Launch"), nullptr, true);
     AddItem(configure, QStringLiteral("SelectWorkingDirectory1"), QStringLiteral("Select &Working Directory"),
@@ -189,14 +192,16 @@ void TForm1::BuildMenus() {
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    AddItem(PopupMenu2, QStringLiteral("RenamePage1"), QStringLiteral("&Rename Page"));
-    AddItem(PopupMenu2, QStringLiteral("DeletePage1"), QStringLiteral("&Delete Page"));
-    AddItem(PopupMenu2, QStringLiteral("MovePage1"), QStringLiteral("&Move Page"));
-    AddItem(PopupMenu2, QStringLiteral("AddPage1"), QStringLiteral("&Add Page"));
+    AddItem(PopupMenu2, QStringLiteral("RenamePage1"), QStringLiteral("&Rename Page"), &TForm1::TabName);
+    for (const auto &[name, caption] : {std::pair{"DeletePage1", "&Delete Page"}, std::pair{"MovePage1", "&Move Page"}}) {
+        QAction *a = AddItem(PopupMenu2, QLatin1String(name), QString::fromUtf8(caption));
+        connect(a, &QAction::triggered, this, [this, a] { Guarded([this, a] { DeletePage(a); }); });
+    }
+    AddItem(PopupMenu2, QStringLiteral("AddPage1"), QStringLiteral("&Add Page"), &TForm1::AddPage);
     PopupMenu2->addSeparator();
     AddItem(PopupMenu2, QStringLiteral("UnselectedColor1"), QStringLiteral("Change Color of &Unselected Tabs"));
     AddItem(PopupMenu2, QStringLiteral("SelectedColor1"), QStringLiteral("Change Color of &Selected Tab"));
-    AddItem(PopupMenu2, QStringLiteral("TotalPageCount1"), QStringLiteral("Change &Total Page Count"));
+    AddItem(PopupMenu2, QStringLiteral("TotalPageCount1"), QStringLiteral("Change &Total Page Count"), &TForm1::TabCount);
     items_.insert(QStringLiteral("PageSizeSeparator"), PopupMenu2->addSeparator());
     for (const char *name : {"PButton16", "PButton21"}) {
         QAction *a = AddItem(PopupMenu2, QLatin1String(name),
@@ -536,15 +541,19 @@ void TForm1::Guarded(const std::function<void()> &handler) {
 
 bool TForm1::Busy() const {
     return handlerDepth_ > 0 || PageName->isVisible() || QApplication::activeModalWidget() ||
-           QApplication::activePopupWidget() || mode_ == InteractionMode::PlaceButton ||
-           mode_ == InteractionMode::MovePage;
+           QApplication::activePopupWidget();
 }
 
 void TForm1::OnInstanceMessage(const QString &name, quint32 first, qint32) {
     if (first != 1)
         return;
-    if (name == RebuildMessageName())
+    if (name == RebuildMessageName()) {
+        if (ownRebuildEchoes_ > 0) { // this copy rebuilt when it posted the request
+            --ownRebuildEchoes_;
+            return;
+        }
         rebuildWaiting_ = true;
+    }
     else if (name == ReloadMessageName())
         reloadWaiting_ = true;
     else
@@ -587,12 +596,12 @@ void TForm1::PostReload() {
 }
 
 void TForm1::RebuildEverywhere() {
-    // In shared mode the rebuild request reaches this copy too, so it rebuilds once, with the
-    // others; without a bus it rebuilds at once.
-    if (profile_.shared && platform_.bus && platform_.bus->Available())
+    // The request comes back to this copy too: it is skipped then, as this copy has rebuilt.
+    PageUpdate();
+    if (profile_.shared && platform_.bus && platform_.bus->Available()) {
+        ++ownRebuildEchoes_;
         platform_.bus->Post(RebuildMessageName(), 1, 0);
-    else
-        PageUpdate();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -656,10 +665,28 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
             Guarded([this] { GaugeClick(); });
             return true;
         }
+        if (mouse->button() == Qt::RightButton) {
+            if (auto *button = qobject_cast<QToolButton *>(watched); button && buttons_.value(button->objectName()) == button) {
+                Guarded([this, button] { SpeedRightMouseDown(button); });
+                return true;
+            }
+            if (watched == TabSet1) {
+                const QPoint at = mouse->position().toPoint();
+                Guarded([this, at] { TabSet1MouseDown(at); });
+                return true;
+            }
+        }
         if (watched == TabSet1 && mouse->button() == Qt::LeftButton && mode_ == InteractionMode::Help) {
             // The tab still changes; the help topic opens from TabSet1Click.
             tabHelpPending_ = true;
         }
+    }
+    if (watched == PageName && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        bool handled = false;
+        Guarded([this, key, &handled] { handled = PageNameKeyDown(key); });
+        if (handled)
+            return true;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -684,12 +711,14 @@ void TForm1::closeEvent(QCloseEvent *event) {
         event->ignore();
         return;
     }
-    FormDestroy();
+    Guarded([this] { FormDestroy(); });
     event->accept();
 }
 
 void TForm1::FormDestroy() {
-    // The recently launched list saves itself here once it exists.
+    // Nothing waiting to be placed is lost with the bar.
+    CancelPlacing();
+    CancelPageMove();
 }
 
 void TForm1::CloseWithoutQuestions() {

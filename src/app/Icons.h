@@ -91,12 +91,43 @@ public:
     void HideForLaunch();
     // Puts the entry at the top of the recently launched list, the previous one unmarked.
     void RecordLaunch(const QString &previous, const QString &entry);
+    // A moved button's entry follows it: replaced, put at the top and marked, when present.
+    void RenameLaunchEntry(const QString &oldEntry, const QString &newEntry);
     // Modification is locked behind the password.
     bool ModifyLocked() const;
     // The selected-tab colour as stored; the tab row shows another while a page is renamed.
     QColor StoredSelectedColor() const;
+    // ---- pages: button editing (src/pages/Editing.cpp) ----
+    void SpeedRightMouseDown(QToolButton *button);
+    void MoveButton();
+    void CopyButton();
+    void RemoveButton();
     // Places the held record on the current button.
     void PutButton();
+    void ChangeName();
+    void ChangeParameter();
+    // A held record goes back where it came from, or to the first empty button when that has
+    // been filled: Escape while placing, and closing the bar.
+    void CancelPlacing();
+    int sourceNumber = 0;
+
+    // ---- pages: page management (src/pages/PageMenu.cpp) ----
+    void TabSet1MouseDown(const QPoint &pos);
+    void TabName();
+    void TabCount();
+    void DeletePage(QAction *sender);
+    void AddPage();
+    // Opens the inline box in a mode, with a hint and a text.
+    void OpenInlineBox(const QString &mode, const QString &hint, const QString &text = QString());
+    void CloseInlineBox();
+    // Enter, Escape and F1 in the inline box; true when the key was handled.
+    bool PageNameKeyDown(int key);
+    // A moved page waits to be put back: Escape, and closing the bar.
+    void CancelPageMove();
+    int menuTab = -1; // the tab the page menu acts on, -1 for none
+    QString movedPageName;
+    int movedPageFrom = -1; // the tab index the moved page was taken from
+    QList<ButtonRecord> movedPageRecords;
     void RunButtonClick();
     void SelectFiles1Click();
     void SelectWorkingDirectory1Click();
@@ -236,6 +267,7 @@ private:
     bool tabHelpPending_ = false;
     QBasicTimer waitTimer_;
     QMenu *gaugeMenu_ = nullptr;
+    int ownRebuildEchoes_ = 0; // rebuild requests this copy posted and has already carried out
     bool created_ = false;
     int rebuildCount_ = 0;
     int loadCount_ = 0;

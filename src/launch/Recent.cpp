@@ -5,3 +5,4 @@ void TForm1::RecordLaunch(const QString &, const QString &) {}
 void TForm1::LastLaunchedClick() {}
 void TForm1::MRU1Click() {}
 void TForm1::MruList1MruClick(const QString &) {}
+void TForm1::RenameLaunchEntry(const QString &, const QString &) {}

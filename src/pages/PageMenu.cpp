@@ -1,0 +1,163 @@
+// The page menu of the tab row, the inline box and the page operations.
+#include "app/Icons.h"
+#include "pages/PageShift.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QToolButton>
+
+namespace {
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+};
+
+// Typed text never adds lines to the settings file.
+QString OneLine(QString text) {
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QChar(0), QLatin1Char(' '));
+    return text;
+}
+} // namespace
+
+void TForm1::TabSet1MouseDown(const QPoint &pos) {
+    if (PageName->isVisible() || ModifyLocked())
+        return;
+    const int position = TabSet1->visiblePositionAt(pos);
+    // Where no tab lies, the page commands have no page to act on ("&Add Page" inserts first).
+    menuTab = position < 0 ? -1 : position + TabSet1->firstIndex();
+    if (menuTab >= 0)
+        TabSet1->setCurrentIndex(menuTab);
+    if (mode_ == InteractionMode::Normal)
+        ShowPopup(PopupMenu2, client_->mapToGlobal(QPoint(pos.x() + BarGeometry::GaugeColumn, pos.y())));
+    else if (mode_ == InteractionMode::MovePage)
+        AddPage();
+}
+
+void TForm1::OpenInlineBox(const QString &mode, const QString &hint, const QString &text) {
+    PageName->setToolTip(hint);
+    PageName->setText(text);
+    PageNameMode = mode;
+    PageName->show();
+    PageName->raise();
+    PageName->setFocus();
+}
+
+void TForm1::CloseInlineBox() {
+    PageName->clear();
+    PageNameMode.clear();
+    PageName->hide();
+    TabSet1->setSelectedColor(StoredSelectedColor());
+    Keys->setFocus();
+    RunWaitingRequests();
+}
+
+void TForm1::TabName() {
+    if (menuTab < 0)
+        return;
+    OpenInlineBox(QStringLiteral("Tab"), QStringLiteral("Enter new name for Selected Page Tab"));
+    TabSet1->setSelectedColor(QColor(255, 0, 0));
+}
+
+void TForm1::TabCount() {
+    OpenInlineBox(QStringLiteral("Page"), QStringLiteral("Enter # of Total Pages you want"));
+}
+
+bool TForm1::PageNameKeyDown(int key) {
+    if (key == Qt::Key_Escape) {
+        CloseInlineBox();
+        return true;
+    }
+    if (key == Qt::Key_F1) {
+        platform_.help->ShowContents();
+        Keys->setFocus();
+        return true;
+    }
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    const QString text = OneLine(PageName->text());
+    const QString mode = PageNameMode;
+    bool rebuild = false;
+    if (!text.isEmpty()) {
+        TNewIniFile ini = Ini();
+        if (mode == QLatin1String("Tab")) {
+            const int tab = TabSet1->currentIndex();
+            if (tab >= 0) {
+                ini.WriteString(QStringLiteral("Tabs"), QStringLiteral("PageTab") + QString::number(tab + 1), text);
+                TabSet1->setTabText(tab, text);
+            }
+        } else if (mode == QLatin1String("Page")) {
+            SetPageCount(ini, PageCountFromText(text, buttonsPerPage_));
+            rebuild = true;
+        } else if (mode == QLatin1String("Button") || mode == QLatin1String("Parameter")) {
+            ButtonRecord record = ReadButtonRecord(ini, currentButton);
+            if (mode == QLatin1String("Button")) {
+                record.Names = text;
+                ini.WriteString(QStringLiteral("Names"), currentButton, text);
+            } else {
+                record.Parameters = text == QLatin1String("*") ? QString() : text;
+                ini.WriteString(QStringLiteral("Parameters"), currentButton, record.Parameters);
+            }
+            if (QToolButton *button = FindButton(currentButton))
+                IconVert(button, record);
+        }
+    }
+    CloseInlineBox();
+    if (rebuild)
+        RebuildEverywhere();
+    else
+        PostReload();
+    return true;
+}
+
+void TForm1::DeletePage(QAction *sender) {
+    const bool move = sender == Item(QStringLiteral("MovePage1"));
+    // A page waiting to be moved blocks both; neither acts without a page.
+    if (mode_ == InteractionMode::MovePage || menuTab < 0 || menuTab >= TabSet1->count())
+        return;
+    const QString name = TabSet1->tabText(menuTab);
+    const QString verb = move ? QStringLiteral("Move") : QStringLiteral("Delete");
+    if (!platform_.dialogs->Question(QStringLiteral("Are you sure you want to %1 the \"%2\" Page?").arg(verb, name)))
+        return;
+    const WaitCursor hourglass;
+    TNewIniFile ini = Ini();
+    const MovedPage taken = ::DeletePage(ini, menuTab + 1, buttonsPerPage_, move);
+    if (move) {
+        movedPageName = name;
+        movedPageRecords = taken.records;
+        movedPageFrom = menuTab;
+        SetMode(InteractionMode::MovePage);
+    }
+    RebuildEverywhere();
+}
+
+void TForm1::AddPage() {
+    const int position = qMax(menuTab, 0) + 1; // without a page, the new one goes first
+    const bool moving = mode_ == InteractionMode::MovePage;
+    MovedPage moved{movedPageName, movedPageRecords};
+    {
+        const WaitCursor hourglass;
+        TNewIniFile ini = Ini();
+        if (!::InsertPage(ini, position, buttonsPerPage_, moving ? &moved : nullptr)) {
+            platform_.dialogs->Message(QStringLiteral("The bar cannot hold another page."));
+            return;
+        }
+    }
+    movedPageName.clear();
+    movedPageRecords.clear();
+    SetMode(InteractionMode::Normal);
+    RebuildEverywhere();
+    TabSet1->setCurrentIndex(position - 1);
+}
+
+void TForm1::CancelPageMove() {
+    if (mode_ != InteractionMode::MovePage || movedPageRecords.isEmpty())
+        return;
+    // Back at its old position: the tab it was taken from.
+    menuTab = qMin(movedPageFrom, TabSet1->count());
+    AddPage();
+}

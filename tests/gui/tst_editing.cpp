@@ -1,0 +1,301 @@
+// Arranging the bar with the mouse and the inline box, with a fake platform: moving, copying,
+// removing and describing buttons; renaming, deleting, moving, adding and counting pages.
+#include "FakePlatform.h"
+#include "app/Icons.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+QByteArray ReadAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Three pages of 16; an editor on button 3 with a full record, a tool on button 17.
+const QString kBar = "[Location]\nTop=100\nButtonCount=16\n[Pages]\nCount=3\n"
+                     "[Tabs]\nPageTab1=One\nPageTab2=Two\nPageTab3=Three\n"
+                     "[Programs]\nSpeedButton3=/usr/bin/gedit\nSpeedButton17=/usr/bin/tool\n"
+                     "[Parameters]\nSpeedButton3=/tmp/notes.txt\n[Names]\nSpeedButton3=Editor\n"
+                     "[Working]\nSpeedButton3=/tmp\n[Shrink]\nSpeedButton3=No\n"
+                     "[SoundLaunch]\nSpeedButton3=/snd/go.wav\n";
+} // namespace
+
+class EditingTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<FakePlatform> fake;
+    std::unique_ptr<TForm1> form;
+
+    void Start(const QString &ini = kBar, const QStringList &arguments = {}) {
+        fake->arguments = arguments;
+        fake->WriteIni(ini, arguments.value(1));
+        form = std::make_unique<TForm1>(fake->Get());
+        form->show();
+    }
+    QString Value(const QString &section, const QString &key) {
+        return TNewIniFile(fake->IniPath()).ReadString(section, key, "<none>");
+    }
+    ButtonRecord Record(int n) { return ReadButtonRecord(TNewIniFile(fake->IniPath()), n); }
+    void RightClick(int number) {
+        form->TabSet1->setCurrentIndex((number - 1) / 16);
+        QTest::mousePress(form->FindButton(number), Qt::RightButton);
+    }
+    void Click(int number) {
+        form->TabSet1->setCurrentIndex((number - 1) / 16);
+        QTest::mouseClick(form->FindButton(number), Qt::LeftButton);
+    }
+    void RightClickTab(int index) {
+        QTest::mousePress(form->TabSet1, Qt::RightButton, {}, form->TabSet1->tabRect(index).center());
+    }
+    void Type(const QString &text) {
+        QVERIFY(form->PageName->isVisible());
+        QTest::keyClicks(form->PageName, text);
+        QTest::keyClick(form->PageName, Qt::Key_Return);
+    }
+
+private slots:
+    void init() { fake = std::make_unique<FakePlatform>(); }
+    void cleanup() {
+        form.reset();
+        QVERIFY2(fake->dialogs.Unmet().isEmpty(), qPrintable(fake->dialogs.Unmet()));
+        fake.reset();
+    }
+
+    void emptyButtonHasNoMenu() {
+        Start();
+        RightClick(4); // an unexpected popup would be reported by the fake
+        QCOMPARE(form->currentButton, QString("SpeedButton4"));
+    }
+
+    void menuShowsTheButtonsOptions() {
+        Start();
+        fake->dialogs.ExpectPopup("");
+        RightClick(3);
+        QVERIFY(form->Item("SelectWorkingDirectory1")->isChecked());
+        QVERIFY(!form->Item("SelectFiles1")->isChecked());
+        QVERIFY(form->Item("SoundLaunch1")->isChecked());
+        QVERIFY(!form->Item("ShrinkOnLaunch2")->isChecked()); // "No" beats the global "Yes"
+    }
+
+    void moveToAnotherPage() {
+        Start();
+        const ButtonRecord before = Record(3);
+        fake->dialogs.ExpectPopup("Move Button");
+        RightClick(3);
+        QCOMPARE(form->Mode(), InteractionMode::PlaceButton);
+        QCOMPARE(Value("Programs", "SpeedButton3"), QString("<none>"));
+        // A configured button takes nothing and launches nothing; a second move is refused.
+        Click(17);
+        QVERIFY(fake->processes.started.isEmpty());
+        QCOMPARE(form->Mode(), InteractionMode::PlaceButton);
+        Click(20);
+        QCOMPARE(form->Mode(), InteractionMode::Normal);
+        QCOMPARE(Record(20), before);
+        QCOMPARE(Record(3), ButtonRecord());
+        QCOMPARE(form->FindButton(20)->property("Tag").toInt(), 0); // the shrink tag follows
+    }
+
+    void copyKeepsTheSource() {
+        Start();
+        fake->dialogs.ExpectPopup("Copy Button");
+        RightClick(3);
+        RightClick(5); // a right press places too
+        QCOMPARE(Record(5), Record(3));
+        QCOMPARE(Value("Programs", "SpeedButton3"), QString("/usr/bin/gedit"));
+    }
+
+    void placingEraseTargetLeftovers() {
+        Start(kBar + "[Select]\nSpeedButton6=/stale\n");
+        fake->dialogs.ExpectPopup("Copy Button");
+        RightClick(17);
+        Click(6);
+        QCOMPARE(Value("Programs", "SpeedButton6"), QString("/usr/bin/tool"));
+        QCOMPARE(Value("Select", "SpeedButton6"), QString("<none>"));
+    }
+
+    void remove() {
+        Start();
+        fake->dialogs.ExpectPopup("Remove Button");
+        RightClick(3);
+        QCOMPARE(Record(3), ButtonRecord());
+        QCOMPARE(form->Mode(), InteractionMode::Normal);
+    }
+
+    void closingPutsAWaitingMoveBack_data() {
+        QTest::addColumn<bool>("sourceFilled");
+        QTest::addColumn<int>("target");
+        QTest::newRow("back on its source") << false << 3;
+        QTest::newRow("source filled meanwhile") << true << 1;
+    }
+    void closingPutsAWaitingMoveBack() {
+        QFETCH(bool, sourceFilled);
+        Start();
+        const ButtonRecord before = Record(3);
+        fake->dialogs.ExpectPopup("Move Button");
+        RightClick(3);
+        if (sourceFilled)
+            TNewIniFile(fake->IniPath()).WriteString("Programs", "SpeedButton3", "/usr/bin/other");
+        QVERIFY(form->close());
+        QFETCH(int, target);
+        QCOMPARE(Record(target), before);
+    }
+
+    void describeAndParameter() {
+        Start();
+        form->currentButton = "SpeedButton3";
+        form->Item("ChangeDescription1")->trigger();
+        QCOMPARE(form->PageName->toolTip(), QString("Enter New Description"));
+        Type("My editor");
+        QCOMPARE(Value("Names", "SpeedButton3"), QString("My editor"));
+        QVERIFY(!form->PageName->isVisible());
+
+        form->Item("ChangeParameter1")->trigger();
+        QCOMPARE(form->PageName->text(), QString("/tmp/notes.txt"));
+        form->PageName->clear();
+        Type("*");
+        QCOMPARE(Value("Parameters", "SpeedButton3"), QString(""));
+
+        form->Item("ChangeParameter1")->trigger(); // Escape changes nothing
+        QTest::keyClick(form->PageName, Qt::Key_Escape);
+        QVERIFY(!form->PageName->isVisible());
+
+        form->currentButton = "SpeedButton4"; // an empty button: no box
+        form->Item("ChangeDescription1")->trigger();
+        QVERIFY(!form->PageName->isVisible());
+    }
+
+    void renamePage() {
+        Start();
+        fake->dialogs.ExpectPopup("Rename Page");
+        RightClickTab(1);
+        QCOMPARE(form->TabSet1->currentIndex(), 1);
+        QCOMPARE(form->PageNameMode, QString("Tab"));
+        QCOMPARE(form->TabSet1->selectedColor(), QColor(255, 0, 0));
+        Type("Games");
+        QCOMPARE(Value("Tabs", "PageTab2"), QString("Games"));
+        QCOMPARE(form->TabSet1->tabText(1), QString("Games"));
+        QCOMPARE(form->TabSet1->selectedColor(), form->StoredSelectedColor());
+    }
+
+    void deletePage_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("confirmed") << true;
+        QTest::newRow("refused") << false;
+    }
+    void deletePage() {
+        QFETCH(bool, yes);
+        Start();
+        const QByteArray before = ReadAll(fake->IniPath());
+        fake->dialogs.ExpectPopup("Delete Page");
+        fake->dialogs.ExpectQuestion("Are you sure you want to Delete the \"One\" Page?", yes);
+        RightClickTab(0);
+        if (!yes) {
+            QCOMPARE(ReadAll(fake->IniPath()), before);
+            return;
+        }
+        QCOMPARE(form->TabNames(), QStringList({"Two", "Three"}));
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("/usr/bin/tool"));
+        QCOMPARE(Value("Programs", "SpeedButton3"), QString("<none>"));
+    }
+
+    void movePageInFrontOfAnother() {
+        Start();
+        fake->dialogs.ExpectPopup("Move Page");
+        fake->dialogs.ExpectQuestion("Move the \"One\" Page", true);
+        RightClickTab(0);
+        QCOMPARE(form->Mode(), InteractionMode::MovePage);
+        QCOMPARE(form->TabNames(), QStringList({"Two", "Three"}));
+        // While it waits, neither delete nor move acts (no question is asked).
+        form->Item("DeletePage1")->trigger();
+        form->Item("MovePage1")->trigger();
+        QCOMPARE(form->Mode(), InteractionMode::MovePage);
+        RightClickTab(1); // in page-move mode a right click puts the page there
+        QCOMPARE(form->Mode(), InteractionMode::Normal);
+        QCOMPARE(form->TabNames(), QStringList({"Two", "One", "Three"}));
+        QCOMPARE(Value("Programs", "SpeedButton19"), QString("/usr/bin/gedit"));
+        QCOMPARE(Value("Names", "SpeedButton19"), QString("Editor"));
+        QCOMPARE(form->TabSet1->currentIndex(), 1);
+    }
+
+    void closingPutsAWaitingPageBack() {
+        Start();
+        fake->dialogs.ExpectPopup("Move Page");
+        fake->dialogs.ExpectQuestion("Move", true);
+        RightClickTab(1);
+        QVERIFY(form->close());
+        TForm1 again(fake->Get());
+        QCOMPARE(again.TabNames(), QStringList({"One", "Two", "Three"}));
+        QCOMPARE(Value("Programs", "SpeedButton17"), QString("/usr/bin/tool"));
+    }
+
+    void addPageAndCount() {
+        Start();
+        fake->dialogs.ExpectPopup("Add Page");
+        RightClickTab(0);
+        QCOMPARE(form->TabNames(), QStringList({"Page 1", "One", "Two", "Three"}));
+        QCOMPARE(Value("Programs", "SpeedButton19"), QString("/usr/bin/gedit"));
+
+        fake->dialogs.ExpectPopup("Change Total Page Count");
+        RightClickTab(0);
+        Type("12abc");
+        QCOMPARE(form->TabSet1->count(), 12);
+        QCOMPARE(Value("Pages", "Count"), QString("12"));
+    }
+
+    void rightClickWhereNoTabLies() {
+        Start();
+        fake->dialogs.ExpectPopup("Rename Page");
+        QTest::mousePress(form->TabSet1, Qt::RightButton, {}, QPoint(form->TabSet1->width() - 40, 9));
+        QVERIFY(!form->PageName->isVisible()); // no page to rename
+        fake->dialogs.ExpectPopup("Add Page");
+        QTest::mousePress(form->TabSet1, Qt::RightButton, {}, QPoint(form->TabSet1->width() - 40, 9));
+        QCOMPARE(form->TabNames().value(0), QString("Page 1")); // inserted first
+    }
+
+    void refusedPageDeleteChangesNothing() {
+        Start();
+        const QByteArray before = ReadAll(fake->IniPath());
+        const int rebuilds = form->RebuildCount();
+        fake->dialogs.ExpectPopup("Delete Page");
+        fake->dialogs.ExpectQuestion("Delete", true);
+        fake->dialogs.ExpectError("Unable to write to " + fake->IniPath());
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit oldLimit{};
+        ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+        rlimit limit = oldLimit;
+        limit.rlim_cur = 16;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        RightClickTab(0);
+        ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(ReadAll(fake->IniPath()), before);
+        QCOMPARE(form->RebuildCount(), rebuilds);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void aMoveInOneCopyRedrawsTheOther() {
+        FakeBusHub hub;
+        FakePlatform a(&hub, {"/m", "T"}), b(&hub, {"/m", "T"});
+        a.WriteIni(kBar, "T");
+        Platform pb = b.Get();
+        pb.environment = a.Get().environment;
+        TForm1 first(a.Get()), second(pb);
+        first.show();
+        a.dialogs.ExpectPopup("Move Button");
+        QTest::mousePress(first.FindButton(3), Qt::RightButton);
+        first.currentButton = "SpeedButton5";
+        first.PutButton();
+        QTRY_COMPARE(second.FindButton(5)->property("Tag").toInt(), 0);
+        QVERIFY2(a.dialogs.Unmet().isEmpty(), qPrintable(a.dialogs.Unmet()));
+    }
+};
+
+QTEST_MAIN(EditingTest)
+#include "tst_editing.moc"
