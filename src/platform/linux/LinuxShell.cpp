@@ -1,0 +1,512 @@
+// GIO first: its headers use "signals" as a name, which Qt's headers define as a keyword.
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include "platform/linux/LinuxShell.h"
+
+#include "launch/Paths.h"
+#include "platform/linux/IcoFile.h"
+#include "platform/linux/PeIcons.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+// The marker stored in place of an icon source: the built-in icon, never a file.
+const QString DefaultMarker = QStringLiteral("Default");
+
+template <typename T> struct GObjectPtr {
+    T *p = nullptr;
+    explicit GObjectPtr(T *object) : p(object) {}
+    ~GObjectPtr() {
+        if (p)
+            g_object_unref(p);
+    }
+    GObjectPtr(const GObjectPtr &) = delete;
+    GObjectPtr &operator=(const GObjectPtr &) = delete;
+};
+
+QString TakeString(gchar *text) {
+    const QString result = text ? QString::fromUtf8(text) : QString();
+    g_free(text);
+    return result;
+}
+
+QByteArray Encoded(const QString &path) {
+    return QFile::encodeName(path);
+}
+
+// The file a stored word stands for, absolute: the word without its quoting, or, when that is
+// no file, the program word of a stored command line ("/usr/bin/gedit --new-window").
+QString FileOf(const QString &word) {
+    const QString plain = UnquotePath(word);
+    if (plain.isEmpty())
+        return QString();
+    QFileInfo info(plain);
+    if (info.exists())
+        return QDir::cleanPath(info.absoluteFilePath());
+    gint argc = 0;
+    gchar **argv = nullptr;
+    QString program;
+    if (g_shell_parse_argv(word.trimmed().toUtf8().constData(), &argc, &argv, nullptr)) {
+        if (argc > 1)
+            program = QString::fromUtf8(argv[0]);
+        g_strfreev(argv);
+    }
+    if (program.isEmpty() || !QDir::isAbsolutePath(program) || !QFileInfo::exists(program))
+        return QString();
+    return QDir::cleanPath(program);
+}
+
+bool IsRegularFile(const QString &path) {
+    struct stat st;
+    return ::stat(Encoded(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+QByteArray Head(const QString &path, qint64 length) {
+    // Only regular files: opening a FIFO or a device would block or have effects.
+    if (!IsRegularFile(path))
+        return QByteArray();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.read(length);
+}
+
+// An ELF binary or a "#!" script that may be executed runs as it is.
+bool IsProgram(const QString &path) {
+    if (!QFileInfo(path).isExecutable())
+        return false;
+    const QByteArray head = Head(path, 4);
+    return head.startsWith("\x7f"
+                           "ELF") ||
+           head.startsWith("#!");
+}
+
+// A command-line word: unchanged when a shell would leave it alone, otherwise quoted.
+QString Word(const QString &text) {
+    bool safe = !text.isEmpty() && !text.startsWith(QLatin1Char('~'));
+    for (QChar c : text)
+        safe = safe && (c.isLetterOrNumber() || QStringLiteral("/._-+,:@%=~").contains(c));
+    if (safe)
+        return text;
+    return TakeString(g_shell_quote(text.toUtf8().constData()));
+}
+
+// An argument of a desktop entry's Exec line without its field codes; empty when nothing is
+// left (a word that was only a field code such as %F).
+QString WithoutFieldCodes(const QString &word) {
+    QString result;
+    for (int i = 0; i < word.size(); ++i) {
+        if (word[i] != QLatin1Char('%') || i + 1 >= word.size()) {
+            result += word[i];
+        } else if (word[++i] == QLatin1Char('%')) {
+            result += QLatin1Char('%');
+        }
+    }
+    return result;
+}
+
+// The command line that runs an application with no files: its program as an absolute path,
+// the fixed arguments of its Exec line, no field codes.
+QString CommandLineOf(GAppInfo *app) {
+    if (!app)
+        return QString();
+    const char *executable = g_app_info_get_executable(app);
+    const char *commandLine = g_app_info_get_commandline(app);
+    if (!executable || !*executable || !commandLine)
+        return QString();
+    const QString program = TakeString(g_find_program_in_path(executable));
+    if (program.isEmpty())
+        return QString();
+    QString result = LongPath(program);
+    gint argc = 0;
+    gchar **argv = nullptr;
+    if (!g_shell_parse_argv(commandLine, &argc, &argv, nullptr))
+        return QString();
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromUtf8(argv[i]);
+        const QString kept = WithoutFieldCodes(argument);
+        if (!kept.isEmpty())
+            result += QLatin1Char(' ') + Word(kept);
+    }
+    g_strfreev(argv);
+    return result;
+}
+
+QString DefaultCommandForType(const char *contentType) {
+    if (!contentType)
+        return QString();
+    GObjectPtr<GAppInfo> app(g_app_info_get_default_for_type(contentType, FALSE));
+    return CommandLineOf(app.p);
+}
+
+// Directories that hold icon themes, in the order the icon theme rules search them.
+QStringList IconDirectories() {
+    QStringList dirs;
+    dirs << QString::fromUtf8(g_get_user_data_dir()) + QStringLiteral("/icons")
+         << QDir::homePath() + QStringLiteral("/.icons");
+    for (const gchar *const *dir = g_get_system_data_dirs(); dir && *dir; ++dir)
+        dirs << QString::fromUtf8(*dir) + QStringLiteral("/icons");
+    return dirs;
+}
+
+// Without a desktop that names an icon theme, Qt knows only the bare "hicolor" theme, which
+// lacks most common icon names. Use the system directories and the usual desktop theme then.
+void PrepareIconTheme() {
+    static bool prepared = false;
+    if (prepared)
+        return;
+    prepared = true;
+    QStringList paths = QIcon::themeSearchPaths();
+    const QStringList dirs = IconDirectories();
+    for (const QString &dir : dirs) {
+        if (!paths.contains(dir))
+            paths << dir;
+    }
+    QIcon::setThemeSearchPaths(paths);
+    const QString theme = QIcon::themeName();
+    if (!theme.isEmpty() && theme != QLatin1String("hicolor"))
+        return;
+    for (const QString &dir : dirs) {
+        if (QFileInfo::exists(dir + QStringLiteral("/Adwaita/index.theme"))) {
+            QIcon::setThemeName(QStringLiteral("Adwaita"));
+            return;
+        }
+    }
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+}
+
+QIcon IconFromImage(const QImage &image) {
+    // Pixmaps need the GUI application; without one there is nothing to show icons on.
+    if (image.isNull() || !qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return QIcon();
+    return QIcon(QPixmap::fromImage(image));
+}
+
+// One image of an .ico file or icon resource: a PNG or a DIB.
+QIcon IconFromIconImage(icons::Bytes bytes) {
+    if (bytes.empty())
+        return QIcon();
+    QImage image;
+    if (icons::IsPng(bytes)) {
+        QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data),
+                                                  qsizetype(bytes.size));
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "png");
+        const QSize size = reader.size();
+        if (!size.isValid() || size.width() > icons::MaxDimension ||
+            size.height() > icons::MaxDimension)
+            return QIcon();
+        image = reader.read();
+    } else {
+        const icons::Bitmap bitmap = icons::DecodeDib(bytes);
+        if (!bitmap.valid())
+            return QIcon();
+        image = QImage(bitmap.width, bitmap.height, QImage::Format_ARGB32);
+        for (int y = 0; y < bitmap.height; ++y)
+            std::memcpy(image.scanLine(y), bitmap.pixels.data() + std::size_t(y) * bitmap.width,
+                        std::size_t(bitmap.width) * 4);
+    }
+    return IconFromImage(image);
+}
+
+// A mapped file, unmapped when it goes.
+class Mapped {
+public:
+    explicit Mapped(const QString &path) : file_(path) {
+        if (!IsRegularFile(path) || !file_.open(QIODevice::ReadOnly) || file_.size() <= 0)
+            return;
+        data_ = file_.map(0, file_.size());
+        if (data_)
+            size_ = std::size_t(file_.size());
+    }
+    icons::Bytes bytes() const { return {data_, size_}; }
+
+private:
+    QFile file_;
+    const uchar *data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+QIcon IcoFileIcon(const QString &path) {
+    Mapped file(path);
+    return IconFromIconImage(icons::BestIcoImage(file.bytes()));
+}
+
+// A picture file in one of the formats Qt reads (not .ico: that has its own reader).
+QIcon ImageFileIcon(const QString &path) {
+    QImageReader reader(path);
+    const QByteArray format = reader.format();
+    if (!reader.canRead() || format == "ico" || format == "cur")
+        return QIcon();
+    // Large pictures are read scaled down, small vector pictures rendered larger: buttons
+    // show icons at a few dozen pixels.
+    QSize size = reader.size();
+    const bool vector = format.startsWith("svg");
+    const int limit = vector ? 128 : 256;
+    if (size.isValid() && (vector || size.width() > limit || size.height() > limit)) {
+        size.scale(limit, limit, Qt::KeepAspectRatio);
+        reader.setScaledSize(size);
+    }
+    return IconFromImage(reader.read());
+}
+
+const QStringList &ImageSuffixes() {
+    static const QStringList suffixes = {QStringLiteral("png"),  QStringLiteral("svg"),
+                                         QStringLiteral("svgz"), QStringLiteral("xpm"),
+                                         QStringLiteral("bmp"),  QStringLiteral("jpg"),
+                                         QStringLiteral("jpeg"), QStringLiteral("gif")};
+    return suffixes;
+}
+
+bool IsIcoHeader(const QByteArray &head) {
+    return head.size() >= 6 && head.startsWith(QByteArray("\0\0\1\0", 4)) &&
+           (head[4] != 0 || head[5] != 0);
+}
+
+// An icon file named by a desktop entry or an application: an image or an .ico file.
+QIcon IconFile(const QString &path) {
+    if (!IsRegularFile(path))
+        return QIcon();
+    if (IsIcoHeader(Head(path, 6)))
+        return IcoFileIcon(path);
+    return ImageFileIcon(path);
+}
+
+// A named icon of the icon theme; legacy names with an image file ending are accepted, and
+// names the theme lacks are looked up among the unthemed pictures.
+QIcon ThemeIcon(QString name) {
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        return QIcon();
+    for (const QString &suffix :
+         {QStringLiteral(".png"), QStringLiteral(".svg"), QStringLiteral(".xpm")}) {
+        if (name.endsWith(suffix, Qt::CaseInsensitive)) {
+            name.chop(suffix.size());
+            break;
+        }
+    }
+    PrepareIconTheme();
+    const QIcon icon = QIcon::fromTheme(name);
+    if (!icon.isNull())
+        return icon;
+    QStringList dirs{QString::fromUtf8(g_get_user_data_dir())};
+    for (const gchar *const *dir = g_get_system_data_dirs(); dir && *dir; ++dir)
+        dirs << QString::fromUtf8(*dir);
+    for (const QString &dir : dirs) {
+        for (const char *suffix : {".png", ".svg", ".xpm"}) {
+            const QString file = dir + QStringLiteral("/pixmaps/") + name + QLatin1String(suffix);
+            if (QFileInfo::exists(file))
+                return IconFile(file);
+        }
+    }
+    return QIcon();
+}
+
+// The value of a desktop entry's Icon key: an absolute file name or a theme icon name.
+QIcon IconFromIconValue(const QString &value) {
+    if (value.isEmpty())
+        return QIcon();
+    if (QDir::isAbsolutePath(value))
+        return IconFile(value);
+    return ThemeIcon(value);
+}
+
+QIcon DesktopFileIcon(const QString &path) {
+    GKeyFile *keys = g_key_file_new();
+    QString value;
+    if (g_key_file_load_from_file(keys, Encoded(path).constData(), G_KEY_FILE_NONE, nullptr))
+        value =
+            TakeString(g_key_file_get_locale_string(keys, G_KEY_FILE_DESKTOP_GROUP,
+                                                    G_KEY_FILE_DESKTOP_KEY_ICON, nullptr, nullptr))
+                .trimmed();
+    g_key_file_free(keys);
+    return IconFromIconValue(value);
+}
+
+// The icon an application's GIcon names: a file or theme names, the first the theme has.
+QString IconValueOf(GIcon *icon) {
+    if (!icon)
+        return QString();
+    if (G_IS_FILE_ICON(icon)) {
+        GFile *file = g_file_icon_get_file(G_FILE_ICON(icon));
+        return file ? TakeString(g_file_get_path(file)) : QString();
+    }
+    if (G_IS_THEMED_ICON(icon)) {
+        const gchar *const *names = g_themed_icon_get_names(G_THEMED_ICON(icon));
+        return names && *names ? QString::fromUtf8(*names) : QString();
+    }
+    return QString();
+}
+
+LinuxShell::Kind KindOf(const QString &path) {
+    const QFileInfo info(path);
+    if (!IsRegularFile(path))
+        return LinuxShell::Kind::None;
+    const QByteArray head = Head(path, 6);
+    const QString suffix = info.suffix().toLower();
+    if (head.startsWith("MZ"))
+        return LinuxShell::Kind::Pe;
+    if (IsIcoHeader(head))
+        return LinuxShell::Kind::Ico;
+    if (ImageSuffixes().contains(suffix))
+        return LinuxShell::Kind::Image;
+    if (suffix == QLatin1String("desktop"))
+        return LinuxShell::Kind::Desktop;
+    if (IsProgram(path))
+        return LinuxShell::Kind::Program;
+    return LinuxShell::Kind::None;
+}
+
+} // namespace
+
+LinuxShell::LinuxShell() = default;
+LinuxShell::~LinuxShell() = default;
+
+QString LinuxShell::FindExecutable(const QString &file) {
+    const QString path = FileOf(file);
+    if (path.isEmpty())
+        return QString();
+    const QFileInfo info(path);
+    if (info.isDir())
+        return DefaultCommandForType("inode/directory");
+    if (info.suffix() == QLatin1String("desktop") && IsRegularFile(path)) {
+        GObjectPtr<GDesktopAppInfo> app(
+            g_desktop_app_info_new_from_filename(Encoded(path).constData()));
+        return CommandLineOf(app.p ? G_APP_INFO(app.p) : nullptr);
+    }
+    if (IsProgram(path))
+        return LongPath(path);
+    GObjectPtr<GFile> gfile(g_file_new_for_path(Encoded(path).constData()));
+    GObjectPtr<GFileInfo> gInfo(g_file_query_info(gfile.p, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                                                  G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
+    if (!gInfo.p)
+        return QString();
+    return DefaultCommandForType(g_file_info_get_content_type(gInfo.p));
+}
+
+LinuxShell::Cached *LinuxShell::Lookup(const QString &path) {
+    struct stat st;
+    if (path.isEmpty() || ::stat(Encoded(path).constData(), &st) != 0)
+        return nullptr;
+    const qint64 modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    Cached &entry = cache_[path];
+    if (entry.size != qint64(st.st_size) || entry.modified != modified) {
+        entry = Cached();
+        entry.size = qint64(st.st_size);
+        entry.modified = modified;
+        entry.kind = KindOf(path);
+    }
+    return &entry;
+}
+
+int LinuxShell::IconCount(const QString &file) {
+    if (file.trimmed() == DefaultMarker)
+        return 1;
+    const QString path = FileOf(file);
+    Cached *entry = Lookup(path);
+    if (!entry)
+        return 0;
+    if (entry->count >= 0)
+        return entry->count;
+    if (entry->kind == Kind::Pe) {
+        Mapped mapped(path);
+        entry->count = icons::PeIcons(mapped.bytes()).GroupCount();
+    } else {
+        // Other files hold one icon when it can be read; reading it now keeps it for later.
+        if (!entry->icons.contains(0))
+            entry->icons.insert(0, ReadIcon(path, entry->kind, 0));
+        entry->count = entry->icons.value(0).isNull() ? 0 : 1;
+    }
+    return entry->count;
+}
+
+QIcon LinuxShell::ExtractIcon(const QString &file, int index) {
+    if (file.trimmed() == DefaultMarker) {
+        if (index != 0)
+            return QIcon();
+        // The built-in icon lives in the core library's resources, which a static library
+        // must pull in by name.
+        static const bool loaded = [] {
+            Q_INIT_RESOURCE(orvane);
+            return true;
+        }();
+        Q_UNUSED(loaded);
+        return QIcon(QStringLiteral(":/ICON_2.png"));
+    }
+    const QString path = FileOf(file);
+    Cached *entry = Lookup(path);
+    if (!entry || index < 0 || entry->kind == Kind::None)
+        return QIcon();
+    if (entry->count >= 0 && index >= entry->count)
+        return QIcon();
+    if (const auto found = entry->icons.constFind(index); found != entry->icons.constEnd())
+        return *found;
+    const QIcon icon = ReadIcon(path, entry->kind, index);
+    entry->icons.insert(index, icon);
+    return icon;
+}
+
+QIcon LinuxShell::ReadIcon(const QString &path, Kind kind, int index) {
+    if (kind == Kind::Pe) {
+        Mapped mapped(path);
+        return IconFromIconImage(icons::PeIcons(mapped.bytes()).GroupImage(index));
+    }
+    if (index != 0)
+        return QIcon();
+    switch (kind) {
+    case Kind::Ico:
+        return IcoFileIcon(path);
+    case Kind::Image:
+        return ImageFileIcon(path);
+    case Kind::Desktop:
+        return DesktopFileIcon(path);
+    case Kind::Program:
+        return ProgramIcon(path);
+    default:
+        return QIcon();
+    }
+}
+
+QIcon LinuxShell::ProgramIcon(const QString &path) {
+    if (!programIconsRead_) {
+        programIconsRead_ = true;
+        // Of several entries running the same program, one shown in menus wins.
+        QHash<QString, bool> shown;
+        GList *apps = g_app_info_get_all();
+        for (GList *item = apps; item; item = item->next) {
+            GAppInfo *app = G_APP_INFO(item->data);
+            const char *executable = g_app_info_get_executable(app);
+            const QString full =
+                executable ? TakeString(g_find_program_in_path(executable)) : QString();
+            const QString program =
+                full.isEmpty() ? QString() : QFileInfo(full).canonicalFilePath();
+            const QString icon = IconValueOf(g_app_info_get_icon(app));
+            const bool visible = g_app_info_should_show(app);
+            if (program.isEmpty() || icon.isEmpty() ||
+                (programIcons_.contains(program) && (shown.value(program) || !visible)))
+                continue;
+            programIcons_.insert(program, icon);
+            shown.insert(program, visible);
+        }
+        g_list_free_full(apps, g_object_unref);
+    }
+    const QFileInfo info(path);
+    const QString value = programIcons_.value(info.canonicalFilePath());
+    if (!value.isEmpty()) {
+        const QIcon icon = IconFromIconValue(value);
+        if (!icon.isNull())
+            return icon;
+    }
+    return ThemeIcon(info.fileName());
+}
