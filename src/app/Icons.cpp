@@ -48,6 +48,7 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
     setAutoFillBackground(true);
     BuildControls();
     BuildMenus();
+    CreateRecentList();
     ConnectAppearance();
     resize(630 - 6, 101 - 25); // the design size until the mode sizes apply
     move(10, 380);
@@ -261,6 +262,7 @@ void TForm1::FormCreate() {
     if (paths_.usable)
         QDir().mkpath(paths_.directory);
     const TNewIniFile ini = Ini();
+    AttachRecentList();
 
     keyPosition_ = 0;
     captionPrefix = QStringLiteral("Velmora ");
@@ -342,10 +344,12 @@ void TForm1::ApplyMenuSettings() {
     tick("ConfirmExit1", settings.checkExit);
     tick("AutoExpand1", settings.autoExpand);
     tick("HideGraph1", settings.hide);
+    gaugeMenu_ = PopupMenu3;
+    trayMenu_ = PopupMenu5;
     if (settings.menuShow == QLatin1String("Setup"))
-        gaugeMenu_ = PopupMenu3;
+        gaugeMenu_ = trayMenu_ = PopupMenu3;
     else if (settings.menuShow == QLatin1String("Launched"))
-        gaugeMenu_ = PopupMenu5;
+        gaugeMenu_ = trayMenu_ = PopupMenu5;
 }
 
 QColor TForm1::StoredSelectedColor() const { return FromColorValue(settings.selectedColor); }

@@ -15,6 +15,7 @@
 #include <functional>
 
 class QAction;
+class TMruList;
 class QButtonGroup;
 class QFrame;
 class QLineEdit;
@@ -59,6 +60,8 @@ public:
     void ShowPopup(QMenu *menu, const QPoint &screenPos);
     // In help mode: opens the topic, ends help mode and says so.
     bool HelpModeClick(int topic);
+    QMenu *GaugeMenu() const { return gaugeMenu_; }
+    QMenu *TrayMenu() const { return trayMenu_; }
     // Rebuilds this copy and, in shared mode, every copy with this profile.
     void RebuildEverywhere();
 
@@ -135,6 +138,9 @@ public:
     void LastLaunchedClick();
     void MRU1Click();
     void MruList1MruClick(const QString &item);
+    void CreateRecentList();
+    void AttachRecentList();
+    TMruList *MruList1 = nullptr;
     // Launch state, kept between launches.
     QString launchShrink;      // "Yes"/"No" for the launch in progress
     int launchedButton = 0;    // the button whose program is being launched
@@ -267,6 +273,7 @@ private:
     bool tabHelpPending_ = false;
     QBasicTimer waitTimer_;
     QMenu *gaugeMenu_ = nullptr;
+    QMenu *trayMenu_ = nullptr;
     int ownRebuildEchoes_ = 0; // rebuild requests this copy posted and has already carried out
     bool created_ = false;
     int rebuildCount_ = 0;

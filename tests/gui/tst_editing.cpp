@@ -2,6 +2,7 @@
 // removing and describing buttons; renaming, deleting, moving, adding and counting pages.
 #include "FakePlatform.h"
 #include "app/Icons.h"
+#include "components/Mru.h"
 
 #include <QAction>
 #include <QApplication>
@@ -100,6 +101,15 @@ private slots:
         QCOMPARE(Record(20), before);
         QCOMPARE(Record(3), ButtonRecord());
         QCOMPARE(form->FindButton(20)->property("Tag").toInt(), 0); // the shrink tag follows
+    }
+
+    void moveRenamesTheRecentlyLaunchedEntry() {
+        Start(kBar + "[MRU]\nCount=2\n1=tool  |17\n2=Editor  |3\n");
+        fake->dialogs.ExpectPopup("Move Button");
+        RightClick(3);
+        Click(20);
+        QCOMPARE(form->MruList1->Items(), QStringList({"Editor  |20", "tool  |17"}));
+        QVERIFY(form->MruList1->Selected(0));
     }
 
     void copyKeepsTheSource() {

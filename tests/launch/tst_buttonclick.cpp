@@ -2,6 +2,7 @@
 // launching with chosen files and directories, sounds, failures, the run button.
 #include "FakePlatform.h"
 #include "app/Icons.h"
+#include "components/Mru.h"
 
 #include <QAction>
 #include <QFile>
@@ -43,6 +44,7 @@ private slots:
         QFETCH(QString, chosen);
         Start("");
         fake->shell.associations = {{"/usr/bin/gedit", "/usr/bin/gedit"}, {"/home/u/My Letter.txt", "/usr/bin/gedit"}};
+        fake->shell.iconCounts = {{"/usr/bin/gedit", 1}};
         fake->dialogs.ExpectOpenFiles({chosen});
         Click(3);
         QTEST(Value("Programs", "SpeedButton3"), "program");
@@ -163,6 +165,48 @@ private slots:
         QCOMPARE(Value(section, "SpeedButton5"), QString("'/home/u/My Docs'"));
         form->Item(item)->trigger(); // ticked: switches it off, no dialog
         QCOMPARE(Value(section, "SpeedButton5"), QString(""));
+    }
+
+    void recentlyLaunchedList() {
+        Start("[Programs]\nSpeedButton3=/usr/bin/gedit\nSpeedButton5=/usr/bin/tool\n"
+              "[Parameters]\nSpeedButton3=/tmp/a.txt\n[Names]\nSpeedButton3=Editor\n");
+        Click(3);
+        Click(5);
+        Click(3);
+        QCOMPARE(form->MruList1->Items(), QStringList({"Editor  |3", "tool  |5"}));
+        QVERIFY(form->MruList1->Selected(0));
+        QVERIFY(!form->MruList1->Selected(1));
+        // Saved after each change, not only at the end.
+        QCOMPARE(Value("MRU", "Count"), QString("2"));
+        QCOMPARE(Value("MRU", "1"), QString("Editor  |3"));
+
+        // A click in the list relaunches the button without its trailing blank.
+        fake->processes.started.clear();
+        form->MruList1->MenuItems().value(1)->trigger();
+        QCOMPARE(fake->processes.started.value(0).commandLine, QString("/usr/bin/tool "));
+        QCOMPARE(form->MruList1->Items().value(0), QString("tool  |5"));
+        QCOMPARE(form->captionCut, 4);
+    }
+
+    void handEditedEntry() {
+        Start("[MRU]\nCount=1\n1=Editor  |x12\n[Programs]\nSpeedButton12=/usr/bin/gedit\n");
+        fake->dialogs.ExpectError("'x12' is not a valid integer value");
+        form->MruList1->MenuItems().value(0)->trigger();
+        QVERIFY(fake->processes.started.isEmpty());
+    }
+
+    void menuSwitchIsStored() {
+        Start("");
+        form->Item("LastLaunched")->trigger();
+        QCOMPARE(form->GaugeMenu(), form->PopupMenu5);
+        QCOMPARE(form->TrayMenu(), form->PopupMenu5);
+        QCOMPARE(Value("Menu", "Show"), QString("Launched"));
+        form.reset();
+        form = std::make_unique<TForm1>(fake->Get());
+        QCOMPARE(form->GaugeMenu(), form->PopupMenu5);
+        form->Item("MRU1")->trigger();
+        QCOMPARE(form->GaugeMenu(), form->PopupMenu3);
+        QCOMPARE(Value("Menu", "Show"), QString("Setup"));
     }
 
     void sounds() {
