@@ -37,14 +37,33 @@ Records ReadRange(const TNewIniFile &ini, int first, int last) {
     return records;
 }
 
-// Puts record on button number, whose record is old (nullptr when not known). The target is
-// erased first, so nothing of its old record survives under the new one; an unchanged record
-// is left as it is.
+// Puts record on button number, whose record is old (nullptr when not known), so that nothing
+// of the old record survives: each of the ten keys is written or, where the new record has no
+// value, erased. This is erasing the target before writing it, done key by key: the keys keep
+// their places in the file and a shift costs half the changes. An unchanged record is left
+// as it is.
 void Replace(TNewIniFile &ini, int number, const ButtonRecord &record, const ButtonRecord *old) {
     if (old && *old == record)
         return;
-    EraseButtonRecord(ini, number);
-    WriteButtonRecord(ini, number, record);
+    const QString values[] = {
+        record.Programs,
+        record.Parameters,
+        record.Icons,
+        record.IconSelection > 0 ? QString::number(record.IconSelection) : QString(),
+        record.Names,
+        record.Shrink,
+        record.Select,
+        record.Working,
+        record.SoundSelect,
+        record.SoundLaunch};
+    const QStringList &sections = ButtonRecordSections();
+    const QString key = ButtonKey(number);
+    for (qsizetype i = 0; i < sections.size(); ++i) {
+        if (values[i].isEmpty())
+            ini.EraseKey(sections[i], key);
+        else
+            ini.WriteString(sections[i], key, values[i]);
+    }
 }
 
 // Page `page` beyond the page count is about to become a page. If it holds kept records or a

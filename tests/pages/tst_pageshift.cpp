@@ -18,6 +18,10 @@ struct Layout {
             records[n] = n;
     }
 
+    Layout &With(int number, int id) {
+        records[number] = id;
+        return *this;
+    }
     // Expected: the records first .. last of the fixture `from` as it wrote them.
     Layout &Keep(const Layout &from, int first, int last) {
         for (int n = first; n <= last; ++n) {
@@ -39,7 +43,7 @@ struct Layout {
 
     int count = -1;           // "Pages"/"Count"; -1: no such key
     QMap<int, QString> names; // "Tabs"/"PageTab" + page
-    QMap<int, int> records;   // button number -> id of the Full() record stored there
+    QMap<int, int> records;   // button number -> id of the Stored() record there
     QSet<int> asWritten;      // records expected exactly as the fixture wrote them
 };
 Q_DECLARE_METATYPE(Layout)
@@ -80,6 +84,16 @@ ButtonRecord Full(int id) {
     return r;
 }
 
+// Ids from 1000 on stand for a record with a program and a description only.
+ButtonRecord Stored(int id) {
+    if (id < 1000)
+        return Full(id);
+    ButtonRecord r;
+    r.Programs = QStringLiteral("/usr/bin/bare") + QString::number(id);
+    r.Names = QStringLiteral("Bare ") + QString::number(id);
+    return r;
+}
+
 struct Entry {
     QString section, key, value;
 };
@@ -95,21 +109,25 @@ QList<Entry> Entries(const Layout &layout, bool fixture) {
         entries.append({"Tabs", QStringLiteral("PageTab%1").arg(it.key()), it.value()});
     for (const QString &section : ButtonRecordSections()) {
         for (auto it = layout.records.cbegin(); it != layout.records.cend(); ++it) {
-            const ButtonRecord r = Full(it.value());
+            const ButtonRecord r = Stored(it.value());
             QString value;
             if (section == QLatin1String("IconSelection")) {
+                if (r.IconSelection == 0)
+                    continue;
                 value = fixture || layout.asWritten.contains(it.key())
                             ? QStringLiteral("0x") + QString::number(r.IconSelection, 16)
                             : QString::number(r.IconSelection);
             } else {
                 const QString ButtonRecord::*field[] = {
-                    &ButtonRecord::Programs, &ButtonRecord::Parameters, &ButtonRecord::Icons,
-                    nullptr,                 &ButtonRecord::Names,      &ButtonRecord::Shrink,
-                    &ButtonRecord::Select,   &ButtonRecord::Working,    &ButtonRecord::SoundSelect,
-                    &ButtonRecord::SoundLaunch};
+                    &ButtonRecord::Programs,    &ButtonRecord::Parameters,
+                    &ButtonRecord::Icons,       nullptr,
+                    &ButtonRecord::Names,       &ButtonRecord::Shrink,
+                    &ButtonRecord::Select,      &ButtonRecord::Working,
+                    &ButtonRecord::SoundSelect, &ButtonRecord::SoundLaunch};
                 value = r.*field[ButtonRecordSections().indexOf(section)];
             }
-            entries.append({section, ButtonKey(it.key()), value});
+            if (!value.isEmpty())
+                entries.append({section, ButtonKey(it.key()), value});
         }
     }
     return entries;
@@ -118,9 +136,10 @@ QList<Entry> Entries(const Layout &layout, bool fixture) {
 QByteArray Text(const Layout &layout) {
     QStringList lines;
     const QStringList sections = QStringList{"Location", "Pages", "Tabs"} + ButtonRecordSections();
+    const QList<Entry> entries = Entries(layout, true);
     for (const QString &s : sections) {
         lines << u'[' + s + u']';
-        for (const Entry &e : Entries(layout, true)) {
+        for (const Entry &e : entries) {
             if (e.section == s)
                 lines << e.key + u'=' + e.value;
         }
@@ -177,18 +196,18 @@ QStringList Differences(const QString &path, const Layout &want) {
     return problems;
 }
 
-#define COMPARE_FILE(path, want)                                                                  \
-    do {                                                                                          \
-        const QStringList problems = Differences(path, want);                                     \
-        QVERIFY2(problems.isEmpty(), qPrintable(u'\n' + problems.join(u'\n')));                   \
+#define COMPARE_FILE(path, want)                                                                   \
+    do {                                                                                           \
+        const QStringList problems = Differences(path, want);                                      \
+        QVERIFY2(problems.isEmpty(), qPrintable(u'\n' + problems.join(u'\n')));                    \
     } while (false)
 
 QStringList Describe(const QList<ButtonRecord> &records) {
     QStringList out;
     for (const ButtonRecord &r : records)
-        out << QStringList{r.Programs,         r.Parameters, r.Icons,   QString::number(r.IconSelection),
-                           r.Names,            r.Shrink,     r.Select,  r.Working,
-                           r.SoundSelect,      r.SoundLaunch}
+        out << QStringList{r.Programs,    r.Parameters, r.Icons,  QString::number(r.IconSelection),
+                           r.Names,       r.Shrink,     r.Select, r.Working,
+                           r.SoundSelect, r.SoundLaunch}
                    .join(u'|');
     return out;
 }
@@ -244,24 +263,28 @@ void TestPageShift::deletePage_data() {
     QTest::addColumn<Layout>("after");
 
     const Layout five(5, Names{{1, "A"}, {2, "B"}, {3, "C"}, {4, "D"}, {5, "E"}}, Numbers(1, 80));
-    QTest::newRow("page 2 of 5 at 16")
-        << 16 << five << 2
-        << Layout(4, Names{{1, "A"}, {2, "C"}, {3, "D"}, {4, "E"}})
-               .Keep(five, 1, 16)
-               .Move(five, 17, 33, 48);
+    QTest::newRow("page 2 of 5 at 16") << 16 << five << 2
+                                       << Layout(4, Names{{1, "A"}, {2, "C"}, {3, "D"}, {4, "E"}})
+                                              .Keep(five, 1, 16)
+                                              .Move(five, 17, 33, 48);
 
     // A missing name that moves down is named with its new position.
     const Layout unnamed(3, Names{{1, "One"}, {3, "Three"}}, {1, 5, 22, 42, 43, 63});
     QTest::newRow("first of 3 at 21, a name missing")
-        << 21 << unnamed << 1
-        << Layout(2, Names{{1, "1"}, {2, "Three"}}).Move(unnamed, 1, 22, 42);
+        << 21 << unnamed << 1 << Layout(2, Names{{1, "1"}, {2, "Three"}}).Move(unnamed, 1, 22, 42);
 
     const Layout three(3, Names{{1, "A"}, {2, "B"}, {3, "C"}}, Slots(1, 3, {1, 9, 16}));
     QTest::newRow("last page") << 16 << three << 3
                                << Layout(2, Names{{1, "A"}, {2, "B"}}).Keep(three, 1, 32);
 
-    QTest::newRow("only page")
-        << 16 << Layout(1, Names{{1, "Solo"}}, {1, 16}) << 1 << Layout(0, Names{});
+    // Nothing of a full record survives under a smaller one: no sounds, no icon index.
+    const Layout bare =
+        Layout(2, Names{{1, "A"}, {2, "B"}}, {1, 2, 3}).With(17, 1017).With(19, 1019);
+    QTest::newRow("a smaller record replaces a full one")
+        << 16 << bare << 1 << Layout(1, Names{{1, "B"}}).Move(bare, 1, 17, 16);
+
+    QTest::newRow("only page") << 16 << Layout(1, Names{{1, "Solo"}}, {1, 16}) << 1
+                               << Layout(0, Names{});
 
     // Page 4 and beyond were hidden by lowering the count: the last page ends empty instead of
     // taking them in, and they stay exactly as they were.
@@ -275,10 +298,11 @@ void TestPageShift::deletePage_data() {
 
     // No count in the file: 20 pages.
     const Layout noCount(-1, Names{}, {1, 305, 320, 321});
-    QTest::newRow("count missing means 20")
-        << 16 << noCount << 19
-        << Layout(19, Names{{19, "19"}}).Keep(noCount, 1, 1).Move(noCount, 289, 305, 16).Keep(
-               noCount, 321, 321);
+    QTest::newRow("count missing means 20") << 16 << noCount << 19
+                                            << Layout(19, Names{{19, "19"}})
+                                                   .Keep(noCount, 1, 1)
+                                                   .Move(noCount, 289, 305, 16)
+                                                   .Keep(noCount, 321, 321);
 }
 
 void TestPageShift::deletePage() {
@@ -321,8 +345,8 @@ void TestPageShift::insertPage_data() {
                .Keep(unnamed, 1, 21)
                .Move(unnamed, 43, 22, 42);
 
-    QTest::newRow("into no pages") << 16 << Layout(0, Names{}) << 1
-                                   << Layout(1, Names{{1, "Page 1"}});
+    QTest::newRow("into no pages")
+        << 16 << Layout(0, Names{}) << 1 << Layout(1, Names{{1, "Page 1"}});
 
     // Hidden pages 2 (no name) and 3 (named) would be overwritten by the new last page: they
     // move up one page, as far as the free page 4; page 5 stays as it was.
@@ -366,12 +390,11 @@ void TestPageShift::movePage_data() {
     QTest::addColumn<Layout>("after");
 
     const Layout four(4, Names{{1, "A"}, {2, "B"}, {3, "C"}, {4, "D"}}, Slots(1, 4, {1, 7, 16}));
-    QTest::newRow("page 3 to the front")
-        << four << 3 << 1 << "C"
-        << Layout(4, Names{{1, "C"}, {2, "A"}, {3, "B"}, {4, "D"}})
-               .Move(four, 1, 33, 16)
-               .Move(four, 17, 1, 32)
-               .Move(four, 49, 49, 16);
+    QTest::newRow("page 3 to the front") << four << 3 << 1 << "C"
+                                         << Layout(4, Names{{1, "C"}, {2, "A"}, {3, "B"}, {4, "D"}})
+                                                .Move(four, 1, 33, 16)
+                                                .Move(four, 17, 1, 32)
+                                                .Move(four, 49, 49, 16);
     QTest::newRow("page 1 in front of page 4")
         << four << 1 << 3 << "A"
         << Layout(4, Names{{1, "B"}, {2, "C"}, {3, "A"}, {4, "D"}})
@@ -383,20 +406,18 @@ void TestPageShift::movePage_data() {
         << Layout(4, Names{{1, "B"}, {2, "C"}, {3, "D"}, {4, "A"}})
                .Move(four, 1, 17, 48)
                .Move(four, 49, 1, 16);
-    QTest::newRow("back where it was")
-        << four << 2 << 2 << "B"
-        << Layout(4, Names{{1, "A"}, {2, "B"}, {3, "C"}, {4, "D"}})
-               .Keep(four, 1, 16)
-               .Move(four, 17, 17, 48);
+    QTest::newRow("back where it was") << four << 2 << 2 << "B"
+                                       << Layout(4, Names{{1, "A"}, {2, "B"}, {3, "C"}, {4, "D"}})
+                                              .Keep(four, 1, 16)
+                                              .Move(four, 17, 17, 48);
 
     // The moved page is named as its tab showed it.
     const Layout unnamed(3, Names{{1, "A"}, {3, "C"}}, Slots(1, 3, {2}));
-    QTest::newRow("page without a name")
-        << unnamed << 2 << 1 << "Page2"
-        << Layout(3, Names{{1, "Page2"}, {2, "A"}, {3, "C"}})
-               .Move(unnamed, 1, 17, 16)
-               .Move(unnamed, 17, 1, 16)
-               .Move(unnamed, 33, 33, 16);
+    QTest::newRow("page without a name") << unnamed << 2 << 1 << "Page2"
+                                         << Layout(3, Names{{1, "Page2"}, {2, "A"}, {3, "C"}})
+                                                .Move(unnamed, 1, 17, 16)
+                                                .Move(unnamed, 17, 1, 16)
+                                                .Move(unnamed, 33, 33, 16);
 }
 
 void TestPageShift::movePage() {
@@ -414,7 +435,7 @@ void TestPageShift::movePage() {
     QCOMPARE(taken.name, name);
     QList<ButtonRecord> records;
     for (int n = (from - 1) * 16 + 1; n <= from * 16; ++n)
-        records << (before.records.contains(n) ? Full(before.records[n]) : ButtonRecord());
+        records << (before.records.contains(n) ? Stored(before.records[n]) : ButtonRecord());
     QCOMPARE(Describe(taken.records), Describe(records));
     QCOMPARE(ini.ReadInteger("Pages", "Count", -1), before.count - 1);
 
@@ -468,13 +489,20 @@ void TestPageShift::invalidArgumentsChangeNothing() {
 void TestPageShift::refusedWriteChangesNothing_data() {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("fault");
-    QTest::newRow("delete, file size limit") << "delete" << "size limit";
-    QTest::newRow("take, file size limit") << "take" << "size limit";
-    QTest::newRow("insert, file size limit") << "insert" << "size limit";
-    QTest::newRow("put back, file size limit") << "put back" << "size limit";
-    QTest::newRow("delete, a name with NUL moves down") << "delete" << "NUL name";
-    QTest::newRow("put back, name too long") << "put back" << "long name";
-    QTest::newRow("put back, record with a line break") << "put back" << "line break";
+    QTest::newRow("delete, file size limit") << "delete"
+                                             << "size limit";
+    QTest::newRow("take, file size limit") << "take"
+                                           << "size limit";
+    QTest::newRow("insert, file size limit") << "insert"
+                                             << "size limit";
+    QTest::newRow("put back, file size limit") << "put back"
+                                               << "size limit";
+    QTest::newRow("delete, a name with NUL moves down") << "delete"
+                                                        << "NUL name";
+    QTest::newRow("put back, name too long") << "put back"
+                                             << "long name";
+    QTest::newRow("put back, record with a line break") << "put back"
+                                                        << "line break";
 }
 
 void TestPageShift::refusedWriteChangesNothing() {
