@@ -116,30 +116,41 @@ QString WithoutFieldCodes(const QString &word) {
     return result;
 }
 
+// The words of an application's command line (its Exec line, field codes and all).
+QStringList CommandWords(GAppInfo *app) {
+    QStringList words;
+    const char *commandLine = app ? g_app_info_get_commandline(app) : nullptr;
+    gint argc = 0;
+    gchar **argv = nullptr;
+    if (commandLine && g_shell_parse_argv(commandLine, &argc, &argv, nullptr)) {
+        for (int i = 0; i < argc; ++i)
+            words << QString::fromUtf8(argv[i]);
+        g_strfreev(argv);
+    }
+    return words;
+}
+
+// The program a command word names, as an absolute path; empty when it cannot be found.
+// (GIO's own idea of an application's executable stops at the first blank, even inside
+// quotes, so the word is taken from the parsed command line.)
+QString ProgramPath(const QString &word) {
+    return word.isEmpty() ? QString()
+                          : TakeString(g_find_program_in_path(QFile::encodeName(word).constData()));
+}
+
 // The command line that runs an application with no files: its program as an absolute path,
 // the fixed arguments of its Exec line, no field codes.
 QString CommandLineOf(GAppInfo *app) {
-    if (!app)
-        return QString();
-    const char *executable = g_app_info_get_executable(app);
-    const char *commandLine = g_app_info_get_commandline(app);
-    if (!executable || !*executable || !commandLine)
-        return QString();
-    const QString program = TakeString(g_find_program_in_path(executable));
+    const QStringList words = CommandWords(app);
+    const QString program = words.isEmpty() ? QString() : ProgramPath(words.first());
     if (program.isEmpty())
         return QString();
     QString result = LongPath(program);
-    gint argc = 0;
-    gchar **argv = nullptr;
-    if (!g_shell_parse_argv(commandLine, &argc, &argv, nullptr))
-        return QString();
-    for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromUtf8(argv[i]);
-        const QString kept = WithoutFieldCodes(argument);
+    for (int i = 1; i < words.size(); ++i) {
+        const QString kept = WithoutFieldCodes(words[i]);
         if (!kept.isEmpty())
             result += QLatin1Char(' ') + Word(kept);
     }
-    g_strfreev(argv);
     return result;
 }
 
@@ -486,9 +497,8 @@ QIcon LinuxShell::ProgramIcon(const QString &path) {
         GList *apps = g_app_info_get_all();
         for (GList *item = apps; item; item = item->next) {
             GAppInfo *app = G_APP_INFO(item->data);
-            const char *executable = g_app_info_get_executable(app);
-            const QString full =
-                executable ? TakeString(g_find_program_in_path(executable)) : QString();
+            const QStringList words = CommandWords(app);
+            const QString full = words.isEmpty() ? QString() : ProgramPath(words.first());
             const QString program =
                 full.isEmpty() ? QString() : QFileInfo(full).canonicalFilePath();
             const QString icon = IconValueOf(g_app_info_get_icon(app));
