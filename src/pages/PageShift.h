@@ -18,9 +18,9 @@ class TNewIniFile;
 // - The page count T is the file's "Pages"/"Count" (default 20), never the window's idea of it
 //   (another copy may have changed it), bounded like the bar's pages: 0 <= T and
 //   T * buttonsPerPage <= 99999.
-// - Each call is one settings transaction: all of it lands, or (a refused write, thrown as
-//   SettingsWriteError) none of it. The file is parsed once and rewritten once; every record
-//   concerned is read once and the shift is worked out in memory.
+// - DeletePage and InsertPage are one settings transaction each: all of it lands, or (a refused
+//   write, thrown as SettingsWriteError) none of it. The file is parsed once and rewritten
+//   once; every record concerned is read once and the shift is worked out in memory.
 // - A record that moves replaces its target entirely.
 // - Records and names beyond the page count (left there by lowering the count) are not pages:
 //   no shift pulls them in. Deleting leaves them where they are, so the last page ends empty.
