@@ -1,0 +1,104 @@
+#include "platform/linux/LinuxSound.h"
+
+#include "launch/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/stat.h>
+
+// A wave file of a few milliseconds of silence: 16-bit mono PCM at 8000 Hz.
+static QByteArray SilentWave(int milliseconds) {
+    const quint32 rate = 8000, bytes = rate * 2 * quint32(milliseconds) / 1000;
+    QByteArray wave;
+    QDataStream out(&wave, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + bytes);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << rate << quint32(rate * 2) << quint16(2)
+        << quint16(16);
+    out.writeRawData("data", 4);
+    out << bytes;
+    wave.append(QByteArray(int(bytes), '\0'));
+    return wave;
+}
+
+class TestSound : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void play_data();
+    void play();
+
+private:
+    QTemporaryDir dir_;
+    bool haveBell_ = false;
+};
+
+void TestSound::initTestCase() {
+    // Sounds go to ALSA's null device: played for real, heard by no one.
+    qputenv("CANBERRA_DRIVER", "alsa");
+    qputenv("CANBERRA_DEVICE", "null");
+    QVERIFY(dir_.isValid());
+    const QByteArray wave = SilentWave(20);
+    for (const QString name :
+         {QStringLiteral("ding.wav"), QStringLiteral("my sounds/it's $1.wav")}) {
+        QDir().mkpath(QFileInfo(dir_.filePath(name)).absolutePath());
+        QFile file(dir_.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(wave);
+    }
+    QFile text(dir_.filePath(QStringLiteral("text.wav")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a sound\n");
+    QCOMPARE(
+        ::mkfifo(QFile::encodeName(dir_.filePath(QStringLiteral("fifo.wav"))).constData(), 0600),
+        0);
+    haveBell_ = !QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                        QStringLiteral("sounds/freedesktop/stereo/bell.oga"))
+                     .isEmpty();
+}
+
+void TestSound::play_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("asynchronous");
+    QTest::addColumn<bool>("useDefault");
+    QTest::addColumn<bool>("played");
+    QTest::addColumn<bool>("needsBell");
+    const QString wave = dir_.filePath(QStringLiteral("ding.wav"));
+    const QString missing = dir_.filePath(QStringLiteral("gone.wav"));
+    const QString text = dir_.filePath(QStringLiteral("text.wav"));
+    QTest::newRow("launch sound, waited for") << wave << false << false << true << false;
+    QTest::newRow("keyboard sound, in the background") << wave << true << true << true << false;
+    QTest::newRow("quoted path with blanks")
+        << LongPath(dir_.filePath(QStringLiteral("my sounds/it's $1.wav"))) << false << false
+        << true << false;
+    QTest::newRow("missing, no default") << missing << false << false << false << false;
+    QTest::newRow("missing, no default, background") << missing << true << false << false << false;
+    QTest::newRow("not a sound, no default") << text << false << false << false << false;
+    QTest::newRow("fifo, no default")
+        << dir_.filePath(QStringLiteral("fifo.wav")) << false << false << false << false;
+    QTest::newRow("empty, no default") << QString() << false << false << false << false;
+    QTest::newRow("missing: the theme's bell") << missing << true << true << true << true;
+    QTest::newRow("not a sound: the bell, waited for") << text << false << true << true << true;
+}
+
+void TestSound::play() {
+    QFETCH(QString, file);
+    QFETCH(bool, asynchronous);
+    QFETCH(bool, useDefault);
+    QFETCH(bool, played);
+    QFETCH(bool, needsBell);
+    if (needsBell && !haveBell_)
+        QSKIP("needs the freedesktop sound theme (sound-theme-freedesktop)");
+    LinuxSound sound;
+    QCOMPARE(sound.Play(file, asynchronous, useDefault), played);
+    // A second sound on the same player works as well, cutting off a background one.
+    QCOMPARE(sound.Play(file, asynchronous, useDefault), played);
+}
+
+QTEST_GUILESS_MAIN(TestSound)
+#include "tst_sound.moc"
