@@ -78,7 +78,11 @@ export DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$work/home"
 HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
     XDG_DATA_HOME="$work/home/.local/share" helper openbox --sm-disable >"$work/openbox.log" 2>&1
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+# Ready once it has published itself and the work area (programs size themselves by it).
+wm_running() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+        xprop -root _NET_WORKAREA 2>/dev/null | grep -q '='
+}
 wait_until 30 "${pids[-1]}" wm_running || give_up "openbox did not start" "$work/openbox.log"
 
 # The command gets the display, whatever platform the caller's environment asked Qt for.
