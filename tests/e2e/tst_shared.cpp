@@ -1,5 +1,6 @@
-// Shared mode on a real session bus: every copy of a profile follows the requests posted for
-// it ("/m" decides only whether a copy posts them); copies of another profile do not.
+// Shared mode on a real session bus: a copy started with "/m" that changes the pages posts a
+// request, and every copy of the profile follows it ("/m" decides only whether a copy posts);
+// copies of another profile do not.
 
 #include "BarHarness.h"
 #include "settings/NewIniFile.h"
@@ -26,6 +27,16 @@ bool PostFromOutside(const QString &name) {
 QImage TabRow(const QImage &window) { return window.copy(44, 37, window.width() - 44, 17); }
 
 bool EndsWithPage(const Bar &bar, const QString &position) { return bar.Title().endsWith(position); }
+
+// A right click on the first tab opens the page menu; true once a menu window has appeared.
+bool OpenPageMenu(Bar &bar) {
+    const int windowsBefore = FindWindows(bar.Pid(), QStringLiteral(".*")).size();
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), bar.Window()});
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), bar.Window(),
+                                     QStringLiteral("60"), QStringLiteral("45"), QStringLiteral("click"),
+                                     QStringLiteral("3")});
+    return PollUntil([&] { return FindWindows(bar.Pid(), QStringLiteral(".*")).size() > windowsBefore; });
+}
 } // namespace
 
 class TestShared : public QObject {
@@ -34,7 +45,7 @@ class TestShared : public QObject {
 private slots:
     void initTestCase();
     void rebuildRequestReachesEveryCopyOfTheProfile();
-    void reloadRequestShowsNewNames();
+    void renameInOneCopyShowsInTheOther();
     void switchInOneCopyRebuildsTheOther();
 };
 
@@ -80,35 +91,40 @@ void TestShared::rebuildRequestReachesEveryCopyOfTheProfile() {
     SaveScreenshot(QStringLiteral("shared-rebuilt"));
 }
 
-// A program writes a new name for the first page and posts the reload request: both copies
-// read their records again and their tab rows show the new name.
-void TestShared::reloadRequestShowsNewNames() {
+// The user renames the first page in one copy (page menu, inline box): that copy writes the
+// name and posts the reload request, and the other copy's tab row shows the new name.
+void TestShared::renameInOneCopyShowsInTheOther() {
     BarHome home;
     QVERIFY(home.IsValid());
     QVERIFY(home.WriteSettings(Layout, QStringLiteral("Team")));
-    Bar first(home, {QStringLiteral("/m"), QStringLiteral("Team")});
-    Bar second(home, {QStringLiteral("/m"), QStringLiteral("Team")});
-    QVERIFY2(first.WaitForWindow(), qPrintable(first.Diagnostics()));
-    QVERIFY2(second.WaitForWindow(), qPrintable(second.Diagnostics()));
+    Bar editor(home, {QStringLiteral("/m"), QStringLiteral("Team")});
+    Bar follower(home, {QStringLiteral("/m"), QStringLiteral("Team")});
+    QVERIFY2(editor.WaitForWindow(), qPrintable(editor.Diagnostics()));
+    QVERIFY2(follower.WaitForWindow(), qPrintable(follower.Diagnostics()));
 
-    // Both open at the stored place; move the second one clear of the first to see both whole.
-    Tool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), second.Window(),
+    // Both open at the stored place; move the follower clear of the editor to see it whole.
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), follower.Window(),
                                      QStringLiteral("50"), QStringLiteral("400")});
-    QVERIFY(PollUntil([&] { return PlaceOf(second.Window()).FramePosition() == QPoint(50, 400); }));
-    const QImage firstBefore = TabRow(SettledGrab(first.Window()));
-    const QImage secondBefore = TabRow(SettledGrab(second.Window()));
-    QVERIFY(!firstBefore.isNull() && !secondBefore.isNull());
-    SaveScreenshot(QStringLiteral("shared-before-reload"));
+    QVERIFY(PollUntil([&] { return PlaceOf(follower.Window()).FramePosition() == QPoint(50, 400); }));
+    const QImage before = TabRow(SettledGrab(follower.Window()));
+    QVERIFY(!before.isNull());
+    SaveScreenshot(QStringLiteral("shared-before-rename"));
 
-    TNewIniFile(home.SettingsFile(QStringLiteral("Team")))
-        .WriteString(QStringLiteral("Tabs"), QStringLiteral("PageTab1"), QStringLiteral("Alpha"));
-    QVERIFY(PostFromOutside(QStringLiteral("UOrvaneTeam")));
-    QVERIFY2(PollUntil([&] { return TabRow(Grab(second.Window())) != secondBefore; }),
-             "the second copy's tab row did not change");
-    QVERIFY2(PollUntil([&] { return TabRow(Grab(first.Window())) != firstBefore; }),
-             "the first copy's tab row did not change");
-    SettledGrab(second.Window());
-    SaveScreenshot(QStringLiteral("shared-after-reload"));
+    // R is "&Rename Page"; the inline box takes the name and Enter applies it.
+    QVERIFY2(OpenPageMenu(editor), qPrintable(QStringLiteral("a right click on a tab opened no menu\n") + editor.Diagnostics()));
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("r")});
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                                     QStringLiteral("Alpha")});
+    Tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+
+    const QString file = home.SettingsFile(QStringLiteral("Team"));
+    QVERIFY2(PollUntil([&] { return IniValue(file, QStringLiteral("Tabs"), QStringLiteral("PageTab1")) == QLatin1String("Alpha"); }),
+             qPrintable(QStringLiteral("PageTab1 is \"%1\"\n").arg(IniValue(file, QStringLiteral("Tabs"), QStringLiteral("PageTab1")))
+                        + editor.Diagnostics()));
+    QVERIFY2(PollUntil([&] { return TabRow(Grab(follower.Window())) != before; }),
+             "the other copy's tab row did not change");
+    SettledGrab(follower.Window());
+    SaveScreenshot(QStringLiteral("shared-after-rename"));
 }
 
 // The user switches one copy to 16 buttons per page (page menu on a tab): it re-pages the file
@@ -129,16 +145,9 @@ void TestShared::switchInOneCopyRebuildsTheOther() {
                                      QStringLiteral("50"), QStringLiteral("400")});
     QVERIFY(PollUntil([&] { return PlaceOf(follower.Window()).client.width() == 801; }));
 
-    // Right click on the first tab opens the page menu; its last two items are "Show 16 Buttons
-    // per Page" and "Show 21 Buttons per Page".
-    const int windowsBefore = FindWindows(editor.Pid(), QStringLiteral(".*")).size();
-    Tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), editor.Window()});
-    Tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), editor.Window(),
-                                     QStringLiteral("60"), QStringLiteral("45"), QStringLiteral("click"),
-                                     QStringLiteral("3")});
-    QVERIFY2(PollUntil([&] { return FindWindows(editor.Pid(), QStringLiteral(".*")).size() > windowsBefore; }),
-             qPrintable(QStringLiteral("a right click on a tab opened no menu\n") + editor.Diagnostics()));
-    // Up in a fresh menu takes the last item, a second Up the one above it.
+    // The page menu's last two items are "Show 16 Buttons per Page" and "Show 21 Buttons per
+    // Page"; Up in a fresh menu takes the last item, a second Up the one above it.
+    QVERIFY2(OpenPageMenu(editor), qPrintable(QStringLiteral("a right click on a tab opened no menu\n") + editor.Diagnostics()));
     Tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Up"),
                                      QStringLiteral("Return")});
 
