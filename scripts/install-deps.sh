@@ -14,6 +14,12 @@ packages=(
     fonts-dejavu-core fonts-liberation adwaita-icon-theme
     # a virtual display with a window manager and a session bus, and the tools that drive it
     xvfb xauth openbox x11-utils xdotool dbus dbus-x11 imagemagick
+    # the theme's default sound ("bell") for the sound tests
+    sound-theme-freedesktop
+    # real Windows programs and .ico files, and icoutils' wrestool as the reference for them
+    nsis-common icoutils
+    # fuzzing the icon readers: clang with libFuzzer and the sanitizers
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()
