@@ -80,6 +80,7 @@ void TForm1::BuildControls() {
     Keys = new QLineEdit(client_);
     Keys->setObjectName(QStringLiteral("Keys"));
     Keys->setGeometry(180, 6, 33, 20);
+    Keys->installEventFilter(this);
 
     Panel1 = new QFrame(client_);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -265,6 +266,7 @@ void TForm1::FormCreate() {
     AttachRecentList();
 
     keyPosition_ = 0;
+    keyAtStart_ = true;
     captionPrefix = QStringLiteral("Velmora ");
     Item(QStringLiteral("HideGraph1"))->setText(QStringLiteral("&Hide on Launch"));
     FormCaption();
@@ -684,6 +686,11 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
             // The tab still changes; the help topic opens from TabSet1Click.
             tabHelpPending_ = true;
         }
+    }
+    if (watched == Keys && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        Guarded([this, key] { KeysKeyDown(key); });
+        return true;
     }
     if (watched == PageName && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();

@@ -102,6 +102,8 @@ public:
     QColor StoredSelectedColor() const;
     // ---- pages: button editing (src/pages/Editing.cpp) ----
     void SpeedRightMouseDown(QToolButton *button);
+    // The ticks of the "Configure Button" items from a button's record.
+    void SetOptionMarks(const ButtonRecord &record);
     void MoveButton();
     void CopyButton();
     void RemoveButton();
@@ -147,6 +149,16 @@ public:
     int captionCut = 0;        // 5 for a button's program word, 4 from the recently launched list
     QString lastLaunchedEntry; // caption + "  |" + button number of the previous launch
     qint64 startedProcess = 0; // the process started last, for the watch
+
+    // ---- launch: keyboard selection (src/launch/Keyboard.cpp) ----
+    void KeysKeyDown(int key);
+    void ButtonKeyPop();
+    // The keyboard cursor is at a page's start position, before its first button, rather than
+    // on a button; kept apart from the button numbers so that a bar of one page is not confused.
+    bool KeyAtStart() const { return keyAtStart_; }
+    // Hooks for the shrunk and stay-on-top presentations.
+    void TopButtonKey();
+    void SmallSize();
 
     // ---- appearance: glyph and hint of a launch button, the icon picker (src/appearance) ----
     void ChangeIcon();
@@ -264,6 +276,9 @@ private:
     int perPageMaximum_ = 16;
     int requestedCount_ = 16;
     int keyPosition_ = 0;
+    bool keyAtStart_ = true;
+    void SelectKeyButton(int number);
+    void ReleaseKeyButton();
     bool locationSavingSuppressed_ = true;
     InteractionMode mode_ = InteractionMode::Normal;
     int handlerDepth_ = 0;

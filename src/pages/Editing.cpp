@@ -23,15 +23,19 @@ void TForm1::SpeedRightMouseDown(QToolButton *button) {
     }
     sourceNumber = ButtonNumber(currentButton);
     ReadButtonInfo(sourceNumber);
-    Item(QStringLiteral("SelectFiles1"))->setChecked(!current.Select.isEmpty());
-    Item(QStringLiteral("SelectWorkingDirectory1"))->setChecked(!current.Working.isEmpty());
-    Item(QStringLiteral("SoundSelect1"))->setChecked(!current.SoundSelect.isEmpty());
-    Item(QStringLiteral("SoundLaunch1"))->setChecked(!current.SoundLaunch.isEmpty());
-    Item(QStringLiteral("ShrinkOnLaunch2"))->setChecked(
-        current.Shrink == QLatin1String("Yes") ||
-        (current.Shrink != QLatin1String("No") && Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked()));
+    SetOptionMarks(current);
     if (current.Occupied() && !ModifyLocked())
         ShowPopup(PopupMenu1, QCursor::pos());
+}
+
+void TForm1::SetOptionMarks(const ButtonRecord &record) {
+    Item(QStringLiteral("SelectFiles1"))->setChecked(!record.Select.isEmpty());
+    Item(QStringLiteral("SelectWorkingDirectory1"))->setChecked(!record.Working.isEmpty());
+    Item(QStringLiteral("SoundSelect1"))->setChecked(!record.SoundSelect.isEmpty());
+    Item(QStringLiteral("SoundLaunch1"))->setChecked(!record.SoundLaunch.isEmpty());
+    Item(QStringLiteral("ShrinkOnLaunch2"))->setChecked(
+        record.Shrink == QLatin1String("Yes") ||
+        (record.Shrink != QLatin1String("No") && Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked()));
 }
 
 void TForm1::MoveButton() {

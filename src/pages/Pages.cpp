@@ -95,12 +95,13 @@ void TForm1::TabSet1Click() {
     Notebook1->setCurrentIndex(TabSet1->currentIndex());
     const int n = buttonsPerPage_;
     const int tabs = TabSet1->count();
-    if (keyPosition_ > 0 && keyPosition_ <= tabs * n)
+    if (!keyAtStart_ && keyPosition_ > 0 && keyPosition_ <= tabs * n)
         if (QToolButton *button = FindButton(keyPosition_))
             button->setChecked(false);
     keyPosition_ = TabSet1->currentIndex() * n;
     if (keyPosition_ <= 0)
         keyPosition_ = tabs * n;
+    keyAtStart_ = true;
     FormCaption();
 }
 

@@ -1,0 +1,181 @@
+// Working the bar from the keyboard: the hidden key box holds the focus and moves a
+// selection over the buttons of all pages.
+#include "app/Icons.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QToolButton>
+
+namespace {
+const QString kEmptyHint = QStringLiteral("Mouse: Left=Load/Launch  Right=Options");
+}
+
+// Hooks: the shrunk gauge and the stay-on-top toggle carry these out.
+void TForm1::TopButtonKey() {}
+void TForm1::SmallSize() {}
+
+void TForm1::SelectKeyButton(int number) {
+    keyPosition_ = number;
+    keyAtStart_ = false;
+    if (QToolButton *button = FindButton(number)) {
+        button->setChecked(true); // its page's group releases the others
+        currentButton = button->objectName();
+    }
+}
+
+void TForm1::ReleaseKeyButton() {
+    if (!keyAtStart_ && keyPosition_ > 0)
+        if (QToolButton *button = FindButton(keyPosition_))
+            button->setChecked(false);
+}
+
+void TForm1::KeysKeyDown(int key) {
+    const int n = buttonsPerPage_;
+    const int pages = TabSet1->count();
+    auto buttonAtCursor = [this]() -> QToolButton * {
+        return keyAtStart_ || keyPosition_ <= 0 ? nullptr : FindButton(keyPosition_);
+    };
+    auto goToPage = [this](int page) { TabSet1->setCurrentIndex(page); }; // puts S at its start
+
+    switch (key) {
+    case Qt::Key_F1:
+        platform_.help->ShowContents();
+        break;
+    case Qt::Key_F2:
+        if (!ModifyLocked())
+            TopButtonKey();
+        break;
+    case Qt::Key_F3:
+        SmallSize();
+        break;
+    case Qt::Key_F5:
+        if (QToolButton *b = buttonAtCursor(); b && b->isChecked() && !PageName->isVisible())
+            ButtonKeyPop();
+        break;
+    case Qt::Key_F6:
+        if (TabSet1->selectedColor() == StoredSelectedColor() && !PageName->isVisible() && !ModifyLocked()) {
+            menuTab = TabSet1->currentIndex();
+            ShowPopup(PopupMenu2, mapToGlobal(QPoint(0, 0)));
+        }
+        break;
+    default:
+        break;
+    }
+    const bool arrow = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+    if (shrunk == QLatin1String("Yes") && arrow)
+        SmallSize();
+    if (shrunk == QLatin1String("Yes"))
+        return;
+
+    if (pages > 0) {
+        const int t = TabSet1->currentIndex();
+        const int first = t * n + 1;
+        const int last = t * n + n;
+        switch (key) {
+        case Qt::Key_PageDown: // the previous page, as the bar always had it
+            FormCaption();
+            ReleaseKeyButton();
+            goToPage(t > 0 ? t - 1 : pages - 1);
+            break;
+        case Qt::Key_PageUp:
+            FormCaption();
+            ReleaseKeyButton();
+            goToPage(t < pages - 1 ? t + 1 : 0);
+            break;
+        case Qt::Key_Left:
+            if (keyAtStart_ && t == 0) {
+                goToPage(pages - 1);
+                SelectKeyButton(pages * n);
+            } else if (!keyAtStart_ && keyPosition_ > first) {
+                SelectKeyButton(keyPosition_ - 1);
+            } else if (t > 0) {
+                goToPage(t - 1);
+                SelectKeyButton(t * n);
+            } else {
+                goToPage(pages - 1);
+                SelectKeyButton(pages * n);
+            }
+            break;
+        case Qt::Key_Right:
+            if (keyAtStart_) {
+                SelectKeyButton(first);
+            } else if (keyPosition_ < last) {
+                SelectKeyButton(keyPosition_ + 1);
+            } else {
+                goToPage(t < pages - 1 ? t + 1 : 0);
+                SelectKeyButton(TabSet1->currentIndex() * n + 1);
+            }
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (QToolButton *b = buttonAtCursor(); b && keyPosition_ >= first && keyPosition_ <= last && b->isChecked()) {
+                if (mode_ == InteractionMode::PlaceButton) {
+                    currentButton = b->objectName();
+                    PutButton();
+                } else {
+                    ButtonClick(b);
+                }
+                b->setChecked(false);
+            }
+            break;
+        case Qt::Key_Escape:
+            // Escape also gives back a button or a page that waits to be placed.
+            if (mode_ == InteractionMode::PlaceButton)
+                CancelPlacing();
+            else if (mode_ == InteractionMode::MovePage)
+                CancelPageMove();
+            if (QToolButton *b = buttonAtCursor()) {
+                b->setChecked(false);
+                keyPosition_ = t > 0 ? t * n : pages * n;
+                keyAtStart_ = true;
+                FormCaption();
+            }
+            break;
+        case Qt::Key_Home:
+            ReleaseKeyButton();
+            FormCaption();
+            goToPage(0);
+            TabSet1->setFirstIndex(0);
+            break;
+        case Qt::Key_End:
+            ReleaseKeyButton();
+            FormCaption();
+            goToPage(pages - 1);
+            break;
+        default:
+            break;
+        }
+    }
+
+    QToolButton *b = buttonAtCursor();
+    if (b) {
+        if (b->isChecked()) {
+            const QString hint = b->toolTip() == kEmptyHint ? QStringLiteral("Empty") : b->toolTip();
+            FormCaption();
+            setWindowTitle(windowTitle() + QString(7, QLatin1Char(' ')) + hint);
+        } else {
+            FormCaption();
+        }
+    }
+    if (keyPosition_ == 0) {
+        keyPosition_ = pages * n;
+        keyAtStart_ = true;
+    }
+    if (b && b->isChecked())
+        PlaySound(b->objectName());
+}
+
+void TForm1::ButtonKeyPop() {
+    QToolButton *b = keyAtStart_ ? nullptr : FindButton(keyPosition_);
+    if (!b)
+        return;
+    currentButton = b->objectName();
+    if (mode_ != InteractionMode::Normal) {
+        PutButton();
+        return;
+    }
+    const ButtonRecord record = ReadButtonRecord(Ini(), currentButton);
+    SetOptionMarks(record);
+    if (record.Occupied() && !ModifyLocked())
+        ShowPopup(PopupMenu1, mapToGlobal(QPoint(0, 0)));
+}
