@@ -310,6 +310,7 @@ void TForm1::FormCreate() {
         ApplyScrollRange();
     }
     requestedCount_ = buttonsPerPage_;
+    setAcceptDrops(true);
     created_ = true;
     Load();
 }

@@ -150,6 +150,17 @@ public:
     QString lastLaunchedEntry; // caption + "  |" + button number of the previous launch
     qint64 startedProcess = 0; // the process started last, for the watch
 
+    // ---- launch: dropped files (src/launch/Drops.cpp) ----
+    // The button number under a point of the window, 0 where no button's column is.
+    int DropTarget(const QPoint &windowPos) const;
+    void DropFiles(const QStringList &files, int number);
+    void AssignDroppedFile(QToolButton *target, const QString &file);
+    struct DroppedShortcut {
+        QString target, arguments, iconSource, program;
+        int iconIndex = 0;
+    };
+    bool ReadDroppedShortcut(const QString &file, DroppedShortcut &shortcut);
+
     // ---- launch: keyboard selection (src/launch/Keyboard.cpp) ----
     void KeysKeyDown(int key);
     void ButtonKeyPop();
@@ -244,6 +255,9 @@ protected:
     void moveEvent(QMoveEvent *event) override;
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -1,0 +1,145 @@
+// Files dropped on the bar: an empty button takes the first one, a configured button starts
+// its program with all of them.
+#include "app/Icons.h"
+#include "launch/LaunchRules.h"
+#include "launch/Paths.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QUrl>
+
+namespace {
+QStringList LocalFiles(const QMimeData *data) {
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            files << url.toLocalFile();
+    return files;
+}
+
+bool IsShortcut(const QString &file) {
+    return file.endsWith(QLatin1String("lnk")) || file.endsWith(QLatin1String("LNK")) ||
+           file.endsWith(QLatin1String(".desktop"));
+}
+} // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent *event) {
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent *event) {
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent *event) {
+    const QStringList files = LocalFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    const int number = DropTarget(event->position().toPoint());
+    if (number > 0)
+        Guarded([this, files, number] { DropFiles(files, number); });
+}
+
+int TForm1::DropTarget(const QPoint &windowPos) const {
+    // The button whose column holds the point, by the buttons' real places: the row may be
+    // scrolled. Only x counts, so the tab row under a button counts for it.
+    if (shrunk == QLatin1String("Yes") || !Notebook1->currentWidget())
+        return 0;
+    const int page = Notebook1->currentIndex();
+    for (int slot = 1; slot <= buttonsPerPage_; ++slot) {
+        const QToolButton *button = FindButton(page * buttonsPerPage_ + slot);
+        if (!button || !button->isVisibleTo(this))
+            continue;
+        const int left = button->mapTo(this, QPoint(0, 0)).x();
+        if (windowPos.x() >= left && windowPos.x() < left + BarGeometry::ButtonStep &&
+            windowPos.x() >= BarGeometry::GaugeColumn - scroller_->horizontalScrollBar()->value())
+            return page * buttonsPerPage_ + slot;
+    }
+    return 0;
+}
+
+void TForm1::DropFiles(const QStringList &files, int number) {
+    QToolButton *target = FindButton(number);
+    if (!target || files.isEmpty())
+        return;
+    const QString key = target->objectName();
+    const int tag = target->property("Tag").isValid() ? target->property("Tag").toInt() : 100;
+    const bool globalShrink = Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked();
+    launchShrink = tag == 1 ? QStringLiteral("Yes") : tag == 0 ? QStringLiteral("No")
+                                       : (globalShrink ? QStringLiteral("Yes") : QStringLiteral("No"));
+    const TNewIniFile ini = Ini();
+    const QString program = ini.ReadString(QStringLiteral("Programs"), key, QString());
+    const QString working = ini.ReadString(QStringLiteral("Working"), key, QString());
+
+    if (program.isEmpty() && !ModifyLocked())
+        AssignDroppedFile(target, files.first());
+
+    if (!program.isEmpty()) {
+        launchedButton = number;
+        captionCut = 5;
+        Launch(program + QLatin1Char(' '), ChosenFilesParameter(files), working);
+    }
+}
+
+void TForm1::AssignDroppedFile(QToolButton *target, const QString &dropped) {
+    if (HasLineBreak(dropped)) {
+        platform_.dialogs->Message(QStringLiteral("\"%1\" cannot be given to a button: its name holds a line break.")
+                                       .arg(QString(dropped).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        return;
+    }
+    ButtonRecord record;
+    QString file = dropped;
+    QString arguments;
+    if (IsShortcut(dropped)) {
+        DroppedShortcut shortcut;
+        if (!ReadDroppedShortcut(dropped, shortcut))
+            return; // a shortcut that cannot be read assigns nothing
+        file = shortcut.target;
+        arguments = shortcut.arguments;
+        record.Icons = shortcut.iconSource;
+        record.IconSelection = shortcut.iconIndex;
+        if (!shortcut.program.isEmpty()) { // a desktop entry names its command line itself
+            record.Programs = shortcut.program;
+        }
+    }
+    if (record.Programs.isEmpty()) {
+        const QString path = LongPath(file);
+        record.Programs = platform_.shell->FindExecutable(file);
+        record.Parameters = path == record.Programs ? arguments : path;
+    }
+    if (record.Programs.isEmpty()) {
+        platform_.dialogs->Message(QStringLiteral("No program is known to open \"%1\".").arg(file));
+        return;
+    }
+    // The file first, then the other copies are told.
+    {
+        TNewIniFile ini = Ini();
+        SettingsTransaction transaction(ini);
+        const QString key = target->objectName();
+        EraseButtonRecord(ini, key);
+        ini.WriteString(QStringLiteral("Programs"), key, record.Programs);
+        if (!record.Parameters.isEmpty())
+            ini.WriteString(QStringLiteral("Parameters"), key, record.Parameters);
+        if (!record.Icons.isEmpty()) {
+            ini.WriteString(QStringLiteral("Icons"), key, record.Icons);
+            ini.WriteInteger(QStringLiteral("IconSelection"), key, record.IconSelection);
+        }
+        transaction.Commit();
+    }
+    target->setProperty("Tag", 100);
+    IconVert(target, record);
+    PostReload();
+}
+
+bool TForm1::ReadDroppedShortcut(const QString &, DroppedShortcut &) { return false; }

@@ -1,0 +1,134 @@
+// Files dropped on the bar, with synthesized drop events: which button a drop finds, an empty
+// button taking the first file, a configured button started with all of them.
+#include "FakePlatform.h"
+#include "app/Icons.h"
+
+#include <QApplication>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+#include <memory>
+
+class DropsTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<FakePlatform> fake;
+    std::unique_ptr<TForm1> form;
+
+    void Start(const QString &extra, int n = 16) {
+        fake->WriteIni(QString("[Location]\nTop=100\nButtonCount=%1\n[Pages]\nCount=2\n").arg(n) + extra);
+        form = std::make_unique<TForm1>(fake->Get());
+        form->show();
+    }
+    void Drop(const QStringList &files, const QPoint &at, const QList<QUrl> &extraUrls = {}) {
+        QList<QUrl> urls;
+        for (const QString &f : files)
+            urls << QUrl::fromLocalFile(f);
+        urls += extraUrls;
+        QMimeData data;
+        data.setUrls(urls);
+        // The application delivers drop events only during a real drag; hand the synthesized
+        // ones to the window's own event handling instead.
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject *>(form.get())->event(&enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject *>(form.get())->event(&drop);
+    }
+    // The middle of slot k's column, in window coordinates, at the height of the tab row.
+    static QPoint Column(int k) { return QPoint(44 + 36 * (k - 1) + 18, 45); }
+    QString Value(const QString &section, const QString &key) {
+        return TNewIniFile(fake->IniPath()).ReadString(section, key, "<none>");
+    }
+
+private slots:
+    void init() {
+        fake = std::make_unique<FakePlatform>();
+        fake->shell.associations = {{"/docs/letter.txt", "/usr/bin/gedit"}, {"/usr/bin/gimp", "/usr/bin/gimp"}};
+        fake->shell.iconCounts = {{"/usr/bin/gedit", 1}, {"/usr/bin/gimp", 1}};
+    }
+    void cleanup() {
+        form.reset();
+        QVERIFY2(fake->dialogs.Unmet().isEmpty(), qPrintable(fake->dialogs.Unmet()));
+        fake.reset();
+    }
+
+    void emptyButtonTakesTheFirstFile_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("parameter");
+        QTest::newRow("a document") << QStringList{"/docs/letter.txt"} << "/usr/bin/gedit" << "/docs/letter.txt";
+        QTest::newRow("a program") << QStringList{"/usr/bin/gimp"} << "/usr/bin/gimp" << "<none>";
+        QTest::newRow("several files") << QStringList{"/usr/bin/gimp", "/docs/letter.txt"} << "/usr/bin/gimp" << "<none>";
+    }
+    void emptyButtonTakesTheFirstFile() {
+        QFETCH(QStringList, files);
+        Start("");
+        form->TabSet1->setCurrentIndex(1);
+        Drop(files, Column(3));
+        QTEST(Value("Programs", "SpeedButton19"), "program");
+        QTEST(Value("Parameters", "SpeedButton19"), "parameter");
+        QVERIFY(fake->processes.started.isEmpty());
+    }
+
+    void configuredButtonStartsWithAllFiles() {
+        Start("[Programs]\nSpeedButton2=/usr/bin/gedit\n[Parameters]\nSpeedButton2=unused\n"
+              "[Working]\nSpeedButton2=/tmp\n[Shrink]\nSpeedButton2=No\n");
+        QStringList files{"/docs/a.txt", "/docs/b c.txt", "/docs/$(x).txt"};
+        Drop(files, Column(2), {QUrl("https://example.invalid/x")}); // not a local file: left out
+        QCOMPARE(fake->processes.started.value(0).commandLine,
+                 QString("/usr/bin/gedit  /docs/a.txt '/docs/b c.txt' '/docs/$(x).txt'"));
+        QCOMPARE(fake->processes.started.value(0).directory, QString("/tmp"));
+        QCOMPARE(form->lastLaunchedEntry, QString("gedit  |2"));
+        QCOMPARE(Value("Parameters", "SpeedButton2"), QString("unused"));
+    }
+
+    void hundredsOfFiles() {
+        Start("[Programs]\nSpeedButton1=/usr/bin/gedit\n");
+        QStringList files;
+        for (int i = 0; i < 500; ++i)
+            files << QString("/docs/file %1.txt").arg(i);
+        Drop(files, Column(1));
+        const QString line = fake->processes.started.value(0).commandLine;
+        QVERIFY(line.endsWith("'/docs/file 499.txt'"));
+        QCOMPARE(line.count("'/docs/file "), 500);
+    }
+
+    void ignoredDrops_data() {
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("over the gauge") << QPoint(20, 10);
+        QTest::newRow("past the last button") << QPoint(44 + 16 * 36 + 3, 10);
+    }
+    void ignoredDrops() {
+        QFETCH(QPoint, at);
+        Start("");
+        Drop({"/docs/letter.txt"}, at);
+        QVERIFY(!TNewIniFile(fake->IniPath()).SectionExists("Programs"));
+    }
+
+    void lineBreakInTheName() {
+        Start("");
+        fake->dialogs.ExpectMessage("line break");
+        Drop({"/docs/a\nb.txt"}, Column(1));
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
+    }
+
+    void scrolledRowIsHonoured() {
+        // 21 buttons on a screen made for 16: the row scrolls.
+        fake->system.usableWidth = 650;
+        Start("", 21);
+        QScrollBar *bar = form->findChild<QScrollArea *>()->horizontalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum());
+        const QToolButton *last = form->FindButton(21);
+        const QPoint at = last->mapTo(form.get(), QPoint(18, 10));
+        QVERIFY(at.x() < form->width());
+        Drop({"/usr/bin/gimp"}, at);
+        QCOMPARE(Value("Programs", "SpeedButton21"), QString("/usr/bin/gimp"));
+    }
+};
+
+QTEST_MAIN(DropsTest)
+#include "tst_drops.moc"
