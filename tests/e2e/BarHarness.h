@@ -58,6 +58,19 @@ inline QString WindowTitle(const QString &window) {
         .trimmed();
 }
 
+// An open popup menu of a process: a window that bypasses the window manager and is not a
+// tooltip (the bar shows hints at once, so a tooltip may come first).
+inline QString PopupMenuWindow(qint64 pid) {
+    for (const QString &window : FindWindows(pid, QStringLiteral(".*"))) {
+        const QByteArray info = Tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+        const QByteArray type = Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window,
+                                                               QStringLiteral("_NET_WM_WINDOW_TYPE")});
+        if (info.contains("Override Redirect State: yes") && !type.contains("_NET_WM_WINDOW_TYPE_TOOLTIP"))
+            return window;
+    }
+    return {};
+}
+
 // Where a top-level window is: its client area on the screen and the window manager's frame.
 struct WindowPlace {
     QRect client;

@@ -28,15 +28,32 @@ QImage TabRow(const QImage &window) { return window.copy(44, 37, window.width() 
 
 bool EndsWithPage(const Bar &bar, const QString &position) { return bar.Title().endsWith(position); }
 
-// A right click on the first tab opens the page menu; true once a menu window has appeared.
-bool OpenPageMenu(Bar &bar) {
-    const int windowsBefore = FindWindows(bar.Pid(), QStringLiteral(".*")).size();
+// Makes a bar's window the one that gets the keyboard, and waits until it has.
+bool FocusOn(const Bar &bar) {
     Tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), bar.Window()});
+    return PollUntil([&] {
+        return QString::fromLatin1(Tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")})).trimmed()
+            == bar.Window();
+    });
+}
+
+// A right click on the first tab opens the page menu; true once the menu is on the screen.
+bool OpenPageMenu(const Bar &bar) {
+    if (!FocusOn(bar))
+        return false;
     Tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), bar.Window(),
                                      QStringLiteral("60"), QStringLiteral("45"), QStringLiteral("click"),
                                      QStringLiteral("3")});
-    return PollUntil([&] { return FindWindows(bar.Pid(), QStringLiteral(".*")).size() > windowsBefore; });
+    return PollUntil([&] { return !PopupMenuWindow(bar.Pid()).isEmpty(); });
 }
+
+// Presses keys in the open menu; true once the menu has closed, so that what the chosen item
+// opened has the keyboard.
+bool ChooseInMenu(const Bar &bar, const QStringList &keys) {
+    Tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} + keys);
+    return PollUntil([&] { return PopupMenuWindow(bar.Pid()).isEmpty(); });
+}
+
 } // namespace
 
 class TestShared : public QObject {
@@ -112,7 +129,7 @@ void TestShared::renameInOneCopyShowsInTheOther() {
 
     // R is "&Rename Page"; the inline box takes the name and Enter applies it.
     QVERIFY2(OpenPageMenu(editor), qPrintable(QStringLiteral("a right click on a tab opened no menu\n") + editor.Diagnostics()));
-    Tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("r")});
+    QVERIFY(ChooseInMenu(editor, {QStringLiteral("r")}));
     Tool(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
                                      QStringLiteral("Alpha")});
     Tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
@@ -148,8 +165,7 @@ void TestShared::switchInOneCopyRebuildsTheOther() {
     // The page menu's last two items are "Show 16 Buttons per Page" and "Show 21 Buttons per
     // Page"; Up in a fresh menu takes the last item, a second Up the one above it.
     QVERIFY2(OpenPageMenu(editor), qPrintable(QStringLiteral("a right click on a tab opened no menu\n") + editor.Diagnostics()));
-    Tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Up"),
-                                     QStringLiteral("Return")});
+    QVERIFY(ChooseInMenu(editor, {QStringLiteral("Up"), QStringLiteral("Up"), QStringLiteral("Return")}));
 
     // The first page splits in two pages named Tools (16 and 5 buttons); the empty one goes.
     const bool followed = PollUntil([&] {
