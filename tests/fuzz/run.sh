@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds the fuzz targets with clang 14 (libFuzzer, ASan, UBSan) in a build directory of their
 # own and runs each for a while on a seed corpus: small icon files built by make_fuzz_seeds and,
-# when nsis-common is installed, real Windows programs and .ico files. Fails when a target
+# when nsis-common is installed, real Windows programs and .ico files; for the shortcut reader
+# the shared test data's shortcut files and two desktop entries. Fails when a target
 # crashes; the input that did it is kept in the build directory.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -14,7 +15,8 @@ cmake --build "$build" -j "$(nproc)"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/seeds-pe" "$work/seeds-ico" "$work/corpus-pe" "$work/corpus-ico"
+mkdir -p "$work/seeds-pe" "$work/seeds-ico" "$work/corpus-pe" "$work/corpus-ico" \
+    "$work/seeds-shelllink" "$work/corpus-shelllink"
 "$build/make_fuzz_seeds" "$work/seeds-pe" "$work/seeds-ico"
 if [ -d /usr/share/nsis ]; then
     find /usr/share/nsis/Stubs -type f -name 'zlib*' -exec cp {} "$work/seeds-pe/" \; 2>/dev/null || true
@@ -22,8 +24,17 @@ if [ -d /usr/share/nsis ]; then
     find /usr/share/nsis -type f -name '*.ico' -exec cp {} "$work/seeds-ico/" \; 2>/dev/null || true
 fi
 
+# Shortcut seeds: the real Windows shortcuts of the shared test data, and desktop entries.
+if [ -d "$root/../shared/testdata/lnk" ]; then
+    cp "$root/../shared/testdata/lnk/"*.lnk "$work/seeds-shelllink/" 2>/dev/null || true
+fi
+printf '[Desktop Entry]\nType=Application\nName=Tool\nComment=Does things\nIcon=tool\nPath=/tmp\nExec=tool --new "two words" %%U\n' \
+    >"$work/seeds-shelllink/app.desktop"
+printf '[Desktop Entry]\nType=Link\nName=Notes\nURL=file:///tmp/My%%20Notes.txt\n' \
+    >"$work/seeds-shelllink/link.desktop"
+
 status=0
-for target in pe_icons ico; do
+for target in pe_icons ico shelllink; do
     seeds=$work/seeds-${target%_icons}
     log=$build/fuzz_$target.log
     echo "fuzz: fuzz_$target for ${seconds}s on $(ls "$seeds" | wc -l) seeds"
