@@ -233,7 +233,11 @@ QString TShellLink::WineLocalPath(const QString &windowsPath) {
     } else if (path.startsWith(QLatin1String("\\\\")) || path.startsWith(QLatin1String("//"))) {
         // Wine keeps shares as dosdevices/unc/server/share.
         rest = path.mid(2).split(separators, Qt::SkipEmptyParts);
-        if (rest.size() < 2)
+        const auto dots = [](const QString &name) {
+            return name == QLatin1String(".") || name == QLatin1String("..");
+        };
+        // Neither server nor share may lead out of unc/.
+        if (rest.size() < 2 || dots(rest[0]) || dots(rest[1]))
             return windowsPath;
         const QString unc = devices + QStringLiteral("/unc");
         const QString server = EntryNamed(unc, rest.takeFirst());
