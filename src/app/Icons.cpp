@@ -1,4 +1,5 @@
 #include "app/Icons.h"
+#include "components/SheLink.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,6 +50,9 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
     BuildControls();
     BuildMenus();
     CreateRecentList();
+    ShellLink1 = new TShellLink(this);
+    ShellLink1->setObjectName(QStringLiteral("ShellLink1"));
+    ShellLink1->OnMessage = [this](const QString &text) { platform_.dialogs->Error(text); };
     ConnectAppearance();
     resize(630 - 6, 101 - 25); // the design size until the mode sizes apply
     move(10, 380);

@@ -16,6 +16,7 @@
 
 class QAction;
 class TMruList;
+class TShellLink;
 class QButtonGroup;
 class QFrame;
 class QLineEdit;
@@ -160,6 +161,7 @@ public:
         int iconIndex = 0;
     };
     bool ReadDroppedShortcut(const QString &file, DroppedShortcut &shortcut);
+    TShellLink *ShellLink1 = nullptr;
 
     // ---- launch: keyboard selection (src/launch/Keyboard.cpp) ----
     void KeysKeyDown(int key);

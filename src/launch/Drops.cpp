@@ -3,6 +3,7 @@
 #include "app/Icons.h"
 #include "launch/LaunchRules.h"
 #include "launch/Paths.h"
+#include "components/SheLink.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -142,4 +143,19 @@ void TForm1::AssignDroppedFile(QToolButton *target, const QString &dropped) {
     PostReload();
 }
 
-bool TForm1::ReadDroppedShortcut(const QString &, DroppedShortcut &) { return false; }
+bool TForm1::ReadDroppedShortcut(const QString &file, DroppedShortcut &shortcut) {
+    if (!ShellLink1->Read(file))
+        return false;
+    shortcut.target = ShellLink1->Target();
+    if (file.endsWith(QLatin1String(".desktop"))) {
+        // A desktop entry is its own command line, fixed arguments included, and icon source.
+        shortcut.program = platform_.shell->FindExecutable(file);
+        shortcut.iconSource = LongPath(file);
+        shortcut.iconIndex = 0;
+        return true;
+    }
+    shortcut.arguments = ShellLink1->Arguments();
+    shortcut.iconSource = ShellLink1->IconLocation().isEmpty() ? shortcut.target : ShellLink1->IconLocation();
+    shortcut.iconIndex = ShellLink1->IconNumber();
+    return true;
+}

@@ -4,6 +4,8 @@
 #include "app/Icons.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -112,6 +114,46 @@ private slots:
         Start("");
         fake->dialogs.ExpectMessage("line break");
         Drop({"/docs/a\nb.txt"}, Column(1));
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
+    }
+
+    void shortcuts() {
+        // A Windows shortcut (no Wine prefix here: the target stays as stored) and a desktop entry.
+        qputenv("WINEPREFIX", QByteArray("/nonexistent-wine-prefix"));
+        const QString lnk = QStringLiteral(ORVANE_TESTDATA_DIR) + "/lnk/testWinXpNotepadIconTree.lnk";
+        if (!QFile::exists(lnk))
+            QSKIP("the shared shortcut files are not here");
+        QTemporaryDir dir;
+        const QString desktop = dir.filePath("editor.desktop");
+        QFile entry(desktop);
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Editor\nExec=/usr/bin/gedit --new-window %U\nIcon=gedit\n");
+        entry.close();
+        fake->shell.associations.insert("C:\\WINDOWS\\system32\\notepad.exe", "/usr/bin/wine-notepad");
+        fake->shell.associations.insert(desktop, "/usr/bin/gedit --new-window");
+        fake->shell.iconCounts.insert("/usr/bin/wine-notepad", 1);
+        Start("");
+        Drop({lnk}, Column(1));
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("/usr/bin/wine-notepad"));
+        QCOMPARE(Value("Icons", "SpeedButton1"), QString("%SystemDrive%\\WINDOWS\\system32\\shell32.dll"));
+        QCOMPARE(Value("IconSelection", "SpeedButton1"), QString("41"));
+        Drop({desktop}, Column(2));
+        QCOMPARE(Value("Programs", "SpeedButton2"), QString("/usr/bin/gedit --new-window"));
+        QCOMPARE(Value("Icons", "SpeedButton2"), desktop);
+        QCOMPARE(Value("IconSelection", "SpeedButton2"), QString("0"));
+        QVERIFY(fake->processes.started.isEmpty());
+    }
+
+    void unreadableShortcutAssignsNothing() {
+        QTemporaryDir dir;
+        const QString lnk = dir.filePath("broken.lnk");
+        QFile file(lnk);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a shortcut at all");
+        file.close();
+        fake->shell.associations.insert(lnk, "/usr/bin/gedit");
+        Start("");
+        Drop({lnk}, Column(1));
         QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
     }
 
