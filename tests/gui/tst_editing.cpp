@@ -1,6 +1,7 @@
 // Arranging the bar with the mouse and the inline box, with a fake platform: moving, copying,
 // removing and describing buttons; renaming, deleting, moving, adding and counting pages.
 #include "FakePlatform.h"
+#include "FileSizeLimit.h"
 #include "app/Icons.h"
 #include "components/Mru.h"
 
@@ -10,9 +11,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 QByteArray ReadAll(const QString &path) {
@@ -276,15 +275,10 @@ private slots:
         fake->dialogs.ExpectPopup("Delete Page");
         fake->dialogs.ExpectQuestion("Delete", true);
         fake->dialogs.ExpectError("Unable to write to " + fake->IniPath());
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit oldLimit{};
-        ::getrlimit(RLIMIT_FSIZE, &oldLimit);
-        rlimit limit = oldLimit;
-        limit.rlim_cur = 16;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        RightClickTab(0);
-        ::setrlimit(RLIMIT_FSIZE, &oldLimit);
-        std::signal(SIGXFSZ, oldHandler);
+        {
+            const FileSizeLimit full(16);
+            RightClickTab(0);
+        }
         QCOMPARE(ReadAll(fake->IniPath()), before);
         QCOMPARE(form->RebuildCount(), rebuilds);
         QVERIFY(!QApplication::overrideCursor());

@@ -1,6 +1,7 @@
 // The main window with a fake platform: start-up, tabs and caption, the 16/21 switch,
 // closing, help mode, location saving and shared mode.
 #include "FakePlatform.h"
+#include "FileSizeLimit.h"
 #include "app/Icons.h"
 
 #include <QAction>
@@ -14,9 +15,7 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 QString Today() { return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat); }
@@ -186,15 +185,10 @@ private slots:
         const QByteArray before = ReadAll(fake->IniPath());
         const int rebuilds = form->RebuildCount();
         fake->dialogs.ExpectError("Unable to write to " + fake->IniPath());
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit oldLimit{};
-        ::getrlimit(RLIMIT_FSIZE, &oldLimit);
-        rlimit limit = oldLimit;
-        limit.rlim_cur = 16;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        form->Item("PButton16")->trigger();
-        ::setrlimit(RLIMIT_FSIZE, &oldLimit);
-        std::signal(SIGXFSZ, oldHandler);
+        {
+            const FileSizeLimit full(16);
+            form->Item("PButton16")->trigger();
+        }
         QCOMPARE(ReadAll(fake->IniPath()), before);
         QCOMPARE(form->RebuildCount(), rebuilds);
         QCOMPARE(form->ButtonsPerPage(), 21);
