@@ -80,8 +80,10 @@ void TForm1::BuildControls() {
     client_->resize(630, 54);
     scroller_->setWidget(client_);
 
-    // The key box lies behind the page area: it holds the focus without being seen.
-    Keys = new QLineEdit(client_);
+    // The key box lies behind the page area: it holds the focus without being seen. It takes
+    // keys only, so it needs no text editing (which would cost start-up time).
+    Keys = new QWidget(client_);
+    Keys->setFocusPolicy(Qt::StrongFocus);
     Keys->setObjectName(QStringLiteral("Keys"));
     Keys->setGeometry(180, 6, 33, 20);
     Keys->installEventFilter(this);
@@ -137,15 +139,6 @@ void TForm1::BuildControls() {
     TabSet1->installEventFilter(this);
     connect(TabSet1, &TTabSet::currentChanged, this, [this] { Guarded([this] { TabSet1Click(); }); });
 
-    PageName = new QLineEdit(client_);
-    PageName->setObjectName(QStringLiteral("PageName"));
-    PageName->setGeometry(0, 36, 51, 19);
-    QFont editFont(QStringLiteral("Sans Serif"));
-    editFont.setPixelSize(12);
-    PageName->setFont(editFont);
-    PageName->setMaxLength(TNewIniFile::MaxValueLength);
-    PageName->installEventFilter(this);
-    PageName->hide();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -366,6 +359,24 @@ void TForm1::ApplyTabColors() {
     TabSet1->setUnselectedColor(FromColorValue(settings.unselectedColor));
 }
 
+bool TForm1::InlineBoxOpen() const { return PageName && PageName->isVisible(); }
+
+QLineEdit *TForm1::InlineBox() {
+    // Made when first needed: a text box costs start-up time.
+    if (!PageName) {
+        PageName = new QLineEdit(client_);
+        PageName->setObjectName(QStringLiteral("PageName"));
+        PageName->setGeometry(0, 36, 51, 19);
+        QFont editFont(QStringLiteral("Sans Serif"));
+        editFont.setPixelSize(12);
+        PageName->setFont(editFont);
+        PageName->setMaxLength(TNewIniFile::MaxValueLength);
+        PageName->installEventFilter(this);
+        PageName->hide();
+    }
+    return PageName;
+}
+
 void TForm1::ApplyGeometry() {
     const BarGeometry &g = geometry_;
     Qt::WindowFlags flags = windowFlags() & ~(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -409,18 +420,39 @@ void TForm1::Load() {
     const int pages = TabSet1->count();
     const int count = pages * buttonsPerPage_;
     const int pageCount = ini.ReadInteger(QStringLiteral("Pages"), QStringLiteral("Count"), 20);
+    // One look at the file per section, not per key: this runs for every button.
+    QList<QHash<QString, QString>> sections;
+    for (const QString &section : ButtonRecordSections())
+        sections.append(ini.ReadSectionValues(section));
+    const QHash<QString, QString> tabs = ini.ReadSectionValues(QStringLiteral("Tabs"));
     QList<std::pair<QString, QString>> emptyKeys;
     for (int n = 1; n <= count; ++n) {
         const QString key = ButtonKey(n);
-        const ButtonRecord record = ReadButtonRecord(ini, key);
-        const QStringList values = {record.Programs, record.Parameters, record.Icons,
-                                    record.IconSelection ? QStringLiteral("1") : QString(),
-                                    record.Names, record.Shrink, record.Select, record.Working,
-                                    record.SoundSelect, record.SoundLaunch};
-        for (int i = 0; i < values.size(); ++i)
-            if (values[i].isEmpty() && ini.ValueExists(ButtonRecordSections()[i], key))
+        const QString folded = key.toCaseFolded();
+        QStringList values;
+        for (int i = 0; i < sections.size(); ++i) {
+            const auto found = sections[i].constFind(folded);
+            QString value = found == sections[i].constEnd() ? QString() : *found;
+            if (i == 3) { // "IconSelection": an integer, absent or 0 alike
+                int index = 0;
+                value = TNewIniFile::ParseInteger(value, &index) && index != 0 ? QString::number(index) : QString();
+            }
+            if (value.isEmpty() && found != sections[i].constEnd())
                 emptyKeys.append({ButtonRecordSections()[i], key});
-        if (record.Occupied()) {
+            values.append(value);
+        }
+        if (!values[0].isEmpty()) {
+            ButtonRecord record;
+            record.Programs = values[0];
+            record.Parameters = values[1];
+            record.Icons = values[2];
+            record.IconSelection = values[3].toInt();
+            record.Names = values[4];
+            record.Shrink = values[5];
+            record.Select = values[6];
+            record.Working = values[7];
+            record.SoundSelect = values[8];
+            record.SoundLaunch = values[9];
             if (QToolButton *button = FindButton(n)) {
                 button->setProperty("Tag", record.Shrink == QLatin1String("Yes")  ? 1
                                            : record.Shrink == QLatin1String("No") ? 0
@@ -428,10 +460,10 @@ void TForm1::Load() {
                 IconVert(button, record);
             }
         }
-        if (n <= pageCount && n <= TabSet1->count())
-            TabSet1->setTabText(n - 1, ini.ReadString(QStringLiteral("Tabs"),
-                                                      QStringLiteral("PageTab") + QString::number(n),
-                                                      QStringLiteral("Page") + QString::number(n)));
+        if (n <= pageCount && n <= TabSet1->count()) {
+            const QString name = tabs.value((QStringLiteral("PageTab") + QString::number(n)).toCaseFolded());
+            TabSet1->setTabText(n - 1, name.isEmpty() ? QStringLiteral("Page") + QString::number(n) : name);
+        }
     }
     // Writers that switch an option off leave an empty value; clear them out in one rewrite.
     // Loading goes on to its end even when that rewrite is refused, and reports it once.
@@ -551,7 +583,7 @@ void TForm1::Guarded(const std::function<void()> &handler) {
 }
 
 bool TForm1::Busy() const {
-    return handlerDepth_ > 0 || PageName->isVisible() || QApplication::activeModalWidget() ||
+    return handlerDepth_ > 0 || InlineBoxOpen() || QApplication::activeModalWidget() ||
            QApplication::activePopupWidget();
 }
 
@@ -697,7 +729,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
         Guarded([this, key] { KeysKeyDown(key); });
         return true;
     }
-    if (watched == PageName && event->type() == QEvent::KeyPress) {
+    if (watched == PageName && PageName && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         bool handled = false;
         Guarded([this, key, &handled] { handled = PageNameKeyDown(key); });

@@ -222,8 +222,10 @@ public:
     QToolButton *RunButton = nullptr;
     QStackedWidget *Notebook1 = nullptr;
     TTabSet *TabSet1 = nullptr;
-    QLineEdit *PageName = nullptr;
-    QLineEdit *Keys = nullptr;
+    QLineEdit *PageName = nullptr; // made when first opened: InlineBox()
+    QLineEdit *InlineBox();
+    bool InlineBoxOpen() const;
+    QWidget *Keys = nullptr;
     QMenu *PopupMenu1 = nullptr; // button options
     QMenu *PopupMenu2 = nullptr; // page menu
     QMenu *PopupMenu3 = nullptr; // setup options

@@ -49,11 +49,11 @@ void TForm1::KeysKeyDown(int key) {
         SmallSize();
         break;
     case Qt::Key_F5:
-        if (QToolButton *b = buttonAtCursor(); b && b->isChecked() && !PageName->isVisible())
+        if (QToolButton *b = buttonAtCursor(); b && b->isChecked() && !InlineBoxOpen())
             ButtonKeyPop();
         break;
     case Qt::Key_F6:
-        if (TabSet1->selectedColor() == StoredSelectedColor() && !PageName->isVisible() && !ModifyLocked()) {
+        if (TabSet1->selectedColor() == StoredSelectedColor() && !InlineBoxOpen() && !ModifyLocked()) {
             menuTab = TabSet1->currentIndex();
             ShowPopup(PopupMenu2, mapToGlobal(QPoint(0, 0)));
         }

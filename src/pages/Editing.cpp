@@ -14,7 +14,7 @@ int ShrinkTag(const QString &shrink) {
 } // namespace
 
 void TForm1::SpeedRightMouseDown(QToolButton *button) {
-    if (PageName->isVisible())
+    if (InlineBoxOpen())
         return;
     currentButton = button->objectName();
     if (mode_ != InteractionMode::Normal) {

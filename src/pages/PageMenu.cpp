@@ -25,7 +25,7 @@ QString OneLine(QString text) {
 } // namespace
 
 void TForm1::TabSet1MouseDown(const QPoint &pos) {
-    if (PageName->isVisible() || ModifyLocked())
+    if (InlineBoxOpen() || ModifyLocked())
         return;
     const int position = TabSet1->visiblePositionAt(pos);
     // Where no tab lies, the page commands have no page to act on ("&Add Page" inserts first).
@@ -39,7 +39,7 @@ void TForm1::TabSet1MouseDown(const QPoint &pos) {
 }
 
 void TForm1::OpenInlineBox(const QString &mode, const QString &hint, const QString &text) {
-    PageName->setToolTip(hint);
+    InlineBox()->setToolTip(hint);
     PageName->setText(text);
     PageNameMode = mode;
     PageName->show();
@@ -48,9 +48,11 @@ void TForm1::OpenInlineBox(const QString &mode, const QString &hint, const QStri
 }
 
 void TForm1::CloseInlineBox() {
-    PageName->clear();
+    if (PageName) {
+        PageName->clear();
+        PageName->hide();
+    }
     PageNameMode.clear();
-    PageName->hide();
     TabSet1->setSelectedColor(StoredSelectedColor());
     Keys->setFocus();
     RunWaitingRequests();
@@ -79,7 +81,7 @@ bool TForm1::PageNameKeyDown(int key) {
     }
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return false;
-    const QString text = OneLine(PageName->text());
+    const QString text = PageName ? OneLine(PageName->text()) : QString();
     const QString mode = PageNameMode;
     bool rebuild = false;
     if (!text.isEmpty()) {

@@ -277,6 +277,18 @@ std::optional<QStringView> IniDocument::Value(QStringView section, QStringView k
     return LineValue(sec.lines[k->second]);
 }
 
+std::vector<std::pair<QStringView, QStringView>> IniDocument::Values(QStringView section) const {
+    std::vector<std::pair<QStringView, QStringView>> values;
+    auto s = sectionIndex_.find(section);
+    if (s == sectionIndex_.end())
+        return values;
+    const Section &sec = sections_[s->second];
+    values.reserve(sec.keys.size());
+    for (const auto &[key, line] : sec.keys)
+        values.emplace_back(key, LineValue(sec.lines[line]));
+    return values;
+}
+
 bool IniDocument::HasSection(QStringView section) const {
     return sectionIndex_.find(section) != sectionIndex_.end();
 }

@@ -45,6 +45,8 @@ public:
     // trimmed, not cut.
     std::optional<QStringView> Value(QStringView section, QStringView key) const;
     bool HasSection(QStringView section) const;
+    // Every key of the first section of that name (its first occurrence) with its value.
+    std::vector<std::pair<QStringView, QStringView>> Values(QStringView section) const;
 
     // Each returns whether the document changed. Names must already be trimmed and valid.
     bool Write(QStringView section, QStringView key, const QString &value);

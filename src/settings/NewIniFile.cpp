@@ -310,6 +310,21 @@ int TNewIniFile::ReadInteger(const QString &section, const QString &key, int def
     return ParseInteger(ReadString(section, key, QString()), &value) ? value : defaultValue;
 }
 
+QHash<QString, QString> TNewIniFile::ReadSectionValues(const QString &section) const {
+    QHash<QString, QString> values;
+    if (refused_)
+        return values;
+    std::lock_guard guard(state_->mutex);
+    state_->Refresh();
+    for (const auto &[key, value] : state_->doc.Values(IniTrimBlanks(section))) {
+        qsizetype length = std::min<qsizetype>(value.size(), MaxValueLength);
+        if (length < value.size() && value.at(length - 1).isHighSurrogate())
+            --length;
+        values.insert(key.toString().toCaseFolded(), value.first(length).toString());
+    }
+    return values;
+}
+
 bool TNewIniFile::SectionExists(const QString &section) const {
     if (refused_)
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <cstddef>
 #include <memory>
@@ -40,6 +41,9 @@ public:
     void EraseSection(const QString &section);
 
     bool SectionExists(const QString &section) const;
+    // Every value of a section, cut as ReadString cuts them, by case-folded key names:
+    // one look at the file for a whole section.
+    QHash<QString, QString> ReadSectionValues(const QString &section) const;
     bool ValueExists(const QString &section, const QString &key) const;
     QString FileName() const { return fileName_; }
 

@@ -262,7 +262,7 @@ private slots:
         Start();
         fake->dialogs.ExpectPopup("Rename Page");
         QTest::mousePress(form->TabSet1, Qt::RightButton, {}, QPoint(form->TabSet1->width() - 40, 9));
-        QVERIFY(!form->PageName->isVisible()); // no page to rename
+        QVERIFY(!form->InlineBoxOpen()); // no page to rename
         fake->dialogs.ExpectPopup("Add Page");
         QTest::mousePress(form->TabSet1, Qt::RightButton, {}, QPoint(form->TabSet1->width() - 40, 9));
         QCOMPARE(form->TabNames().value(0), QString("Page 1")); // inserted first

@@ -328,7 +328,7 @@ private slots:
         a.WriteIni("[Location]\nTop=10\n[Pages]\nCount=2\n", "T");
         TForm1 form(a.Get());
         form.show();
-        form.PageName->show();
+        form.InlineBox()->show();
         const int loads = form.LoadCount(), rebuilds = form.RebuildCount();
         a.bus->Post(form.ReloadMessageName(), 1, 0);
         a.bus->Post(form.RebuildMessageName(), 1, 0);
