@@ -235,6 +235,25 @@ private slots:
         QVERIFY(!ini.SectionExists("k"));
     }
 
+    // A whole section at once: keys folded, the first of duplicates, values cut, and the
+    // pending writes of an open transaction seen.
+    void sectionValues() {
+        WriteAll(Path(), "[Names]\nSpeedButton1=One\nSPEEDBUTTON2 = Two \nspeedbutton1=Dup\n"
+                         "[names]\nSpeedButton3=Hidden\n[Other]\nx=1\n");
+        TNewIniFile ini(Path());
+        QHash<QString, QString> values = ini.ReadSectionValues("NAMES");
+        QCOMPARE(values.size(), 2);
+        QCOMPARE(values.value("speedbutton1"), QString("One"));
+        QCOMPARE(values.value("speedbutton2"), QString("Two"));
+        QVERIFY(ini.ReadSectionValues("Missing").isEmpty());
+        SettingsTransaction transaction(ini);
+        ini.WriteString("Names", "SpeedButton4", QString(1100, 'x').left(1023));
+        ini.EraseKey("Names", "SpeedButton1");
+        values = TNewIniFile(Path()).ReadSectionValues("Names");
+        QCOMPARE(values.value("speedbutton4").size(), 1023);
+        QVERIFY(!values.contains("speedbutton1"));
+    }
+
     void parseInteger_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
