@@ -1,6 +1,7 @@
 #include "appearance/Glyph.h"
 
 #include <QPainter>
+#include <unordered_map>
 
 // The built-in icon lives in the core library's resources; a static library's resources must be
 // pulled in by name, or the linker leaves them out.
@@ -12,8 +13,33 @@ static void InitIconResources() {
     Q_UNUSED(done);
 }
 
+static QPixmap DrawGlyph(const QIcon &icon, const QColor &face, qreal ratio);
+
 QPixmap MakeGlyph(const QIcon &icon, const QColor &face, qreal devicePixelRatio) {
     const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    // Many buttons show the same icon (the shell hands out one icon per file and index): each
+    // glyph is drawn once.
+    struct Key {
+        qint64 icon;
+        QRgb face;
+        qreal ratio;
+        bool operator==(const Key &) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key &k) const { return qHashMulti(0, k.icon, k.face, k.ratio); }
+    };
+    static std::unordered_map<Key, QPixmap, KeyHash> drawn;
+    if (icon.isNull())
+        return DrawGlyph(icon, face, ratio);
+    const Key key{icon.cacheKey(), face.rgba(), ratio};
+    if (auto found = drawn.find(key); found != drawn.end())
+        return found->second;
+    if (drawn.size() > 1024)
+        drawn.clear();
+    return drawn.emplace(key, DrawGlyph(icon, face, ratio)).first->second;
+}
+
+static QPixmap DrawGlyph(const QIcon &icon, const QColor &face, qreal ratio) {
     QPixmap glyph(kGlyphSize * ratio);
     glyph.setDevicePixelRatio(ratio);
     glyph.fill(face);
