@@ -111,15 +111,20 @@ int main(int argc, char **argv) {
 
     QTextStream out(stdout);
     const double floor = Median(ms[order[5]]);
+    const double floorMin = *std::min_element(ms[order[5]].begin(), ms[order[5]].end());
     out << "Rebuilds on a settings file of 20 pages x 21 buttons (" << settings.size() << " bytes), "
         << rounds << " rounds\n";
-    out << QStringLiteral("%1 %2 %3 %4\n").arg(QString(), -36).arg(QStringLiteral("median ms"), 10)
-               .arg(QStringLiteral("min ms"), 10).arg(QStringLiteral("x floor"), 9);
+    // The floor's rewrite waits for the disk, whose time varies a lot on a busy machine: the
+    // ratios of the medians and of the minima are both shown.
+    out << QStringLiteral("%1 %2 %3 %4 %5\n").arg(QString(), -36).arg(QStringLiteral("median ms"), 10)
+               .arg(QStringLiteral("min ms"), 10).arg(QStringLiteral("x floor"), 9)
+               .arg(QStringLiteral("min x min"), 10);
     for (const QString &name : order) {
         const std::vector<double> &values = ms[name];
-        out << QStringLiteral("%1 %2 %3 %4\n").arg(name, -36).arg(Median(values), 10, 'f', 2)
-                   .arg(*std::min_element(values.begin(), values.end()), 10, 'f', 2)
-                   .arg(Median(values) / floor, 9, 'f', 1);
+        const double least = *std::min_element(values.begin(), values.end());
+        out << QStringLiteral("%1 %2 %3 %4 %5\n").arg(name, -36).arg(Median(values), 10, 'f', 2)
+                   .arg(least, 10, 'f', 2).arg(Median(values) / floor, 9, 'f', 1)
+                   .arg(least / floorMin, 10, 'f', 1);
     }
     out << "(budget: each switch and the rebuild at most 20 x the parse + atomic rewrite)\n";
     return 0;
