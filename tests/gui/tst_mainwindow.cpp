@@ -209,8 +209,8 @@ private slots:
         QTest::newRow("answered No") << true << false << "" << false << QStringList();
         QTest::newRow("menu dismissed") << true << true << "" << true << QStringList();
         QTest::newRow("exit only") << true << true << "Exit Orvane" << true << QStringList();
-        QTest::newRow("shut down") << true << true << "Shut Down Computer" << true << QStringList{"PowerOff"};
-        QTest::newRow("restart") << true << true << "Restart Computer" << true << QStringList{"Reboot"};
+        QTest::newRow("shut down") << true << true << "Shut Down Computer" << true << QStringList{FakeSession::PowerOffRecord};
+        QTest::newRow("restart") << true << true << "Restart Computer" << true << QStringList{FakeSession::RebootRecord};
     }
     void closing() {
         QFETCH(bool, exitOptions);

@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "pages/PageShift.h"
 #include "settings/ButtonRecord.h"
 #include "settings/NewIniFile.h"
@@ -5,9 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
 #include <optional>
-#include <sys/resource.h>
 
 // What a settings file holds for these tests: the page count, the page names and the records.
 struct Layout {
@@ -211,28 +210,6 @@ QStringList Describe(const QList<ButtonRecord> &records) {
                    .join(u'|');
     return out;
 }
-
-// Files written while it lives may grow to `bytes` only: the next settings rewrite fails.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
-private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
 
 using Names = QMap<int, QString>;
 

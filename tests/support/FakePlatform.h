@@ -72,10 +72,13 @@ public:
     QList<Played> played;
 };
 
+// Records the requests; nothing ever reaches the real session.
 class FakeSession : public ISession {
 public:
-    QString PowerOff() override { requests << QStringLiteral("PowerOff"); return refusal; }
-    QString Reboot() override { requests << QStringLiteral("Reboot"); return refusal; }
+    static constexpr const char *PowerOffRecord = "PowerOff";
+    static constexpr const char *RebootRecord = "Reboot";
+    QString PowerOff() override { requests << QLatin1String(PowerOffRecord); return refusal; }
+    QString Reboot() override { requests << QLatin1String(RebootRecord); return refusal; }
     QStringList requests;
     QString refusal;
 };
