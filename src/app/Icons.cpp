@@ -38,6 +38,9 @@ struct DepthGuard {
 TForm1::TForm1(const Platform &platform, QWidget *parent)
     : QWidget(parent), platform_(platform) {
     setObjectName(QStringLiteral("Form1"));
+    // A single border with the system menu and the minimise box: the bar has a fixed size.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Start"));
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
@@ -92,6 +95,10 @@ void TForm1::BuildControls() {
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setGeometry(0, 0, 44, 19);
+    Panel1->setAutoFillBackground(true);
+    QPalette pp = Panel1->palette();
+    pp.setColor(QPalette::Window, pp.color(QPalette::Button));
+    Panel1->setPalette(pp);
     auto *gauge = new QLabel(Panel1);
     gauge->setObjectName(QStringLiteral("Gauge1"));
     gauge->setGeometry(2, 1, 39, 15);
