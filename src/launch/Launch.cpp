@@ -4,6 +4,8 @@
 #include "launch/Paths.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QToolButton>
 
@@ -146,6 +148,14 @@ void TForm1::ChooseLaunchDirectory(QAction *item, const QString &section) {
         if (HasLineBreak(directory)) {
             platform_.dialogs->Message(QStringLiteral("A directory whose name holds a line break cannot be used."));
             return;
+        }
+        if (!directory.isEmpty() && !QFileInfo(directory).isDir()) {
+            if (!platform_.dialogs->Question(QStringLiteral("The specified directory does not exist. Create it?")))
+                return;
+            if (!QDir().mkpath(directory)) {
+                platform_.dialogs->Message(QStringLiteral("The directory \"%1\" could not be created.").arg(directory));
+                return;
+            }
         }
         value = LongPath(directory);
     }

@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
@@ -160,10 +162,20 @@ private slots:
         QFETCH(QString, section);
         Start("[Programs]\nSpeedButton5=/usr/bin/gedit\n");
         form->currentButton = "SpeedButton5";
-        fake->dialogs.ExpectDirectory("/home/u/My Docs");
+        QTemporaryDir home;
+        const QString typed = home.path() + "/My Docs";
+        // A directory typed that does not exist is made after the question.
+        fake->dialogs.ExpectDirectory(typed);
+        fake->dialogs.ExpectQuestion("The specified directory does not exist. Create it?", true);
         form->Item(item)->trigger();
-        QCOMPARE(Value(section, "SpeedButton5"), QString("'/home/u/My Docs'"));
+        QVERIFY(QFileInfo(typed).isDir());
+        QCOMPARE(Value(section, "SpeedButton5"), "'" + typed + "'");
         form->Item(item)->trigger(); // ticked: switches it off, no dialog
+        QCOMPARE(Value(section, "SpeedButton5"), QString(""));
+        fake->dialogs.ExpectDirectory(home.path() + "/Not Made");
+        fake->dialogs.ExpectQuestion("does not exist", false); // refused: nothing stored
+        form->Item(item)->trigger();
+        QVERIFY(!QFileInfo::exists(home.path() + "/Not Made"));
         QCOMPARE(Value(section, "SpeedButton5"), QString(""));
     }
 
