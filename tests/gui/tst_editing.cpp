@@ -180,6 +180,26 @@ private slots:
         QVERIFY(!form->PageName->isVisible());
     }
 
+    void awkwardTypedText_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("equals and brackets") << "a=b [c] ;d" << "a=b [c] ;d";
+        QTest::newRow("quotes and tab") << "say \"hi\"\tthere 'x'" << "say \"hi\"\tthere 'x'";
+        QTest::newRow("very long") << QString(5000, 'n') << QString(1023, 'n');
+    }
+    void awkwardTypedText() {
+        QFETCH(QString, typed);
+        Start();
+        form->currentButton = "SpeedButton3";
+        form->Item("ChangeDescription1")->trigger();
+        form->PageName->setText(typed); // as pasted: the box itself keeps it to what the file holds
+        QTest::keyClick(form->PageName, Qt::Key_Return);
+        QTEST(Value("Names", "SpeedButton3"), "stored");
+        // Nothing else in the file moved: the record's other values read back as before.
+        QCOMPARE(Value("Programs", "SpeedButton3"), QString("/usr/bin/gedit"));
+        QCOMPARE(Value("Programs", "SpeedButton17"), QString("/usr/bin/tool"));
+    }
+
     void renamePage() {
         Start();
         fake->dialogs.ExpectPopup("Rename Page");
