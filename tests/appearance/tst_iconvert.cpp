@@ -356,7 +356,7 @@ private slots:
         auto form = Start("[Pages]\nCount=1\n[Programs]\nSpeedButton1=/usr/bin/edit\n"
                           "[Icons]\nSpeedButton2=/icons/lib.dll\n");
         const QByteArray before = ReadAll(fake->IniPath());
-        for (const QString &key : {"SpeedButton2", "", "SpeedButton999"}) {
+        for (const char *key : {"SpeedButton2", "", "SpeedButton999"}) {
             form->currentButton = key;
             form->Item("ChangeIcon1")->trigger();
         }

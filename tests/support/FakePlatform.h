@@ -123,7 +123,7 @@ class FakeDialogs : public IDialogs {
 public:
     enum class Kind { Error, Message, Question, OpenFiles, SelectDirectory, ChooseColor, Popup, PickIcon };
     struct Answer {
-        Kind kind;
+        Kind kind = Kind::Error;
         QString expectText;   // the dialog's text must contain this (errors, messages, questions)
         bool yes = false;
         QStringList files;
@@ -132,32 +132,38 @@ public:
         QString actionText;   // popup: the item chosen by its text (without '&'); empty = dismissed
         std::optional<int> icon;
     };
-    void ExpectError(const QString &text) { script.push_back({Kind::Error, text}); }
-    void ExpectMessage(const QString &text) { script.push_back({Kind::Message, text}); }
+    static Answer Make(Kind kind, const QString &text = QString()) {
+        Answer a;
+        a.kind = kind;
+        a.expectText = text;
+        return a;
+    }
+    void ExpectError(const QString &text) { script.push_back(Make(Kind::Error, text)); }
+    void ExpectMessage(const QString &text) { script.push_back(Make(Kind::Message, text)); }
     void ExpectQuestion(const QString &text, bool yes) {
-        Answer a{Kind::Question, text};
+        Answer a = Make(Kind::Question, text);
         a.yes = yes;
         script.push_back(a);
     }
     void ExpectPopup(const QString &actionText) {
-        Answer a{Kind::Popup};
+        Answer a = Make(Kind::Popup);
         a.actionText = actionText;
         script.push_back(a);
     }
     void ExpectOpenFiles(const QStringList &files) {
-        Answer a{Kind::OpenFiles};
+        Answer a = Make(Kind::OpenFiles);
         a.files = files;
         script.push_back(a);
     }
     void ExpectDirectory(const QString &directory) {
-        Answer a{Kind::SelectDirectory};
+        Answer a = Make(Kind::SelectDirectory);
         a.directory = directory;
         script.push_back(a);
     }
     // The icon picker's answer: the chosen index, or nothing (closed). file: the picker must
     // be opened on a file whose name contains this.
     void ExpectPickIcon(std::optional<int> icon, const QString &file = QString()) {
-        Answer a{Kind::PickIcon, file};
+        Answer a = Make(Kind::PickIcon, file);
         a.icon = icon;
         script.push_back(a);
     }
