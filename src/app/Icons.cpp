@@ -259,7 +259,8 @@ void TForm1::FormCreate() {
     const int menuHeight = system.MenuBarHeight();
     const int defaultTop = screenHeight - (menuHeight + 85);
     locationSavingSuppressed_ = true;
-    pendingMove = false;
+    if (!held.Occupied()) // a rebuild while a moved button waits must not forget it was moved
+        pendingMove = false;
 
     profile_ = ProfileFromArguments(platform_.environment.arguments, [&system] { return system.UserName(); });
     paths_ = ResolveSettingsPaths(platform_.environment.programDirectory,

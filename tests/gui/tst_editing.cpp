@@ -156,6 +156,16 @@ private slots:
         QCOMPARE(Record(target), before);
     }
 
+    void aRebuildWhileAMoveWaitsLosesNothing() {
+        Start();
+        const ButtonRecord before = Record(3);
+        fake->dialogs.ExpectPopup("Move Button");
+        RightClick(3);
+        form->PageUpdate(); // as another copy's rebuild request would
+        QVERIFY(form->close());
+        QCOMPARE(Record(3), before);
+    }
+
     void describeAndParameter() {
         Start();
         form->currentButton = "SpeedButton3";
