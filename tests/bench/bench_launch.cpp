@@ -1,0 +1,217 @@
+// Launch benchmark: the bar's window (with the real platform) on a fully configured settings file
+// of 20 pages of 21 buttons, button 1 starting bench_launch_child, timing from just before the
+// click to the moment the child's main() reads the clock:
+//   - a mouse click on button 1 (press and release through Qt's event delivery),
+//   - the click handler called directly,
+// against the floor: a plain posix_spawn of the same program with the same arguments from the
+// same process. The three alternate within each round, so they share the machine's load.
+//
+//   bench_launch [ROUNDS]
+//
+// The child writes its CLOCK_MONOTONIC reading to an inherited pipe. Runs on any Qt platform
+// (run.sh uses the virtual display). Prints figures; judges nothing.
+
+#include "BenchCommon.h"
+#include "app/Icons.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "settings/NewIniFile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QToolButton>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The clock the child reads.
+qint64 NowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// The next start time a child reported, or -1 when none came within five seconds (a start
+// that failed must not hang the benchmark).
+qint64 ReadStart(int fd) {
+    std::string line;
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, 5000) <= 0)
+            return -1;
+        char c = 0;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n != 1)
+            return -1;
+        if (c == '\n')
+            return std::stoll(line);
+        line += c;
+    }
+}
+
+QString LoadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+bool WriteFile(const QString &path, const std::string &text) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(text.data(), qint64(text.size())) == qint64(text.size());
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 100;
+    const QByteArray child = BENCH_LAUNCH_CHILD;
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+
+    // The children write to this pipe: its write end is inherited, its read end is not.
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::fcntl(pipeFds[1], F_SETFD, 0) != 0)
+        return 1;
+    const QByteArray fdArgument = QByteArray::number(pipeFds[1]);
+
+    const QString configHome = home.filePath(QStringLiteral("config"));
+    QDir().mkpath(configHome + QStringLiteral("/orvane"));
+    const QString iniPath = configHome + QStringLiteral("/orvane/OV.INI");
+    const std::string settings = bench::FullSettings();
+    if (!WriteFile(iniPath, settings))
+        return 1;
+    {
+        TNewIniFile ini(iniPath);
+        ini.WriteString(QStringLiteral("Programs"), QStringLiteral("SpeedButton1"), QString::fromLocal8Bit(child));
+        ini.WriteString(QStringLiteral("Parameters"), QStringLiteral("SpeedButton1"), QString::fromLatin1(fdArgument));
+        ini.WriteString(QStringLiteral("Working"), QStringLiteral("SpeedButton1"), home.path());
+        // A "Select" value is the directory of a file dialog before the start: none here.
+        ini.EraseKey(QStringLiteral("Select"), QStringLiteral("SpeedButton1"));
+    }
+
+    AppEnvironment environment;
+    environment.programDirectory = home.path() + QLatin1Char('/');
+    environment.configHome = configHome;
+    LinuxPlatform platform(environment);
+    TForm1 form(platform.Get());
+    platform.SetDialogParent(&form);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        QTextStream(stderr) << "the window was not exposed; measuring anyway\n";
+    QCoreApplication::processEvents();
+    QToolButton *button = form.FindButton(1);
+    if (!button || !button->isVisible()) {
+        QTextStream(stderr) << "button 1 is not on the shown page\n";
+        return 1;
+    }
+
+    // The bar's child ends before the next round starts, so no exit competes with a start.
+    auto awaitBarChild = [&] {
+        const qint64 handle = form.startedProcess;
+        for (int i = 0; i < 5000 && platform.Get().processes->IsRunning(handle); ++i)
+            ::usleep(200);
+        QCoreApplication::processEvents();
+    };
+    auto clickTime = [&](const std::function<void()> &click, double *handlerMs) {
+        const qint64 before = NowNs();
+        click();
+        const qint64 returned = NowNs();
+        const qint64 started = ReadStart(pipeFds[0]);
+        awaitBarChild();
+        if (handlerMs)
+            *handlerMs = (returned - before) / 1e6;
+        return started < 0 ? -1.0 : (started - before) / 1e6;
+    };
+    auto spawnTime = [&] {
+        char *childArgv[] = {const_cast<char *>(child.constData()),
+                             const_cast<char *>(fdArgument.constData()), nullptr};
+        pid_t pid = 0;
+        const qint64 before = NowNs();
+        if (::posix_spawn(&pid, child.constData(), nullptr, nullptr, childArgv, environ) != 0)
+            return -1.0;
+        const qint64 started = ReadStart(pipeFds[0]);
+        ::waitpid(pid, nullptr, 0);
+        return started < 0 ? -1.0 : (started - before) / 1e6;
+    };
+
+    const QStringList order = {QStringLiteral("mouse click on button 1 -> main()"),
+                               QStringLiteral("ButtonClick() called -> main()"),
+                               QStringLiteral("posix_spawn -> main() (floor)"),
+                               QStringLiteral("mouse click handled (bar busy)"),
+                               QStringLiteral("ButtonClick() returned (bar busy)")};
+    std::map<QString, std::vector<double>> ms;
+    const std::vector<std::function<double()>> ways = {
+        [&] {
+            double handler = 0;
+            const double started = clickTime([&] { QTest::mouseClick(button, Qt::LeftButton); }, &handler);
+            ms[order[3]].push_back(handler);
+            return started;
+        },
+        [&] {
+            double handler = 0;
+            const double started = clickTime([&] { form.Guarded([&] { form.ButtonClick(button); }); }, &handler);
+            ms[order[4]].push_back(handler);
+            return started;
+        },
+        spawnTime};
+    const int warmUp = 3;
+    for (int round = -warmUp; round < rounds; ++round) {
+        // Each way goes first, second and third in turn: none always follows the same one.
+        for (int i = 0; i < 3; ++i) {
+            const int way = (i + round + warmUp) % 3;
+            const double started = ways[way]();
+            if (started < 0) {
+                QTextStream(stderr) << "a start was not reported by " << child << "\n";
+                return 1;
+            }
+            ms[order[way]].push_back(started);
+        }
+    }
+    // The warm-up rounds are left out.
+    for (auto &[name, values] : ms)
+        values.erase(values.begin(), values.begin() + warmUp);
+    form.close();
+
+    QTextStream out(stdout);
+    const double floor = Median(ms[order[2]]);
+    out << "Launching button 1 on a settings file of 20 pages x 21 buttons, " << rounds
+        << " rounds (load average " << LoadAverage() << ")\n";
+    out << QStringLiteral("%1 %2 %3 %4\n").arg(QString(), -36).arg(QStringLiteral("median ms"), 10)
+               .arg(QStringLiteral("min ms"), 10).arg(QStringLiteral("x floor"), 9);
+    for (const QString &name : order) {
+        const std::vector<double> &values = ms[name];
+        out << QStringLiteral("%1 %2 %3 %4\n").arg(name, -36).arg(Median(values), 10, 'f', 3)
+                   .arg(*std::min_element(values.begin(), values.end()), 10, 'f', 3)
+                   .arg(Median(values) / floor, 9, 'f', 1);
+    }
+    out << "(budget: a click to the program's start at most 2 x the direct posix_spawn)\n";
+    return 0;
+}
