@@ -59,7 +59,6 @@ inline std::string FullSettings() {
     section("Icons", [&](int n) { return icons[(n - 1) % icons.size()]; });
     section("Names", [](int n) { return "Program number " + std::to_string(n); });
     section("Shrink", [](int n) { return std::string(n % 3 ? "Yes" : "No"); });
-    section("Select", [](int) { return std::string("No"); });
     section("Working", [](int) { return std::string("/tmp"); });
     return text;
 }

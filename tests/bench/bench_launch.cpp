@@ -113,8 +113,6 @@ int main(int argc, char **argv) {
         ini.WriteString(QStringLiteral("Programs"), QStringLiteral("SpeedButton1"), QString::fromLocal8Bit(child));
         ini.WriteString(QStringLiteral("Parameters"), QStringLiteral("SpeedButton1"), QString::fromLatin1(fdArgument));
         ini.WriteString(QStringLiteral("Working"), QStringLiteral("SpeedButton1"), home.path());
-        // A "Select" value is the directory of a file dialog before the start: none here.
-        ini.EraseKey(QStringLiteral("Select"), QStringLiteral("SpeedButton1"));
     }
 
     AppEnvironment environment;
