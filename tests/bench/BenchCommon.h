@@ -10,6 +10,13 @@
 
 namespace bench {
 
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+
 inline const std::vector<std::string> &IconNames() {
     static const std::vector<std::string> names = {
         "computer", "drive-harddisk", "printer", "audio-x-generic", "image-x-generic",

@@ -11,6 +11,7 @@
 // The child writes its CLOCK_MONOTONIC reading to an inherited pipe. Runs on any Qt platform
 // (run.sh uses the virtual display). Prints figures; judges nothing.
 
+#include "BenchTools.h"
 #include "BenchCommon.h"
 #include "app/Icons.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -40,11 +41,8 @@ extern char **environ;
 
 namespace {
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::Median;
+using bench::WriteFile;
 
 // The clock the child reads.
 qint64 NowNs() {
@@ -78,12 +76,6 @@ QString LoadAverage() {
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("unknown");
     return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
-}
-
-bool WriteFile(const QString &path, const std::string &text) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(text.data(), qint64(text.size())) == qint64(text.size());
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 // Every operation starts from a fresh window on a fresh copy of the file. Runs on any Qt platform
 // (run.sh uses the virtual display). Prints figures; judges nothing.
 
+#include "BenchTools.h"
 #include "BenchCommon.h"
 #include "app/Icons.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -39,27 +40,9 @@
 
 namespace {
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// Milliseconds for an operation and the events it leaves behind (deleted pages, painting).
-double Time(const std::function<void()> &operation) {
-    QElapsedTimer timer;
-    timer.start();
-    operation();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-bool WriteFile(const QString &path, const std::string &text) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(text.data(), qint64(text.size())) == qint64(text.size());
-}
+using bench::Median;
+using bench::Time;
+using bench::WriteFile;
 
 QString LoadAverage() {
     QFile file(QStringLiteral("/proc/loadavg"));

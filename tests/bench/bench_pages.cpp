@@ -11,6 +11,7 @@
 // Every measurement starts from a fresh copy of the file, so no cached parse helps. Prints
 // figures; judges nothing.
 
+#include "BenchTools.h"
 #include "BenchCommon.h"
 #include "pages/PageShift.h"
 #include "settings/NewIniFile.h"
@@ -27,24 +28,9 @@
 
 namespace {
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double Time(const std::function<void()> &operation) {
-    QElapsedTimer timer;
-    timer.start();
-    operation();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-bool WriteFile(const QString &path, const std::string &text) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(text.data(), qint64(text.size())) == qint64(text.size());
-}
+using bench::Median;
+using bench::Time;
+using bench::WriteFile;
 
 } // namespace
 

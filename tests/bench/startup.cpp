@@ -37,6 +37,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using bench::Median;
+
 struct Sample {
     double ms = 0;
     long rssKb = 0;
@@ -149,12 +151,6 @@ bool Measure(Display *display, const Variant &variant, const std::string &settin
     if (!mapped)
         std::fprintf(stderr, "%s mapped no window within 60 s\n", variant.name.c_str());
     return mapped;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace
