@@ -1,6 +1,7 @@
 // The recently launched list: ordering and limits, its menu items in every style and position,
 // the configuration rules, storage in the settings file and the click event.
 
+#include "RewriteCounter.h"
 #include "components/Mru.h"
 #include "settings/NewIniFile.h"
 
@@ -99,34 +100,6 @@ std::unique_ptr<TMruList> MakeList(QAction *anchor, Options options,
     list->setMaxShowCount(maxShowCount);
     return list;
 }
-
-// Counts the rewrites of a file: each lands by a rename onto its name.
-class RewriteCounter {
-public:
-    explicit RewriteCounter(const QString &dir, const QString &fileName)
-        : name_(QFile::encodeName(fileName)) {
-        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        inotify_add_watch(fd_, QFile::encodeName(dir).constData(), IN_MOVED_TO);
-    }
-    ~RewriteCounter() { ::close(fd_); }
-    int Count() {
-        alignas(inotify_event) char buffer[8192];
-        for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
-            for (char *p = buffer; p < buffer + n;) {
-                auto *event = reinterpret_cast<inotify_event *>(p);
-                if (event->len && name_ == event->name)
-                    ++count_;
-                p += sizeof(inotify_event) + event->len;
-            }
-        }
-        return count_;
-    }
-
-private:
-    int fd_ = -1;
-    int count_ = 0;
-    QByteArray name_;
-};
 
 } // namespace
 
@@ -541,7 +514,7 @@ private slots:
                                    "a=b;c [d]",   "Editor  |3",        "old"};
         QCOMPARE(list->Items(), expected);
 
-        RewriteCounter rewrites(dir_->path(), QStringLiteral("OV.INI"));
+        RewriteCounter rewrites(dir_->path() + QStringLiteral("/OV.INI"), false);
         list->SaveToIni();
         QCOMPARE(rewrites.Count(), 1); // erase, count and entries land as one rewrite
 

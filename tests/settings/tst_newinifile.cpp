@@ -1,6 +1,7 @@
 // The settings file in one process: reading, writing, refused and failing writes, the cache and
 // transactions. tst_newinifile_processes covers several processes sharing one file.
 
+#include "RewriteCounter.h"
 #include "settings/NewIniFile.h"
 
 #include <QDir>
@@ -40,36 +41,6 @@ struct stat StatOf(const QString &path) {
     ::stat(QFile::encodeName(path).constData(), &st);
     return st;
 }
-
-// Counts the times a file is replaced by a rename, which is how every rewrite of the settings
-// file lands, or written in place, which no rewrite may do.
-class RewriteCounter {
-public:
-    explicit RewriteCounter(const QString &filePath)
-        : name_(QFile::encodeName(QFileInfo(filePath).fileName())) {
-        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        inotify_add_watch(fd_, QFile::encodeName(QFileInfo(filePath).absolutePath()).constData(),
-                          IN_MOVED_TO | IN_CLOSE_WRITE);
-    }
-    ~RewriteCounter() { ::close(fd_); }
-    int Count() {
-        alignas(inotify_event) char buffer[8192];
-        for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
-            for (char *p = buffer; p < buffer + n;) {
-                auto *event = reinterpret_cast<inotify_event *>(p);
-                if (event->len && name_ == event->name)
-                    ++count_;
-                p += sizeof(inotify_event) + event->len;
-            }
-        }
-        return count_;
-    }
-
-private:
-    int fd_ = -1;
-    int count_ = 0;
-    QByteArray name_;
-};
 
 // "w|Section|Key|Value", "wi|Section|Key|Number", "ek|Section|Key", "es|Section".
 void Apply(TNewIniFile &ini, const QString &operation) {
