@@ -18,6 +18,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <optional>
 
 namespace {
 // Windows colour values are 0x00BBGGRR.
@@ -69,10 +70,15 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
 TForm1::~TForm1() {
     if (platform_.bus)
         platform_.bus->OnMessage = nullptr;
+    if (screenCursorSet_)
+        QApplication::restoreOverrideCursor();
 }
 
 void TForm1::BuildControls() {
     scroller_ = new QScrollArea(this);
+    // The page area never takes the keyboard: a click anywhere on the bar leaves it with the
+    // key box (a scroll area would take it on a click and scroll with the arrow keys).
+    scroller_->setFocusPolicy(Qt::NoFocus);
     scroller_->setFrameShape(QFrame::NoFrame);
     scroller_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -155,6 +161,12 @@ void TForm1::BuildControls() {
     Timer2->setInterval(100);
 
     Keys->setFocus();
+    // Whatever else comes to hold the keyboard inside the bar hands it back to the key box;
+    // only the inline box keeps it while it is open.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && now != Keys && now != PageName && now->window() == this)
+            Keys->setFocus();
+    });
 }
 
 QAction *TForm1::AddItem(QMenu *menu, const QString &name, const QString &caption,
@@ -276,7 +288,11 @@ void TForm1::FormCreate() {
     Item(QStringLiteral("HideGraph1"))->setText(QStringLiteral("&Hide on Launch"));
     FormCaption();
 
-    const bool newInstallation = !ini.ValueExists(QStringLiteral("Location"), QStringLiteral("Top"));
+    // A new installation has no usable "Top": absent, empty or unreadable values read as the
+    // default, and that default means a new installation (a stored -50 is a position).
+    int storedTop = 0;
+    const bool newInstallation = !TNewIniFile::ParseInteger(
+        ini.ReadString(QStringLiteral("Location"), QStringLiteral("Top"), QString()), &storedTop);
     ReadStartSettings(ini);
     settings.top = ini.ReadInteger(QStringLiteral("Location"), QStringLiteral("Top"), defaultTop);
 
@@ -661,17 +677,32 @@ void TForm1::RebuildEverywhere() {
 void TForm1::SetMode(InteractionMode mode) {
     if (mode == mode_)
         return;
-    if (mode_ != InteractionMode::Normal)
-        QApplication::restoreOverrideCursor();
     mode_ = mode;
-    switch (mode) {
-    case InteractionMode::Normal: break;
-    case InteractionMode::Help: QApplication::setOverrideCursor(Qt::UpArrowCursor); break;
-    case InteractionMode::PlaceButton: QApplication::setOverrideCursor(Qt::DragMoveCursor); break;
-    case InteractionMode::MovePage: QApplication::setOverrideCursor(Qt::DragCopyCursor); break;
-    }
+    UpdateScreenCursor();
     if (mode_ == InteractionMode::Normal)
         RunWaitingRequests();
+}
+
+void TForm1::UpdateScreenCursor() {
+    std::optional<Qt::CursorShape> shape;
+    if (hourglassDepth_ > 0)
+        shape = Qt::WaitCursor;
+    else if (mode_ == InteractionMode::Help)
+        shape = Qt::UpArrowCursor;
+    else if (mode_ == InteractionMode::PlaceButton)
+        shape = Qt::DragMoveCursor;
+    else if (mode_ == InteractionMode::MovePage)
+        shape = Qt::DragCopyCursor;
+    if (!shape) {
+        if (screenCursorSet_)
+            QApplication::restoreOverrideCursor();
+        screenCursorSet_ = false;
+    } else if (screenCursorSet_) {
+        QApplication::changeOverrideCursor(*shape);
+    } else {
+        QApplication::setOverrideCursor(*shape);
+        screenCursorSet_ = true;
+    }
 }
 
 bool TForm1::HelpModeClick(int topic) {

@@ -202,6 +202,25 @@ public:
     const BarGeometry &Geometry() const { return geometry_; }
     InteractionMode Mode() const { return mode_; }
     void SetMode(InteractionMode mode);
+    // The hourglass while a long operation runs, also when a refused write ends it early. The
+    // application-wide cursor shows it over the mode's cursor, and the mode's cursor again
+    // afterwards, whichever of the two changed meanwhile.
+    class Hourglass {
+    public:
+        explicit Hourglass(TForm1 &form) : form_(form) {
+            ++form_.hourglassDepth_;
+            form_.UpdateScreenCursor();
+        }
+        ~Hourglass() {
+            --form_.hourglassDepth_;
+            form_.UpdateScreenCursor();
+        }
+        Hourglass(const Hourglass &) = delete;
+        Hourglass &operator=(const Hourglass &) = delete;
+
+    private:
+        TForm1 &form_;
+    };
     bool LocationSavingSuppressed() const { return locationSavingSuppressed_; }
     int KeyPosition() const { return keyPosition_; }
     QString ReloadMessageName() const { return QStringLiteral("UOrvane") + profile_.name; }
@@ -297,8 +316,13 @@ private:
     bool keyAtStart_ = true;
     void SelectKeyButton(int number);
     void ReleaseKeyButton();
+    // The cursor to the start position of the page shown, its button released.
+    void KeyToPageStart();
     bool locationSavingSuppressed_ = true;
     InteractionMode mode_ = InteractionMode::Normal;
+    int hourglassDepth_ = 0;
+    bool screenCursorSet_ = false; // the bar holds one entry of the application's cursor stack
+    void UpdateScreenCursor();
     int handlerDepth_ = 0;
     bool reloadWaiting_ = false;
     bool rebuildWaiting_ = false;

@@ -29,6 +29,15 @@ void TForm1::ReleaseKeyButton() {
             button->setChecked(false);
 }
 
+void TForm1::KeyToPageStart() {
+    ReleaseKeyButton();
+    const int n = buttonsPerPage_;
+    keyPosition_ = TabSet1->currentIndex() * n;
+    if (keyPosition_ <= 0)
+        keyPosition_ = TabSet1->count() * n;
+    keyAtStart_ = true;
+}
+
 void TForm1::KeysKeyDown(int key) {
     const int n = buttonsPerPage_;
     const int pages = TabSet1->count();
@@ -36,6 +45,12 @@ void TForm1::KeysKeyDown(int key) {
         return keyAtStart_ || keyPosition_ <= 0 ? nullptr : FindButton(keyPosition_);
     };
     auto goToPage = [this](int page) { TabSet1->setCurrentIndex(page); }; // puts S at its start
+    // The page keys put the cursor at the start position even when the page stays the same
+    // (a page change does it too, but there is none on the first, the last or a single page).
+    auto turnToPage = [this, &goToPage](int page) {
+        goToPage(page);
+        KeyToPageStart();
+    };
 
     switch (key) {
     case Qt::Key_F1:
@@ -75,12 +90,12 @@ void TForm1::KeysKeyDown(int key) {
         case Qt::Key_PageDown: // the previous page, as the bar always had it
             FormCaption();
             ReleaseKeyButton();
-            goToPage(t > 0 ? t - 1 : pages - 1);
+            turnToPage(t > 0 ? t - 1 : pages - 1);
             break;
         case Qt::Key_PageUp:
             FormCaption();
             ReleaseKeyButton();
-            goToPage(t < pages - 1 ? t + 1 : 0);
+            turnToPage(t < pages - 1 ? t + 1 : 0);
             break;
         case Qt::Key_Left:
             if (keyAtStart_ && t == 0) {
@@ -134,13 +149,13 @@ void TForm1::KeysKeyDown(int key) {
         case Qt::Key_Home:
             ReleaseKeyButton();
             FormCaption();
-            goToPage(0);
+            turnToPage(0);
             TabSet1->setFirstIndex(0);
             break;
         case Qt::Key_End:
             ReleaseKeyButton();
             FormCaption();
-            goToPage(pages - 1);
+            turnToPage(pages - 1);
             break;
         default:
             break;

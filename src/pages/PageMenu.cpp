@@ -9,12 +9,6 @@
 #include <QToolButton>
 
 namespace {
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-};
-
 // Typed text never adds lines to the settings file.
 QString OneLine(QString text) {
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
@@ -125,7 +119,7 @@ void TForm1::DeletePage(QAction *sender) {
     const QString verb = move ? QStringLiteral("Move") : QStringLiteral("Delete");
     if (!platform_.dialogs->Question(QStringLiteral("Are you sure you want to %1 the \"%2\" Page?").arg(verb, name)))
         return;
-    const WaitCursor hourglass;
+    const Hourglass hourglass(*this);
     TNewIniFile ini = Ini();
     const MovedPage taken = ::DeletePage(ini, menuTab + 1, buttonsPerPage_, move);
     if (move) {
@@ -142,7 +136,7 @@ void TForm1::AddPage() {
     const bool moving = mode_ == InteractionMode::MovePage;
     MovedPage moved{movedPageName, movedPageRecords};
     {
-        const WaitCursor hourglass;
+        const Hourglass hourglass(*this);
         TNewIniFile ini = Ini();
         if (!::InsertPage(ini, position, buttonsPerPage_, moving ? &moved : nullptr)) {
             platform_.dialogs->Message(QStringLiteral("The bar cannot hold another page."));

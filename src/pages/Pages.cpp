@@ -9,13 +9,6 @@
 #include <QToolButton>
 
 namespace {
-// The hourglass while a long operation runs, also when a refused write ends it early.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-};
-
 const QString kLaunchHint = QStringLiteral("Mouse: Left=Load/Launch  Right=Options");
 constexpr int kMaxButtons = 99999; // pages × buttons per page
 } // namespace
@@ -93,15 +86,7 @@ void TForm1::TabSet1Click() {
     }
     FormCaption();
     Notebook1->setCurrentIndex(TabSet1->currentIndex());
-    const int n = buttonsPerPage_;
-    const int tabs = TabSet1->count();
-    if (!keyAtStart_ && keyPosition_ > 0 && keyPosition_ <= tabs * n)
-        if (QToolButton *button = FindButton(keyPosition_))
-            button->setChecked(false);
-    keyPosition_ = TabSet1->currentIndex() * n;
-    if (keyPosition_ <= 0)
-        keyPosition_ = tabs * n;
-    keyAtStart_ = true;
+    KeyToPageStart();
     FormCaption();
 }
 
@@ -110,7 +95,7 @@ void TForm1::PButton16Click(QAction *sender) {
     // Nothing is re-paged under a button or a page that waits to be placed.
     if (requested == buttonsPerPage_ || held.Occupied() || mode_ == InteractionMode::MovePage)
         return;
-    const WaitCursor hourglass;
+    const Hourglass hourglass(*this);
     {
         // Re-paging writes the new count with the records, in one transaction.
         TNewIniFile ini = Ini();

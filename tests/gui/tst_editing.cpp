@@ -263,6 +263,41 @@ private slots:
         QCOMPARE(form->TabSet1->currentIndex(), 1);
     }
 
+    // The application-wide cursor shows the mode while it lasts, whatever long work (under the
+    // hourglass) entered it, and nothing is left of it afterwards.
+    void cursorShowsTheMode_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("shape");
+        QTest::newRow("help") << "help" << int(Qt::UpArrowCursor);
+        QTest::newRow("placing a move") << "move button" << int(Qt::DragMoveCursor);
+        QTest::newRow("placing a copy") << "copy button" << int(Qt::DragMoveCursor);
+        QTest::newRow("moving a page") << "move page" << int(Qt::DragCopyCursor);
+    }
+    void cursorShowsTheMode() {
+        QFETCH(QString, mode);
+        QFETCH(int, shape);
+        Start();
+        QVERIFY(!QApplication::overrideCursor());
+        if (mode == "help") {
+            QTest::mousePress(form->HelpButton, Qt::RightButton);
+        } else if (mode == "move page") {
+            fake->dialogs.ExpectPopup("Move Page");
+            fake->dialogs.ExpectQuestion("Move", true);
+            RightClickTab(1);
+        } else {
+            fake->dialogs.ExpectPopup(mode == "move button" ? "Move Button" : "Copy Button");
+            RightClick(3);
+        }
+        QVERIFY(form->Mode() != InteractionMode::Normal);
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(int(QApplication::overrideCursor()->shape()), shape);
+        QTest::keyClick(form->Keys, Qt::Key_Escape); // help mode ends with its next click
+        if (mode == "help")
+            QTest::mouseClick(form->FindButton(4), Qt::LeftButton);
+        QCOMPARE(form->Mode(), InteractionMode::Normal);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
     void closingPutsAWaitingPageBack() {
         Start();
         fake->dialogs.ExpectPopup("Move Page");

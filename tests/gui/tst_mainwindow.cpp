@@ -76,6 +76,22 @@ private slots:
         QVERIFY(!QFile::exists(fake->IniPath()));
     }
 
+    // Only a usable "Top" marks an installation: an empty one reads as the default.
+    void newInstallationByTop_data() {
+        QTest::addColumn<QString>("top");
+        QTest::addColumn<int>("perPage"); // a new installation takes the screen's maximum
+        QTest::newRow("empty") << "Top=\n" << 21;
+        QTest::newRow("blanks") << "Top=   \n" << 21;
+        QTest::newRow("a position") << "Top=300\n" << 16;
+        QTest::newRow("-50 is a position too") << "Top=-50\n" << 16;
+    }
+    void newInstallationByTop() {
+        QFETCH(QString, top);
+        fake->WriteIni("[Location]\n" + top + "Left=30\n");
+        auto form = Start();
+        QTEST(form->ButtonsPerPage(), "perPage");
+    }
+
     void narrowScreenHasNoPageSizeItems() {
         fake->system.usableWidth = 650;
         auto form = Start();

@@ -68,6 +68,12 @@ private slots:
         QTest::newRow("escape, then right") << 3 << 16 << 1 << Keys{R, R, Esc, R} << 17 << 1 << false;
         QTest::newRow("home") << 3 << 16 << 2 << Keys{R, Home} << 0 << 0 << true;
         QTest::newRow("end") << 3 << 16 << 0 << Keys{R, End} << 0 << 2 << true;
+        // The page keys reset the cursor even when the page stays the one shown.
+        QTest::newRow("home on page 0, then right") << 3 << 16 << 0 << Keys{R, R, R, R, R, Home, R} << 1 << 0 << false;
+        QTest::newRow("end on the last page, then right") << 3 << 16 << 2 << Keys{R, R, R, End, R} << 33 << 2 << false;
+        QTest::newRow("one page: page up, then right") << 1 << 16 << 0 << Keys{R, R, R, PgUp, R} << 1 << 0 << false;
+        QTest::newRow("one page: page down, then right") << 1 << 16 << 0 << Keys{R, R, R, PgDn, R} << 1 << 0 << false;
+        QTest::newRow("one page: home") << 1 << 16 << 0 << Keys{R, R, Home} << 0 << 0 << true;
         QTest::newRow("up and down move nothing") << 3 << 16 << 0 << Keys{R, Up, Qt::Key_Down} << 1 << 0 << false;
         // One page: the start position and the last button stay apart.
         QTest::newRow("one page: left from start") << 1 << 16 << 0 << Keys{L} << 16 << 0 << false;
