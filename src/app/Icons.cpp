@@ -568,8 +568,45 @@ void TForm1::SaveLocation() {
     transaction.Commit();
 }
 
+// The window manager places the window shown first as it likes: it adds its frame, may choose
+// the place itself, and maps a window asked to start minimised as a normal one first. None of
+// that is the user moving or restoring the bar, so nothing is saved until the window has been
+// left alone for a moment; then a stored minimised state is applied again if it was lost.
+constexpr int kPlacementQuietMs = 1000;
+
+void TForm1::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (windowPlaced_ || placementTimer_)
+        return;
+    placementTimer_ = new QTimer(this);
+    placementTimer_->setSingleShot(true);
+    placementTimer_->setInterval(kPlacementQuietMs);
+    connect(placementTimer_, &QTimer::timeout, this, [this] { EndPlacement(); });
+    placementTimer_->start();
+    if (settings.windowState == QLatin1String("Min")) // asked again once the window is mapped
+        QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+}
+
+void TForm1::EndPlacement() {
+    if (settings.windowState == QLatin1String("Min") && !(windowState() & Qt::WindowMinimized) &&
+        !placementRetried_) {
+        placementRetried_ = true; // once: a desktop that cannot minimise must not keep us waiting
+        setWindowState(windowState() | Qt::WindowMinimized);
+        placementTimer_->start();
+        return;
+    }
+    windowPlaced_ = true;
+    placementTimer_->deleteLater();
+    placementTimer_ = nullptr;
+}
+
 void TForm1::moveEvent(QMoveEvent *event) {
     QWidget::moveEvent(event);
+    if (!windowPlaced_) {
+        if (placementTimer_)
+            placementTimer_->start();
+        return;
+    }
     if (!locationSavingSuppressed_ && created_ && isVisible())
         Guarded([this] { SaveLocation(); });
 }
@@ -578,6 +615,11 @@ void TForm1::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !created_ || loading == QLatin1String("Yes"))
         return;
+    if (!windowPlaced_) {
+        if (placementTimer_)
+            placementTimer_->start();
+        return;
+    }
     const auto *change = static_cast<QWindowStateChangeEvent *>(event);
     const bool was = change->oldState() & Qt::WindowMinimized;
     const bool is = windowState() & Qt::WindowMinimized;

@@ -222,6 +222,9 @@ public:
         TForm1 &form_;
     };
     bool LocationSavingSuppressed() const { return locationSavingSuppressed_; }
+    // The window manager has placed the window shown first: from now on its moves and state
+    // changes are the user's, and are saved.
+    bool WindowPlaced() const { return windowPlaced_; }
     int KeyPosition() const { return keyPosition_; }
     QString ReloadMessageName() const { return QStringLiteral("UOrvane") + profile_.name; }
     QString RebuildMessageName() const { return QStringLiteral("UOVForm") + profile_.name; }
@@ -277,6 +280,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
@@ -319,6 +323,10 @@ private:
     // The cursor to the start position of the page shown, its button released.
     void KeyToPageStart();
     bool locationSavingSuppressed_ = true;
+    bool windowPlaced_ = false;
+    bool placementRetried_ = false;
+    QTimer *placementTimer_ = nullptr; // runs while the window manager may still be placing
+    void EndPlacement();
     InteractionMode mode_ = InteractionMode::Normal;
     int hourglassDepth_ = 0;
     bool screenCursorSet_ = false; // the bar holds one entry of the application's cursor stack

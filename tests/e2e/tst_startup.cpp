@@ -14,6 +14,8 @@ private slots:
     void initTestCase();
     void window_data();
     void window();
+    void startupWritesNothing_data();
+    void startupWritesNothing();
     void moveIsSaved_data();
     void moveIsSaved();
     void sigtermClosesNormally_data();
@@ -81,6 +83,60 @@ void TestStartup::window() {
              qPrintable(title));
 }
 
+// The window manager's own placing and mapping of the new window is not the user moving or
+// restoring it: a bar that is only started leaves its settings file alone, minimised or not.
+void TestStartup::startupWritesNothing_data() {
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QString>("wmState"); // the window's WM_STATE once started
+    QTest::newRow("normal") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Window]\nState=Norm\n")
+                            << QStringLiteral("Normal");
+    QTest::newRow("new installation") << QByteArray() << QStringLiteral("Normal");
+    QTest::newRow("minimised") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Window]\nState=Min\n")
+                               << QStringLiteral("Iconic");
+    QTest::newRow("minimised, on top") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=Yes\n[Window]\nState=Min\n")
+                                       << QStringLiteral("Iconic");
+}
+
+void TestStartup::startupWritesNothing() {
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, wmState);
+    BarHome home;
+    QVERIFY(home.IsValid());
+    if (!settings.isEmpty())
+        QVERIFY(home.WriteSettings(settings));
+    const QString file = home.SettingsFile();
+    const QDateTime written = QFileInfo(file).lastModified();
+    Bar bar(home, {});
+    QString window;
+    // A minimised window is not among the visible ones: look for it by its name alone.
+    QVERIFY2(PollUntil([&] {
+                 window = QString::fromLatin1(Tool(QStringLiteral("xdotool"),
+                                                   {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(bar.Pid()),
+                                                    QStringLiteral("--name"), QStringLiteral("^Velmora .*Page [0-9]+ of [0-9]+$")}))
+                              .split('\n').value(0).trimmed();
+                 return !window.isEmpty();
+             }), qPrintable(bar.Diagnostics()));
+    QString state;
+    const bool reached = PollUntil([&] {
+        state = QString::fromLatin1(Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_STATE")}));
+        return state.contains(QStringLiteral("window state: ") + wmState);
+    });
+    QVERIFY2(reached, qPrintable(state));
+    // Long enough for the window manager to have done everything it does with a new window.
+    QTest::qWait(3000);
+    QVERIFY2(Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_STATE")})
+                 .contains("window state: " + wmState.toLatin1()), "the state did not last");
+    SaveScreenshot(QStringLiteral("startup-%1").arg(QLatin1String(QTest::currentDataTag())).replace(' ', '-').remove(','));
+    if (settings.isEmpty()) {
+        QVERIFY2(!QFile::exists(file), "a new installation was written to");
+        return;
+    }
+    QCOMPARE(QFileInfo(file).lastModified(), written);
+    QFile read(file);
+    QVERIFY(read.open(QIODevice::ReadOnly));
+    QCOMPARE(read.readAll(), settings);
+}
+
 void TestStartup::moveIsSaved_data() {
     QTest::addColumn<QByteArray>("settings");
     QTest::newRow("framed") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n");
@@ -94,6 +150,8 @@ void TestStartup::moveIsSaved() {
     QVERIFY(home.WriteSettings(settings));
     Bar bar(home, {});
     QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+    // The bar saves no move while the window manager is still placing the new window.
+    QTest::qWait(2500);
     const QPoint start = PlaceOf(bar.Window()).FramePosition();
 
     Tool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), bar.Window(),
