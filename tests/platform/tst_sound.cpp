@@ -4,10 +4,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <link.h>
+#include <memory>
 #include <sys/stat.h>
+#include <vector>
 
 // A wave file of a few milliseconds of silence: 16-bit mono PCM at 8000 Hz.
 static QByteArray SilentWave(int milliseconds) {
@@ -26,12 +31,55 @@ static QByteArray SilentWave(int milliseconds) {
     return wave;
 }
 
+// Sounds go to ALSA's null device: played for real, heard by no one.
+static void UseNullDevice() {
+    qputenv("CANBERRA_DRIVER", "alsa");
+    qputenv("CANBERRA_DEVICE", "null");
+}
+
+// The shared objects loaded in this process.
+static QSet<QByteArray> LoadedObjects() {
+    QSet<QByteArray> names;
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *data) {
+            static_cast<QSet<QByteArray> *>(data)->insert(info->dlpi_name);
+            return 0;
+        },
+        &names);
+    return names;
+}
+
+// Exit codes of PlayAndEnd.
+enum { Ended = 0, NotPlayed = 2, DriverUnloaded = 3 };
+
+// The bar's life with sounds, over and over, in a child process so that a crash shows as its exit
+// status: a player plays in the background and ends while the sound plays; in the end the process
+// itself ends while one plays. Ending a player must leave loaded whatever playing loaded: a sound
+// thread may still be running in it.
+static int PlayAndEnd(const char *file) {
+    UseNullDevice();
+    const QString path = QFile::decodeName(file);
+    QSet<QByteArray> whilePlaying;
+    for (int i = 0; i < 200; ++i) {
+        LinuxSound sound;
+        if (!sound.Play(path, true, false))
+            return NotPlayed;
+        if (i == 0)
+            whilePlaying = LoadedObjects();
+    }
+    if (!LoadedObjects().contains(whilePlaying))
+        return DriverUnloaded;
+    LinuxSound last;
+    return last.Play(path, true, false) ? Ended : NotPlayed;
+}
+
 class TestSound : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
     void play_data();
     void play();
+    void endWhilePlaying();
 
 private:
     QTemporaryDir dir_;
@@ -39,12 +87,10 @@ private:
 };
 
 void TestSound::initTestCase() {
-    // Sounds go to ALSA's null device: played for real, heard by no one.
-    qputenv("CANBERRA_DRIVER", "alsa");
-    qputenv("CANBERRA_DEVICE", "null");
+    UseNullDevice();
     QVERIFY(dir_.isValid());
     const QByteArray wave = SilentWave(20);
-    for (const QString name :
+    for (const QString &name :
          {QStringLiteral("ding.wav"), QStringLiteral("my sounds/it's $1.wav")}) {
         QDir().mkpath(QFileInfo(dir_.filePath(name)).absolutePath());
         QFile file(dir_.filePath(name));
@@ -100,5 +146,32 @@ void TestSound::play() {
     QCOMPARE(sound.Play(file, asynchronous, useDefault), played);
 }
 
-QTEST_GUILESS_MAIN(TestSound)
+// Ending a player, or the bar, while a sound plays must never crash. It did only now and then, so
+// a few copies at once repeat it, which also keeps the processors busy, when it showed most.
+void TestSound::endWhilePlaying() {
+    const QString wave = dir_.filePath(QStringLiteral("ding.wav"));
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (int i = 0; i < 4; ++i) {
+        auto &child = children.emplace_back(std::make_unique<QProcess>());
+        child->setProcessChannelMode(QProcess::ForwardedChannels);
+        child->start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--play-and-end"), wave});
+        QVERIFY(child->waitForStarted());
+    }
+    for (const auto &child : children)
+        QVERIFY(child->waitForFinished(120000));
+    for (const auto &child : children) {
+        QCOMPARE(child->exitStatus(), QProcess::NormalExit);
+        QVERIFY2(child->exitCode() != DriverUnloaded, "ending a player unloaded the sound driver");
+        QCOMPARE(child->exitCode(), int(Ended));
+    }
+}
+
+int main(int argc, char **argv) {
+    if (argc > 2 && qstrcmp(argv[1], "--play-and-end") == 0)
+        return PlayAndEnd(argv[2]);
+    QCoreApplication app(argc, argv);
+    TestSound test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_sound.moc"

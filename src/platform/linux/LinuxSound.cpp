@@ -14,7 +14,7 @@
 
 namespace {
 
-// Asynchronous sounds share one id, so a new one cuts off one still playing.
+// Asynchronous sounds share one id, so a new one cuts off one still playing (of any player).
 constexpr std::uint32_t AsyncId = 1;
 // A launch waits for its sound, but not for ever.
 constexpr auto SyncLimit = std::chrono::seconds(30);
@@ -50,34 +50,35 @@ void Finished(ca_context *, std::uint32_t id, int error, void *) {
     waiter->ended.notify_all();
 }
 
-} // namespace
-
-LinuxSound::LinuxSound() = default;
-
-LinuxSound::~LinuxSound() {
-    if (context_)
-        ca_context_destroy(context_);
-}
-
-ca_context *LinuxSound::Context() {
-    if (context_)
-        return context_;
+// The process's one libcanberra context, opened on first use and never destroyed. Destroying a
+// context unloads its driver module, but the driver's playing threads are detached and still run
+// a few instructions of that module after they report the end and after destroy stops waiting for
+// them: unloading it then crashes the process. So nothing here ever unloads a driver, and the
+// process ends with the context still open. Without a sound system the next play tries again.
+ca_context *SharedContext() {
+    static std::mutex mutex;
+    static ca_context *shared = nullptr;
+    std::lock_guard lock(mutex);
+    if (shared)
+        return shared;
     ca_context *context = nullptr;
     if (ca_context_create(&context) != CA_SUCCESS)
         return nullptr;
     ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "Orvane", CA_PROP_APPLICATION_ID,
                             "io.orvane.Orvane", nullptr);
-    // Without a sound system the next play tries again.
+    // A context that did not open has no driver and so nothing playing: safe to destroy.
     if (ca_context_open(context) != CA_SUCCESS) {
         ca_context_destroy(context);
         return nullptr;
     }
-    context_ = context;
-    return context_;
+    shared = context;
+    return shared;
 }
 
+} // namespace
+
 bool LinuxSound::PlayOne(const char *property, const QByteArray &value, bool asynchronous) {
-    ca_context *context = Context();
+    ca_context *context = SharedContext();
     if (!context)
         return false;
     ca_proplist *properties = nullptr;
