@@ -159,6 +159,12 @@ inline IniSection ReadIniSection(const QString &path, const QString &section) {
     return values;
 }
 
+// The page position at the end of the bar's caption: "Page 2 of 3".
+inline QString PagePosition(const Bar &bar) {
+    const QString title = bar.Title();
+    return title.mid(title.lastIndexOf(QStringLiteral("Page ")));
+}
+
 // Whether the bar process has ended (its QProcess has seen it go).
 inline bool WaitForEnd(const Bar &bar, int timeoutMs = 15000) {
     return PollUntil([&] { return bar.Pid() == 0; }, timeoutMs);

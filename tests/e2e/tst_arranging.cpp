@@ -58,10 +58,6 @@ IniSection Expected(const QList<Record> &records, const char *section) {
     return values;
 }
 
-QString PagePosition(const Bar &bar) {
-    const QString title = bar.Title();
-    return title.mid(title.lastIndexOf(QStringLiteral("Page ")));
-}
 } // namespace
 
 class TestArranging : public QObject {
