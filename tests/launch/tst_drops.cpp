@@ -2,6 +2,7 @@
 // button taking the first file, a configured button started with all of them.
 #include "FakePlatform.h"
 #include "app/Icons.h"
+#include "components/SheLink.h"
 
 #include <QApplication>
 #include <QFile>
@@ -13,6 +14,21 @@
 #include <QToolButton>
 #include <QUrl>
 #include <memory>
+
+// The scripted dialogs, telling also the caption of the boxes that bring their own.
+class CaptionedDialogs : public FakeDialogs {
+public:
+    QStringList captions;
+    void ErrorBox(const QString &caption, const QString &text) override {
+        captions << caption;
+        Error(text);
+    }
+};
+
+QByteArray ReadAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 class DropsTest : public QObject {
     Q_OBJECT
@@ -155,6 +171,39 @@ private slots:
         Start("");
         Drop({lnk}, Column(1));
         QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
+    }
+
+    void damagedShortcutSaysSoInItsOwnBox() {
+        // A real shortcut cut short inside its values: the largest such cut that the reader
+        // reports on.
+        const QByteArray whole = ReadAll(QStringLiteral(ORVANE_TESTDATA_DIR) + "/lnk/testWinXpArguments.lnk");
+        if (whole.isEmpty())
+            QSKIP("the shared shortcut files are not here");
+        QTemporaryDir dir;
+        const QString lnk = dir.filePath("damaged.lnk");
+        QString message;
+        for (qsizetype size = whole.size() - 1; size > 0 && message.isEmpty(); --size) {
+            QFile file(lnk);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(whole.left(size));
+            file.close();
+            TShellLink probe;
+            probe.OnMessage = [&message](const QString &text) { message = text; };
+            probe.Read(lnk);
+        }
+        QVERIFY(message.startsWith("Error in get"));
+        fake->WriteIni("[Location]\nTop=100\n[Pages]\nCount=2\n");
+        CaptionedDialogs dialogs;
+        dialogs.ExpectError(message);
+        Platform platform = fake->Get();
+        platform.dialogs = &dialogs;
+        form = std::make_unique<TForm1>(platform);
+        form->show();
+        Drop({lnk}, Column(1));
+        QCOMPARE(dialogs.captions, QStringList{"!! Error !!"});
+        QVERIFY2(dialogs.Unmet().isEmpty(), qPrintable(dialogs.Unmet()));
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
+        form.reset(); // before its dialogs go
     }
 
     void scrolledRowIsHonoured() {

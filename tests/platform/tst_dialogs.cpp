@@ -117,6 +117,7 @@ private Q_SLOTS:
     void iconDialogOfTheBar();
     void selectDirectory_data();
     void selectDirectory();
+    void errorBoxOfItsOwn();
     void popupMenu_data();
     void popupMenu();
     void question_data();
@@ -262,6 +263,32 @@ void TestDialogs::selectDirectory() {
     QVERIFY(!refused);
     QCOMPARE(chosen, expected.replace("$D", dir.path()));
     QVERIFY(!QFileInfo::exists(dir.filePath("new"))); // the dialog itself creates nothing
+}
+
+// The shortcut reader's boxes: a caption of their own and no owner, whoever shows them.
+void TestDialogs::errorBoxOfItsOwn() {
+    QWidget bar;
+    bar.show();
+    LinuxDialogs dialogs(&bar);
+    QString caption, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QWidget *owner = &bar;
+    Script({[&](QWidget *w) {
+               caption = w->windowTitle();
+               owner = w->parentWidget();
+               if (auto *box = qobject_cast<QMessageBox *>(w)) {
+                   icon = box->icon();
+                   text = box->text();
+               }
+               w->close();
+           }},
+           false);
+    dialogs.ErrorBox(QStringLiteral("!! Error !!"), QStringLiteral("Error in get IL"));
+
+    QCOMPARE(caption, QStringLiteral("!! Error !!"));
+    QCOMPARE(owner, static_cast<QWidget *>(nullptr));
+    QCOMPARE(icon, QMessageBox::Critical);
+    QCOMPARE(text, QStringLiteral("Error in get IL"));
 }
 
 void TestDialogs::popupMenu_data() {

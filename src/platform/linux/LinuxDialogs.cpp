@@ -43,6 +43,11 @@ void LinuxDialogs::Error(const QString &text) {
     QMessageBox::critical(parent_, Title, text);
 }
 
+void LinuxDialogs::ErrorBox(const QString &caption, const QString &text) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
+    box.exec();
+}
+
 void LinuxDialogs::Message(const QString &text, int helpContext) {
     QMessageBox box(QMessageBox::Information, Title, text, QMessageBox::Ok, parent_);
     RunBox(box, help_, helpContext);

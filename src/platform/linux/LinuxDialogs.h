@@ -33,6 +33,7 @@ public:
     void SetHelp(IHelp *help) { help_ = help; }
 
     void Error(const QString &text) override;
+    void ErrorBox(const QString &caption, const QString &text) override;
     void Message(const QString &text, int helpContext = 0) override;
     bool Question(const QString &text, int helpContext = 0) override;
     QStringList OpenFiles(const QString &title, const QString &filter, const QString &directory,
