@@ -5,6 +5,8 @@
 #include "components/SheLink.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QMimeData>
@@ -171,6 +173,32 @@ private slots:
         Start("");
         Drop({lnk}, Column(1));
         QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
+    }
+
+    void shortcutIconThroughWinePrefix() {
+        // Target and icon of a real shortcut are files of the prefix's drive C.
+        const QString lnk = QStringLiteral(ORVANE_TESTDATA_DIR) + "/lnk/testWinXpNotepadIconTree.lnk";
+        if (!QFile::exists(lnk))
+            QSKIP("the shared shortcut files are not here");
+        QTemporaryDir prefix;
+        QVERIFY(QDir().mkpath(prefix.filePath("drive_c/windows/system32")));
+        QVERIFY(QDir().mkpath(prefix.filePath("dosdevices")));
+        QVERIFY(QFile::link("../drive_c", prefix.filePath("dosdevices/c:")));
+        const QString system32 = QFileInfo(prefix.path()).canonicalFilePath() + "/drive_c/windows/system32";
+        for (const char *name : {"notepad.exe", "shell32.dll"}) {
+            QFile file(system32 + '/' + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const QByteArray saved = qgetenv("WINEPREFIX");
+        qputenv("WINEPREFIX", QFile::encodeName(prefix.path()));
+        fake->shell.associations.insert(system32 + "/notepad.exe", "/usr/bin/wine-notepad");
+        fake->shell.iconCounts.insert("/usr/bin/wine-notepad", 1);
+        Start("");
+        Drop({lnk}, Column(1));
+        qputenv("WINEPREFIX", saved);
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("/usr/bin/wine-notepad"));
+        QCOMPARE(Value("Icons", "SpeedButton1"), system32 + "/shell32.dll");
+        QCOMPARE(Value("IconSelection", "SpeedButton1"), QString("41"));
     }
 
     void damagedShortcutSaysSoInItsOwnBox() {
