@@ -56,7 +56,9 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
     CreateRecentList();
     ShellLink1 = new TShellLink(this);
     ShellLink1->setObjectName(QStringLiteral("ShellLink1"));
-    ShellLink1->OnMessage = [this](const QString &text) { platform_.dialogs->Error(text); };
+    ShellLink1->OnMessage = [this](const QString &text) {
+        platform_.dialogs->ErrorBox(QString::fromLatin1(TShellLink::ErrorCaption), text);
+    };
     ConnectAppearance();
     resize(630 - 6, 101 - 25); // the design size until the mode sizes apply
     move(10, 380);

@@ -11,8 +11,11 @@ const QString kIcons = QStringLiteral("Icons");
 const QString kIconSelection = QStringLiteral("IconSelection");
 const QString kDefaultMarker = QStringLiteral("Default");
 const QString kEmptyButtonHint = QStringLiteral("Mouse: Left=Load/Launch  Right=Options");
-const QString kIconFilter = QStringLiteral("Icon File Types|*.ico;*.exe;*.dll|Icon (*.ico)|*.ico|"
-                                           "Program (*.exe)|*.exe|Dynamic Link Lib (*.dll)|*.dll");
+const QString kIconFilter =
+    QStringLiteral("Icon File Types|*.ico;*.png;*.svg;*.xpm;*.bmp;*.desktop;*.exe;*.dll|"
+                   "Icon (*.ico)|*.ico|Image (*.png, *.svg, *.xpm, *.bmp)|*.png;*.svg;*.xpm;*.bmp|"
+                   "Desktop Entry (*.desktop)|*.desktop|"
+                   "Program (*.exe)|*.exe|Dynamic Link Lib (*.dll)|*.dll");
 
 // Stored paths are command-line words; the shell wants the file they stand for.
 QIcon Extract(IShell &shell, const QString &source, int index) {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QtDebug>
 #include <glib.h>
@@ -80,6 +81,41 @@ std::optional<QByteArray> ReadFile(const QString &fileName, qint64 maxBytes) {
     return result;
 }
 
+QString WinePrefix() {
+    const QString prefix = qEnvironmentVariable("WINEPREFIX");
+    return prefix.isEmpty() ? QDir::homePath() + QStringLiteral("/.wine") : prefix;
+}
+
+// A leading environment string that Wine sets alike in every prefix, replaced by its value.
+// Icon locations are often written with one ("%SystemRoot%\system32\shell32.dll").
+QString ExpandWineEnvironment(const QString &path) {
+    static const QRegularExpression leading(QStringLiteral("^%([A-Za-z]+)%"));
+    static const QHash<QString, QString> values{
+        {QStringLiteral("systemdrive"), QStringLiteral("C:")},
+        {QStringLiteral("systemroot"), QStringLiteral("C:\\windows")},
+        {QStringLiteral("windir"), QStringLiteral("C:\\windows")},
+        {QStringLiteral("programfiles"), QStringLiteral("C:\\Program Files")},
+        {QStringLiteral("commonprogramfiles"), QStringLiteral("C:\\Program Files\\Common Files")},
+        {QStringLiteral("programdata"), QStringLiteral("C:\\ProgramData")},
+        {QStringLiteral("allusersprofile"), QStringLiteral("C:\\ProgramData")},
+    };
+    const QRegularExpressionMatch match = leading.match(path);
+    if (!match.hasMatch())
+        return path;
+    const auto value = values.constFind(match.captured(1).toLower());
+    if (value == values.constEnd())
+        return path;
+    return *value + path.mid(match.capturedLength());
+}
+
+// The local file an icon location names, found like the target; as stored when the Wine
+// prefix has no link for it.
+QString IconLocalPath(const QString &stored) {
+    const QString expanded = ExpandWineEnvironment(stored);
+    const QString local = TShellLink::WineLocalPath(expanded);
+    return local == expanded ? stored : local;
+}
+
 QString FromText(const lnk::Text &text, Values &values, Values::Step step) {
     if (!text.readable)
         values.Unreadable(step);
@@ -103,7 +139,7 @@ std::optional<Values> FromShellLink(const QByteArray &bytes) {
         values.Unreadable(Values::Target);
     else
         values.target = TShellLink::WineLocalPath(QString::fromStdU16String(link.target));
-    values.iconLocation = FromText(link.iconLocation, values, Values::Icon);
+    values.iconLocation = IconLocalPath(FromText(link.iconLocation, values, Values::Icon));
     values.iconNumber = quint16(link.iconIndex);
     values.description = FromText(link.description, values, Values::Description);
     values.showCmd = link.showCommand;
@@ -131,11 +167,6 @@ std::optional<Values> FromDesktopEntry(const QByteArray &bytes) {
     values.description = FromText(entry.description, values, Values::Description);
     values.arguments = FromText(entry.arguments, values, Values::Arguments);
     return values;
-}
-
-QString WinePrefix() {
-    const QString prefix = qEnvironmentVariable("WINEPREFIX");
-    return prefix.isEmpty() ? QDir::homePath() + QStringLiteral("/.wine") : prefix;
 }
 
 // The entry of directory named name, matched without regard to case when there is no exact

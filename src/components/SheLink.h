@@ -31,7 +31,10 @@
 //   the local path; a Windows path is made a local one through the drive links of the Wine
 //   prefix ($WINEPREFIX, else ~/.wine) when it has one for the path's drive (or UNC share),
 //   otherwise it stays as stored. IconLocation is the icon environment location when the link
-//   has one, else the icon location string. IconNumber is the low 16 bits of the icon index.
+//   has one, else the icon location string, made a local path in the same way (after a
+//   leading %SystemRoot%, %windir%, %SystemDrive%, %ProgramFiles%, %CommonProgramFiles%,
+//   %ProgramData% or %ALLUSERSPROFILE% is given the value Wine gives it); as stored when the
+//   prefix has no link for it. IconNumber is the low 16 bits of the icon index.
 // - .desktop: Target the program of Exec as an absolute path (looked up in PATH; as written
 //   when it cannot be found), Arguments the other words of Exec without field codes, as a
 //   command line; WorkingDir Path=, Description Comment= (else Name=), IconLocation Icon=,

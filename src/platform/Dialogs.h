@@ -17,6 +17,9 @@ public:
     virtual ~IDialogs() = default;
     // The application's standard error box.
     virtual void Error(const QString &text) = 0;
+    // An error box with a caption of its own and no owner window, for components that report
+    // on their own. Dialogs that show no captions may leave it to the standard error box.
+    virtual void ErrorBox(const QString & /*caption*/, const QString &text) { Error(text); }
     // An information box with an OK button.
     virtual void Message(const QString &text, int helpContext = 0) = 0;
     // A question with the buttons Yes and No; true for Yes.

@@ -20,7 +20,8 @@ done
 if [ -z "$build" ]; then
     build=$root/build-bench
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$build" -j "$(nproc)" --target orvane bench_floor bench_startup bench_rebuild
+    cmake --build "$build" -j "$(nproc)" --target orvane bench_floor bench_startup bench_rebuild \
+        bench_launch bench_pageops
 fi
 
 type=$(grep -m1 "^CMAKE_BUILD_TYPE:" "$build/CMakeCache.txt" | cut -d= -f2)

@@ -617,7 +617,8 @@ void TestShellLink::desktopEntries() {
 
 void TestShellLink::wineDriveLinks_data() {
     QTest::addColumn<QByteArray>("link");
-    QTest::addColumn<QString>("target"); // $C: the prefix's drive_c
+    QTest::addColumn<QString>("target"); // $C: the prefix's drive_c, $UNC: its share
+    QTest::addColumn<QString>("icon");
 
     const quint32 flags = lnk::HasLinkInfo | lnk::HasWorkingDir | lnk::IsUnicode;
     const QByteArray workingDir = Str(QStringLiteral("C:\\WINDOWS"));
@@ -625,30 +626,64 @@ void TestShellLink::wineDriveLinks_data() {
         return Header(flags) + LocalInfo(path) + workingDir;
     };
     QTest::newRow("names matched without regard to case")
-        << local("C:\\WINDOWS\\System32\\CMD.EXE") << "$C/windows/system32/cmd.exe";
+        << local("C:\\WINDOWS\\System32\\CMD.EXE") << "$C/windows/system32/cmd.exe"
+        << "";
     QTest::newRow("missing names kept as written")
-        << local("c:\\Windows\\New Folder\\Tool.exe") << "$C/windows/New Folder/Tool.exe";
-    QTest::newRow("drive root") << local("C:\\") << "$C";
+        << local("c:\\Windows\\New Folder\\Tool.exe") << "$C/windows/New Folder/Tool.exe"
+        << "";
+    QTest::newRow("drive root") << local("C:\\") << "$C"
+                                << "";
     QTest::newRow("dot-dot stays on the path")
-        << local("C:\\windows\\..\\windows\\system32") << "$C/windows/system32";
-    QTest::newRow("drive without a link") << local("E:\\Specials\\a.jpg") << "E:\\Specials\\a.jpg";
+        << local("C:\\windows\\..\\windows\\system32") << "$C/windows/system32"
+        << "";
+    QTest::newRow("drive without a link") << local("E:\\Specials\\a.jpg") << "E:\\Specials\\a.jpg"
+                                          << "";
     QTest::newRow("share with a link")
         << Header(flags) + NetworkInfo("\\\\FILSRV01\\ISO", "Home.pdf") + workingDir
-        << "$UNC/home.pdf";
+        << "$UNC/home.pdf"
+        << "";
     QTest::newRow("share without a link")
         << Header(flags) + NetworkInfo("\\\\other\\ISO", "Home.pdf") + workingDir
-        << "\\\\other\\ISO\\Home.pdf";
-    QTest::newRow("relative path") << local("..\\tool.exe") << "..\\tool.exe";
+        << "\\\\other\\ISO\\Home.pdf"
+        << "";
+    QTest::newRow("relative path") << local("..\\tool.exe") << "..\\tool.exe"
+                                   << "";
+
+    // The icon is a file to read as much as the target is.
+    const auto withIcon = [&](const QString &icon) {
+        return Header(flags | lnk::HasIconLocation, 3) +
+               LocalInfo("C:\\WINDOWS\\System32\\CMD.EXE") + workingDir + Str(icon);
+    };
+    const QString cmd = QStringLiteral("$C/windows/system32/cmd.exe");
+    QTest::newRow("icon on a drive") << withIcon("C:\\Windows\\SYSTEM32\\cmd.exe") << cmd << cmd;
+    QTest::newRow("icon under %SystemRoot%") << withIcon("%SystemRoot%\\system32\\SHELL32.dll")
+                                             << cmd << "$C/windows/system32/SHELL32.dll";
+    QTest::newRow("icon under %programfiles%")
+        << withIcon("%programfiles%\\Tool\\tool.ico") << cmd << "$C/Program Files/Tool/tool.ico";
+    QTest::newRow("icon on a share")
+        << withIcon("\\\\filsrv01\\iso\\home.ico") << cmd << "$UNC/home.ico";
+    QTest::newRow("icon on a drive without a link")
+        << withIcon("E:\\icons\\a.ico") << cmd << "E:\\icons\\a.ico";
+    QTest::newRow("icon under an unknown variable")
+        << withIcon("%MYICONS%\\a.ico") << cmd << "%MYICONS%\\a.ico";
+    QTest::newRow("icon without a folder") << withIcon("shell32.dll") << cmd << "shell32.dll";
+    // A real shortcut whose icon is given as %SystemDrive%\WINDOWS\system32\shell32.dll.
+    const QByteArray real = ReadBytes(kTestData + QStringLiteral("/testWinXpNotepadIconTree.lnk"));
+    if (!real.isEmpty())
+        QTest::newRow("real shortcut") << real << "$C/windows/system32/notepad.exe"
+                                       << "$C/windows/system32/shell32.dll";
 }
 
 void TestShellLink::wineDriveLinks() {
     QFETCH(QByteArray, link);
     QFETCH(QString, target);
+    QFETCH(QString, icon);
 
     QTemporaryDir prefix;
     QVERIFY(prefix.isValid());
     const QString driveC = prefix.filePath("drive_c");
     QVERIFY(QDir().mkpath(driveC + "/windows/system32"));
+    QVERIFY(QDir().mkpath(driveC + "/Program Files"));
     QVERIFY(WriteBytes(driveC + "/windows/system32/cmd.exe", "MZ"));
     QVERIFY(QDir().mkpath(prefix.filePath("dosdevices/unc/filsrv01")));
     QVERIFY(QDir().mkpath(prefix.filePath("shares/iso")));
@@ -664,11 +699,14 @@ void TestShellLink::wineDriveLinks() {
     qputenv("WINEPREFIX", saved);
     QVERIFY(read);
     const QString canonical = QFileInfo(prefix.path()).canonicalFilePath();
-    QCOMPARE(reader.link.Target(), QString(target)
-                                       .replace("$C", canonical + "/drive_c")
-                                       .replace("$UNC", canonical + "/shares/iso"));
-    // Only the target is a path to run; the other strings stay as stored.
-    QCOMPARE(reader.link.WorkingDir(), QStringLiteral("C:\\WINDOWS"));
+    const auto local = [&](QString path) {
+        return path.replace("$C", canonical + "/drive_c")
+            .replace("$UNC", canonical + "/shares/iso");
+    };
+    QCOMPARE(reader.link.Target(), local(target));
+    QCOMPARE(reader.link.IconLocation(), local(icon));
+    // The working directory is not a file to open; it stays as stored.
+    QVERIFY(reader.link.WorkingDir().startsWith(QStringLiteral("C:\\WINDOWS")));
 }
 
 // Without WINEPREFIX the prefix is ~/.wine.

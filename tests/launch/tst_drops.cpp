@@ -2,8 +2,11 @@
 // button taking the first file, a configured button started with all of them.
 #include "FakePlatform.h"
 #include "app/Icons.h"
+#include "components/SheLink.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QMimeData>
@@ -13,6 +16,21 @@
 #include <QToolButton>
 #include <QUrl>
 #include <memory>
+
+// The scripted dialogs, telling also the caption of the boxes that bring their own.
+class CaptionedDialogs : public FakeDialogs {
+public:
+    QStringList captions;
+    void ErrorBox(const QString &caption, const QString &text) override {
+        captions << caption;
+        Error(text);
+    }
+};
+
+QByteArray ReadAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 class DropsTest : public QObject {
     Q_OBJECT
@@ -155,6 +173,65 @@ private slots:
         Start("");
         Drop({lnk}, Column(1));
         QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
+    }
+
+    void shortcutIconThroughWinePrefix() {
+        // Target and icon of a real shortcut are files of the prefix's drive C.
+        const QString lnk = QStringLiteral(ORVANE_TESTDATA_DIR) + "/lnk/testWinXpNotepadIconTree.lnk";
+        if (!QFile::exists(lnk))
+            QSKIP("the shared shortcut files are not here");
+        QTemporaryDir prefix;
+        QVERIFY(QDir().mkpath(prefix.filePath("drive_c/windows/system32")));
+        QVERIFY(QDir().mkpath(prefix.filePath("dosdevices")));
+        QVERIFY(QFile::link("../drive_c", prefix.filePath("dosdevices/c:")));
+        const QString system32 = QFileInfo(prefix.path()).canonicalFilePath() + "/drive_c/windows/system32";
+        for (const char *name : {"notepad.exe", "shell32.dll"}) {
+            QFile file(system32 + '/' + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const QByteArray saved = qgetenv("WINEPREFIX");
+        qputenv("WINEPREFIX", QFile::encodeName(prefix.path()));
+        fake->shell.associations.insert(system32 + "/notepad.exe", "/usr/bin/wine-notepad");
+        fake->shell.iconCounts.insert("/usr/bin/wine-notepad", 1);
+        Start("");
+        Drop({lnk}, Column(1));
+        qputenv("WINEPREFIX", saved);
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("/usr/bin/wine-notepad"));
+        QCOMPARE(Value("Icons", "SpeedButton1"), system32 + "/shell32.dll");
+        QCOMPARE(Value("IconSelection", "SpeedButton1"), QString("41"));
+    }
+
+    void damagedShortcutSaysSoInItsOwnBox() {
+        // A real shortcut cut short inside its values: the largest such cut that the reader
+        // reports on.
+        const QByteArray whole = ReadAll(QStringLiteral(ORVANE_TESTDATA_DIR) + "/lnk/testWinXpArguments.lnk");
+        if (whole.isEmpty())
+            QSKIP("the shared shortcut files are not here");
+        QTemporaryDir dir;
+        const QString lnk = dir.filePath("damaged.lnk");
+        QString message;
+        for (qsizetype size = whole.size() - 1; size > 0 && message.isEmpty(); --size) {
+            QFile file(lnk);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(whole.left(size));
+            file.close();
+            TShellLink probe;
+            probe.OnMessage = [&message](const QString &text) { message = text; };
+            probe.Read(lnk);
+        }
+        QVERIFY(message.startsWith("Error in get"));
+        fake->WriteIni("[Location]\nTop=100\n[Pages]\nCount=2\n");
+        CaptionedDialogs dialogs;
+        dialogs.ExpectError(message);
+        Platform platform = fake->Get();
+        platform.dialogs = &dialogs;
+        form = std::make_unique<TForm1>(platform);
+        form->show();
+        Drop({lnk}, Column(1));
+        QCOMPARE(dialogs.captions, QStringList{"!! Error !!"});
+        QVERIFY2(dialogs.Unmet().isEmpty(), qPrintable(dialogs.Unmet()));
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("<none>"));
+        form.reset(); // before its dialogs go
     }
 
     void scrolledRowIsHonoured() {

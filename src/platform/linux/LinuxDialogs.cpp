@@ -5,13 +5,21 @@
 
 #include <QAction>
 #include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QHash>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 
+// The application title: the caption of the bar's own boxes.
 static const QString Title = QStringLiteral("Velmora");
+static const QString ProgramsName = QStringLiteral("Programs");
 
 LinuxDialogs::LinuxDialogs(QWidget *parent, IHelp *help, IShell *shell)
     : parent_(parent), help_(help), shell_(shell) {}
@@ -35,6 +43,11 @@ void LinuxDialogs::Error(const QString &text) {
     QMessageBox::critical(parent_, Title, text);
 }
 
+void LinuxDialogs::ErrorBox(const QString &caption, const QString &text) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
+    box.exec();
+}
+
 void LinuxDialogs::Message(const QString &text, int helpContext) {
     QMessageBox box(QMessageBox::Information, Title, text, QMessageBox::Ok, parent_);
     RunBox(box, help_, helpContext);
@@ -54,6 +67,10 @@ QString LinuxDialogs::QtFilter(const QString &filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i] == ProgramsName) {
+            filters.append(ProgramsName + QStringLiteral(" (*)"));
+            continue;
+        }
         QStringList patterns;
         for (QString pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             pattern = pattern.trimmed();
@@ -73,21 +90,119 @@ QString LinuxDialogs::QtFilter(const QString &filter) {
     return filters.join(QStringLiteral(";;"));
 }
 
+namespace {
+
+bool IsProgramsFilter(const QString &qtFilter) {
+    return qtFilter == ProgramsName || qtFilter.startsWith(ProgramsName + QStringLiteral(" ("));
+}
+
+// While the "Programs" filter is chosen, the dialog lists directories, executable files and
+// desktop entries only: what can be run here is told by the executable bit, not by a name.
+class ProgramsOnly : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void SetActive(bool active) {
+        if (active == active_)
+            return;
+        active_ = active;
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex &parent) const override {
+        if (!active_)
+            return true;
+        const auto *files = static_cast<const QFileSystemModel *>(sourceModel());
+        const QModelIndex index = files->index(row, 0, parent);
+        if (files->isDir(index))
+            return true;
+        QFileInfo info = files->fileInfo(index);
+        if (info.filePath().isEmpty())
+            info = QFileInfo(files->filePath(index));
+        return info.isFile() &&
+               (info.isExecutable() || info.fileName().endsWith(QLatin1String(".desktop")));
+    }
+
+private:
+    bool active_ = false;
+};
+
+// Qt's directory dialog, which also takes a typed directory that does not exist yet: its
+// choose button stays usable for it, and accepting returns it.
+class DirectoryDialog : public QFileDialog {
+public:
+    DirectoryDialog(QWidget *parent, const QString &title, const QString &directory)
+        : QFileDialog(parent, title, directory) {
+        setOption(DontUseNativeDialog);
+        setOption(ShowDirsOnly);
+        setFileMode(Directory);
+        edit_ = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (auto *buttons = findChild<QDialogButtonBox *>())
+            choose_ = buttons->button(QDialogButtonBox::Open);
+        // Qt disables the button whenever the typed name is not an existing directory.
+        if (edit_ && choose_)
+            choose_->installEventFilter(this);
+    }
+
+    void accept() override {
+        if (TypedNew())
+            QDialog::accept(); // Qt's own accept refuses it
+        else
+            QFileDialog::accept();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == choose_ && event->type() == QEvent::EnabledChange && !choose_->isEnabled() &&
+            TypedNew())
+            choose_->setEnabled(true);
+        return QFileDialog::eventFilter(watched, event);
+    }
+
+private:
+    // A path typed in that names nothing yet.
+    bool TypedNew() const {
+        if (!edit_ || edit_->text().trimmed().isEmpty())
+            return false;
+        const QString path = selectedFiles().value(0);
+        return !path.isEmpty() && !QFileInfo::exists(path);
+    }
+
+    QLineEdit *edit_ = nullptr;
+    QPushButton *choose_ = nullptr;
+};
+
+} // namespace
+
 QStringList LinuxDialogs::OpenFiles(const QString &title, const QString &filter,
                                     const QString &directory, bool multiple) {
-    QFileDialog dialog(parent_, title, directory, QtFilter(filter));
+    const QString qtFilter = QtFilter(filter);
+    QFileDialog dialog(parent_, title, directory, qtFilter);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    if (qtFilter.split(QStringLiteral(";;")).contains(ProgramsName + QStringLiteral(" (*)"))) {
+        // "Programs (*)" and "All Files (*)" would read alike: the names say enough.
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        auto *programs = new ProgramsOnly; // the dialog takes it over
+        dialog.setProxyModel(programs);
+        const auto follow = [&dialog, programs] {
+            programs->SetActive(IsProgramsFilter(dialog.selectedNameFilter()));
+        };
+        follow();
+        QObject::connect(&dialog, &QFileDialog::filterSelected, programs, follow);
+    }
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
 }
 
 QString LinuxDialogs::SelectDirectory(const QString &title, const QString &directory) {
-    // The dialog's "Create New Folder" button stands in for creating a typed directory.
-    return QFileDialog::getExistingDirectory(
-        parent_, title, directory, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    DirectoryDialog dialog(parent_, title, directory);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
 }
 
 std::optional<QColor> LinuxDialogs::ChooseColor(const QColor &initial,

@@ -19,7 +19,9 @@ class IShell;
 // check marks when opened still do.
 //
 // File filters may be written in the "Text|*.a;*.b|Text|*" form: each pair becomes a Qt filter,
-// "*.*" means every file, and patterns match both letter cases of the extension.
+// "*.*" means every file, and patterns match both letter cases of the extension. A filter named
+// "Programs" shows what can be run here, whatever its patterns say: executable files and
+// desktop entries (and directories, to get about).
 class LinuxDialogs : public IDialogs {
 public:
     // help: when given, boxes with a help context offer a Help button that shows that topic
@@ -31,10 +33,13 @@ public:
     void SetHelp(IHelp *help) { help_ = help; }
 
     void Error(const QString &text) override;
+    void ErrorBox(const QString &caption, const QString &text) override;
     void Message(const QString &text, int helpContext = 0) override;
     bool Question(const QString &text, int helpContext = 0) override;
     QStringList OpenFiles(const QString &title, const QString &filter, const QString &directory,
                           bool multiple) override;
+    // A directory may also be typed; one that does not exist is returned as typed, for the
+    // caller to offer to create.
     QString SelectDirectory(const QString &title, const QString &directory) override;
     std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors) override;
     QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) override;
@@ -42,8 +47,9 @@ public:
     // is nothing to pick from: cancelled.
     std::optional<int> PickIcon(const QString &file, int index) override;
 
-    // "Programs|*.EXE;*.COM|All Files|*.*" → "Programs (*.EXE *.exe *.COM *.com);;All Files (*)".
-    // A filter without "|" is taken as a Qt filter already.
+    // "Sounds|*.WAV;*.MID|All Files|*.*" → "Sounds (*.WAV *.wav *.MID *.mid);;All Files (*)".
+    // The "Programs" filter takes every name ("Programs (*)"): the dialog narrows it. A filter
+    // without "|" is taken as a Qt filter already.
     static QString QtFilter(const QString &filter);
 
 private:
