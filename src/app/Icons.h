@@ -86,8 +86,8 @@ public:
 
     // ---- launch: launching a button, the recently launched list (src/launch) ----
     void ButtonClick(QToolButton *button);
-    // recordLaunch: false for a program that belongs to no button.
-    void Launch(const QString &program, const QString &parameter, const QString &workingDir,
+    // recordLaunch: false for a program that belongs to no button. False when nothing started.
+    bool Launch(const QString &program, const QString &parameter, const QString &workingDir,
                 bool recordLaunch = true);
     void ChooseProgram(QToolButton *button, ButtonRecord &record);
     void ChooseLaunchDirectory(QAction *item, const QString &section);

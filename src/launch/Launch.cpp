@@ -87,7 +87,7 @@ void TForm1::ChooseProgram(QToolButton *button, ButtonRecord &record) {
     PostReload();
 }
 
-void TForm1::Launch(const QString &program, const QString &parameter, const QString &workingDir,
+bool TForm1::Launch(const QString &program, const QString &parameter, const QString &workingDir,
                     bool recordLaunch) {
     const bool shrink = ShouldShrink(program, launchShrink,
                                      Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked());
@@ -99,9 +99,10 @@ void TForm1::Launch(const QString &program, const QString &parameter, const QStr
     if (!started.started) {
         // Nothing shrinks or hides, and the list keeps what it had.
         launchShrink = QStringLiteral("No");
-        platform_.dialogs->Message(
-            QStringLiteral("Could not start \"%1\": %2").arg(commandLine.trimmed(), started.error));
-        return;
+        // A NUL would end the box's text: it is shown by its symbol.
+        const QString shown = QString(commandLine.trimmed()).replace(QChar(0), QChar(0x2400));
+        platform_.dialogs->Message(QStringLiteral("Could not start \"%1\": %2").arg(shown, started.error));
+        return false;
     }
     startedProcess = started.handle;
     if (shrink && shrunk == QLatin1String("No"))
@@ -115,6 +116,7 @@ void TForm1::Launch(const QString &program, const QString &parameter, const QStr
         RecordLaunch(previous, lastLaunchedEntry);
     }
     launchShrink = QStringLiteral("No");
+    return true;
 }
 
 // Hooks for the shrunk and hidden presentations: the launch decides, they carry it out.

@@ -1,10 +1,12 @@
 // Clicking launch buttons with a fake platform: choosing a program for an empty button,
 // launching with chosen files and directories, sounds, failures, the run button.
 #include "FakePlatform.h"
+#include "ProgramValues.h"
 #include "app/Icons.h"
 #include "components/Mru.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -16,6 +18,7 @@ class ButtonClickTest : public QObject {
     Q_OBJECT
     std::unique_ptr<FakePlatform> fake;
     std::unique_ptr<TForm1> form;
+    QTemporaryDir programs; // where the stored program values' programs live
 
     void Start(const QString &ini) {
         fake->WriteIni("[Location]\nTop=100\nButtonCount=16\n[Pages]\nCount=2\n" + ini);
@@ -103,6 +106,58 @@ private slots:
         Click(1);
         QCOMPARE(fake->processes.started.value(0).directory, bin.path() + "/");
         QCOMPARE(form->lastLaunchedEntry, QString("tool  |1"));
+    }
+
+    // A stored program value is a command line: the program starts in its own file's
+    // directory (not in the previous launch's), and the launch is recorded by that file's
+    // name, from a click and from the recently launched list.
+    void programValues_data() { programvalues::AddRows(programs.path()); }
+    void programValues() {
+        QFETCH(QString, stored);
+        QFETCH(QString, file);
+        QFETCH(QString, directory);
+        QFETCH(QString, shortName);
+        QVERIFY(QDir().mkpath(directory));
+        QTemporaryDir previous;
+        Start("[Programs]\nSpeedButton1=" + stored + "\n");
+        fake->processes.current = previous.path();
+        Click(1);
+        QCOMPARE(fake->processes.started.value(0).directory, directory);
+        QCOMPARE(fake->processes.started.value(0).words.value(0), file);
+        QCOMPARE(form->lastLaunchedEntry, shortName + "  |1");
+        QCOMPARE(form->MruList1->Items(), QStringList{shortName + "  |1"});
+
+        fake->processes.current = previous.path();
+        form->MruList1->MenuItems().value(0)->trigger();
+        QCOMPARE(fake->processes.started.value(1).directory, directory);
+        QCOMPARE(form->MruList1->Items(), QStringList{shortName + "  |1"});
+    }
+
+    // Parameters reach the program whole: words led by "#" are words, and a value with a NUL
+    // is refused with a message, leaving the bar and the list as they were.
+    void parametersPassWholeOrNotAtAll_data() {
+        QTest::addColumn<QString>("parameter");
+        QTest::addColumn<QStringList>("words"); // empty: refused
+        QTest::addColumn<QString>("message");
+        QTest::newRow("typed #1") << "#1 x" << QStringList{"/usr/bin/tool", "#1", "x"} << "";
+        QTest::newRow("file #draft.txt") << "'/d/#draft.txt' #draft.txt"
+                                         << QStringList{"/usr/bin/tool", "/d/#draft.txt", "#draft.txt"} << "";
+        QTest::newRow("NUL") << QString("a") + QChar(0) + "b" << QStringList{}
+                             << QString("Could not start \"/usr/bin/tool a") + QChar(0x2400) + "b\": the command line holds a NUL character";
+    }
+    void parametersPassWholeOrNotAtAll() {
+        QFETCH(QString, parameter);
+        QFETCH(QStringList, words);
+        QFETCH(QString, message);
+        Start("[Programs]\nSpeedButton1=/usr/bin/tool\n[Parameters]\nSpeedButton1=" + parameter +
+              "\n[Shrink]\nSpeedButton1=Yes\n");
+        QCOMPARE(Value("Parameters", "SpeedButton1"), parameter);
+        if (!message.isEmpty())
+            fake->dialogs.ExpectMessage(message);
+        Click(1);
+        QCOMPARE(fake->processes.started.value(0).words, words);
+        QCOMPARE(form->MruList1->Items().isEmpty(), words.isEmpty());
+        QCOMPARE(form->launchShrink, QString("No"));
     }
 
     void filesChosenAtLaunch() {

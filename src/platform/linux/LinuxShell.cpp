@@ -54,15 +54,8 @@ QString FileOf(const QString &word) {
     QFileInfo info(plain);
     if (info.exists())
         return QDir::cleanPath(info.absoluteFilePath());
-    gint argc = 0;
-    gchar **argv = nullptr;
-    QString program;
-    if (g_shell_parse_argv(word.trimmed().toUtf8().constData(), &argc, &argv, nullptr)) {
-        if (argc > 1)
-            program = QString::fromUtf8(argv[0]);
-        g_strfreev(argv);
-    }
-    if (program.isEmpty() || !QDir::isAbsolutePath(program) || !QFileInfo::exists(program))
+    const QString program = ProgramFile(word);
+    if (!QDir::isAbsolutePath(program) || !QFileInfo::exists(program))
         return QString();
     return QDir::cleanPath(program);
 }
