@@ -161,6 +161,9 @@ public:
         int iconIndex = 0;
     };
     bool ReadDroppedShortcut(const QString &file, DroppedShortcut &shortcut);
+    // The program (and parameter, icon) an empty button gets for a file chosen or dropped on
+    // it; false when none, with the reason for the user in refusal (empty: say nothing).
+    bool ProgramForFile(const QString &file, ButtonRecord &record, QString &refusal);
     TShellLink *ShellLink1 = nullptr;
 
     // ---- launch: keyboard selection (src/launch/Keyboard.cpp) ----

@@ -66,23 +66,26 @@ void TForm1::ChooseProgram(QToolButton *button, ButtonRecord &record) {
     const QString file = chosen.value(0);
     if (file.isEmpty())
         return;
-    if (HasLineBreak(file)) {
-        platform_.dialogs->Message(QStringLiteral("\"%1\" cannot be given to a button: its name holds a line break.")
-                                       .arg(QString(file).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    // A shortcut gives its own command line and icon, as when it is dropped.
+    ButtonRecord program;
+    QString refusal;
+    if (!ProgramForFile(file, program, refusal)) {
+        if (!refusal.isEmpty())
+            platform_.dialogs->Message(refusal);
         return;
     }
-    const QString program = platform_.shell->FindExecutable(file);
-    if (program.isEmpty()) {
-        platform_.dialogs->Message(QStringLiteral("No program is known to open \"%1\".").arg(file));
-        return;
-    }
-    const QString path = LongPath(file);
-    record.Programs = program;
-    record.Parameters = path == program ? QString() : path;
+    record.Programs = program.Programs;
+    record.Parameters = program.Parameters;
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
     ini.WriteString(QStringLiteral("Programs"), button->objectName(), record.Programs);
     ini.WriteString(QStringLiteral("Parameters"), button->objectName(), record.Parameters);
+    if (!program.Icons.isEmpty()) {
+        record.Icons = program.Icons;
+        record.IconSelection = program.IconSelection;
+        ini.WriteString(QStringLiteral("Icons"), button->objectName(), record.Icons);
+        ini.WriteInteger(QStringLiteral("IconSelection"), button->objectName(), record.IconSelection);
+    }
     transaction.Commit();
     PostReload();
 }

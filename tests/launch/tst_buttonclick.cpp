@@ -74,6 +74,46 @@ private slots:
         QCOMPARE(Value("Programs", "SpeedButton3"), QString("<none>"));
     }
 
+    // A shortcut chosen for an empty button is followed as a dropped one is: its command line
+    // and icon, never the shortcut file as the program's parameter.
+    void emptyButtonGetsAShortcutsProgram() {
+        const QString lnk = QStringLiteral(ORVANE_TESTDATA_DIR) + "/lnk/testWinXpNotepadIconTree.lnk";
+        if (!QFile::exists(lnk))
+            QSKIP("the shared shortcut files are not here");
+        // A Wine prefix whose drive C: holds the shortcut's target.
+        QTemporaryDir wine;
+        QVERIFY(QDir(wine.path()).mkpath("drive_c/WINDOWS/system32") && QDir(wine.path()).mkpath("dosdevices"));
+        QVERIFY(QFile::link("../drive_c", wine.filePath("dosdevices/c:")));
+        const QString target = QFileInfo(wine.filePath("drive_c/WINDOWS/system32")).canonicalFilePath() + "/notepad.exe";
+        QVERIFY(QFile(target).open(QIODevice::WriteOnly));
+        qputenv("WINEPREFIX", QFile::encodeName(wine.path()));
+        QTemporaryDir dir;
+        const QString desktop = dir.filePath("editor.desktop");
+        QFile entry(desktop);
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Editor\nExec=/usr/bin/gedit --new-window %U\nIcon=gedit\n");
+        entry.close();
+
+        Start("");
+        fake->shell.associations = {{desktop, "/usr/bin/gedit --new-window"}, {target, "/usr/bin/wine"},
+                                    {lnk, "/usr/bin/wine"}};
+        fake->shell.iconCounts = {{"/usr/bin/gedit", 1}, {"/usr/bin/wine", 1}};
+        fake->dialogs.ExpectOpenFiles({desktop});
+        fake->dialogs.ExpectOpenFiles({lnk});
+        Click(3);
+        Click(4);
+        qunsetenv("WINEPREFIX");
+        QCOMPARE(Value("Programs", "SpeedButton3"), QString("/usr/bin/gedit --new-window"));
+        QCOMPARE(Value("Parameters", "SpeedButton3"), QString(""));
+        QCOMPARE(Value("Icons", "SpeedButton3"), desktop);
+        QCOMPARE(form->FindButton(3)->toolTip(), QString("gedit"));
+        QCOMPARE(Value("Programs", "SpeedButton4"), QString("/usr/bin/wine"));
+        QCOMPARE(Value("Parameters", "SpeedButton4"), target);
+        QCOMPARE(Value("Icons", "SpeedButton4"), QString("%SystemDrive%\\WINDOWS\\system32\\shell32.dll"));
+        QCOMPARE(Value("IconSelection", "SpeedButton4"), QString("41"));
+        QVERIFY(fake->processes.started.isEmpty());
+    }
+
     void cancelledChoiceChangesNothing() {
         Start("");
         fake->dialogs.ExpectOpenFiles({});
