@@ -295,6 +295,36 @@ private slots:
         QCOMPARE(form->captionCut, 4);
     }
 
+    // An entry whose button cannot be started names the button and why; the list is left
+    // exactly as it was, order and marks alike.
+    void entryThatCannotStart_data() {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("failWith");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("button emptied") << 1 << "" << "Could not start \"Editor  |3\": button 3 is empty.";
+        QTest::newRow("program missing") << 0 << "No such file or directory"
+                                         << "Could not start \"/gone/tool\": No such file or directory";
+    }
+    void entryThatCannotStart() {
+        QFETCH(int, entry);
+        QFETCH(QString, failWith);
+        QFETCH(QString, message);
+        Start("[MRU]\nCount=2\n1=tool  |5\n2=Editor  |3\n[Programs]\nSpeedButton5=/gone/tool\n"
+              "SpeedButton6=/usr/bin/other\n");
+        Click(6); // marks its own entry
+        const QStringList before = form->MruList1->Items();
+        const QByteArray saved = Value("MRU", "Count").toUtf8() + Value("MRU", "1").toUtf8();
+        fake->processes.failWith = failWith;
+        fake->dialogs.ExpectMessage(message);
+        form->MruList1->MenuItems().value(before.indexOf(entry ? "Editor  |3" : "tool  |5"))->trigger();
+        QCOMPARE(fake->processes.started.size(), 1);
+        QCOMPARE(form->MruList1->Items(), before);
+        for (int i = 0; i < before.size(); ++i)
+            QCOMPARE(form->MruList1->Selected(i), i == 0);
+        QCOMPARE(form->lastLaunchedEntry, QString("other  |6"));
+        QCOMPARE(Value("MRU", "Count").toUtf8() + Value("MRU", "1").toUtf8(), saved);
+    }
+
     void handEditedEntry() {
         Start("[MRU]\nCount=1\n1=Editor  |x12\n[Programs]\nSpeedButton12=/usr/bin/gedit\n");
         fake->dialogs.ExpectError("'x12' is not a valid integer value");
