@@ -2,11 +2,14 @@
 // one-time prompt for a missing icon, "Change Icon".
 #include "FakePlatform.h"
 #include "ProgramValues.h"
+#include "ShellIconCases.h"
 #include "app/Icons.h"
 #include "appearance/Glyph.h"
 #include "launch/Paths.h"
 
 #include <QAction>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QPainter>
 #include <QTest>
@@ -180,6 +183,21 @@ private slots:
         QCOMPARE(fake->dialogs.shown.value(0),
                  shortName + " has no Icon. Select a seperate Icon OR Cancel for default");
         QCOMPARE(Shown(form->FindButton(2)), QString("ICON_2"));
+    }
+
+    // The shell fake gives the answers the real shell gives (tests/platform runs the same
+    // table against it): the window tests here rely on them.
+    void fakeShellAnswersAsTheRealOne_data() { shellcases::AddRows(); }
+    void fakeShellAnswersAsTheRealOne() {
+        QFETCH(int, row);
+        const shellcases::Case &c = shellcases::Cases()[row];
+        QTemporaryDir dir;
+        const QString before = QDir::currentPath();
+        const QString source = shellcases::MakeSource(c, dir.path());
+        FakeShell fakeShell;
+        shellcases::Describe(fakeShell, c, source);
+        shellcases::Check(fakeShell, c, source);
+        QDir::setCurrent(before);
     }
 
     // A button and its glyph: the icon at the top-left corner, its transparent parts and the
