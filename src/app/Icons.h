@@ -86,8 +86,8 @@ public:
 
     // ---- launch: launching a button, the recently launched list (src/launch) ----
     void ButtonClick(QToolButton *button);
-    // recordLaunch: false for a program that belongs to no button.
-    void Launch(const QString &program, const QString &parameter, const QString &workingDir,
+    // recordLaunch: false for a program that belongs to no button. False when nothing started.
+    bool Launch(const QString &program, const QString &parameter, const QString &workingDir,
                 bool recordLaunch = true);
     void ChooseProgram(QToolButton *button, ButtonRecord &record);
     void ChooseLaunchDirectory(QAction *item, const QString &section);
@@ -161,6 +161,9 @@ public:
         int iconIndex = 0;
     };
     bool ReadDroppedShortcut(const QString &file, DroppedShortcut &shortcut);
+    // The program (and parameter, icon) an empty button gets for a file chosen or dropped on
+    // it; false when none, with the reason for the user in refusal (empty: say nothing).
+    bool ProgramForFile(const QString &file, ButtonRecord &record, QString &refusal);
     TShellLink *ShellLink1 = nullptr;
 
     // ---- launch: keyboard selection (src/launch/Keyboard.cpp) ----

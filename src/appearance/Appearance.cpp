@@ -64,8 +64,8 @@ void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
     IShell &shell = *platform_.shell;
 
     QIcon icon = Extract(shell, record.Icons, record.IconSelection);
-    if (icon.isNull())
-        icon = Extract(shell, program, 0);
+    if (icon.isNull() && !program.isEmpty())
+        icon = shell.ExtractIcon(ProgramFile(program), 0); // the program word, not its arguments
     if (icon.isNull() && !program.isEmpty()) {
         // Neither the icon source nor the program gives an icon. The settings file's own
         // source decides from here on: once a source (or the "Default" marker) is stored, the

@@ -94,33 +94,11 @@ void TForm1::DropFiles(const QStringList &files, int number) {
 }
 
 void TForm1::AssignDroppedFile(QToolButton *target, const QString &dropped) {
-    if (HasLineBreak(dropped)) {
-        platform_.dialogs->Message(QStringLiteral("\"%1\" cannot be given to a button: its name holds a line break.")
-                                       .arg(QString(dropped).replace(QLatin1Char('\n'), QLatin1Char(' '))));
-        return;
-    }
     ButtonRecord record;
-    QString file = dropped;
-    QString arguments;
-    if (IsShortcut(dropped)) {
-        DroppedShortcut shortcut;
-        if (!ReadDroppedShortcut(dropped, shortcut))
-            return; // a shortcut that cannot be read assigns nothing
-        file = shortcut.target;
-        arguments = shortcut.arguments;
-        record.Icons = shortcut.iconSource;
-        record.IconSelection = shortcut.iconIndex;
-        if (!shortcut.program.isEmpty()) { // a desktop entry names its command line itself
-            record.Programs = shortcut.program;
-        }
-    }
-    if (record.Programs.isEmpty()) {
-        const QString path = LongPath(file);
-        record.Programs = platform_.shell->FindExecutable(file);
-        record.Parameters = path == record.Programs ? arguments : path;
-    }
-    if (record.Programs.isEmpty()) {
-        platform_.dialogs->Message(QStringLiteral("No program is known to open \"%1\".").arg(file));
+    QString refusal;
+    if (!ProgramForFile(dropped, record, refusal)) {
+        if (!refusal.isEmpty())
+            platform_.dialogs->Message(refusal);
         return;
     }
     // The file first, then the other copies are told.
@@ -141,6 +119,36 @@ void TForm1::AssignDroppedFile(QToolButton *target, const QString &dropped) {
     target->setProperty("Tag", 100);
     IconVert(target, record);
     PostReload();
+}
+
+bool TForm1::ProgramForFile(const QString &file, ButtonRecord &record, QString &refusal) {
+    if (HasLineBreak(file)) {
+        refusal = QStringLiteral("\"%1\" cannot be given to a button: its name holds a line break.")
+                      .arg(QString(file).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+        return false;
+    }
+    QString target = file;
+    QString arguments;
+    if (IsShortcut(file)) {
+        DroppedShortcut shortcut;
+        if (!ReadDroppedShortcut(file, shortcut))
+            return false; // a shortcut that cannot be read assigns nothing
+        target = shortcut.target;
+        arguments = shortcut.arguments;
+        record.Icons = shortcut.iconSource;
+        record.IconSelection = shortcut.iconIndex;
+        record.Programs = shortcut.program; // a desktop entry names its command line itself
+    }
+    if (record.Programs.isEmpty()) {
+        const QString path = LongPath(target);
+        record.Programs = platform_.shell->FindExecutable(target);
+        record.Parameters = path == record.Programs ? arguments : path;
+    }
+    if (record.Programs.isEmpty()) {
+        refusal = QStringLiteral("No program is known to open \"%1\".").arg(target);
+        return false;
+    }
+    return true;
 }
 
 bool TForm1::ReadDroppedShortcut(const QString &file, DroppedShortcut &shortcut) {

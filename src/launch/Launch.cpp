@@ -66,28 +66,31 @@ void TForm1::ChooseProgram(QToolButton *button, ButtonRecord &record) {
     const QString file = chosen.value(0);
     if (file.isEmpty())
         return;
-    if (HasLineBreak(file)) {
-        platform_.dialogs->Message(QStringLiteral("\"%1\" cannot be given to a button: its name holds a line break.")
-                                       .arg(QString(file).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    // A shortcut gives its own command line and icon, as when it is dropped.
+    ButtonRecord program;
+    QString refusal;
+    if (!ProgramForFile(file, program, refusal)) {
+        if (!refusal.isEmpty())
+            platform_.dialogs->Message(refusal);
         return;
     }
-    const QString program = platform_.shell->FindExecutable(file);
-    if (program.isEmpty()) {
-        platform_.dialogs->Message(QStringLiteral("No program is known to open \"%1\".").arg(file));
-        return;
-    }
-    const QString path = LongPath(file);
-    record.Programs = program;
-    record.Parameters = path == program ? QString() : path;
+    record.Programs = program.Programs;
+    record.Parameters = program.Parameters;
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
     ini.WriteString(QStringLiteral("Programs"), button->objectName(), record.Programs);
     ini.WriteString(QStringLiteral("Parameters"), button->objectName(), record.Parameters);
+    if (!program.Icons.isEmpty()) {
+        record.Icons = program.Icons;
+        record.IconSelection = program.IconSelection;
+        ini.WriteString(QStringLiteral("Icons"), button->objectName(), record.Icons);
+        ini.WriteInteger(QStringLiteral("IconSelection"), button->objectName(), record.IconSelection);
+    }
     transaction.Commit();
     PostReload();
 }
 
-void TForm1::Launch(const QString &program, const QString &parameter, const QString &workingDir,
+bool TForm1::Launch(const QString &program, const QString &parameter, const QString &workingDir,
                     bool recordLaunch) {
     const bool shrink = ShouldShrink(program, launchShrink,
                                      Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked());
@@ -99,9 +102,10 @@ void TForm1::Launch(const QString &program, const QString &parameter, const QStr
     if (!started.started) {
         // Nothing shrinks or hides, and the list keeps what it had.
         launchShrink = QStringLiteral("No");
-        platform_.dialogs->Message(
-            QStringLiteral("Could not start \"%1\": %2").arg(commandLine.trimmed(), started.error));
-        return;
+        // A NUL would end the box's text: it is shown by its symbol.
+        const QString shown = QString(commandLine.trimmed()).replace(QChar(0), QChar(0x2400));
+        platform_.dialogs->Message(QStringLiteral("Could not start \"%1\": %2").arg(shown, started.error));
+        return false;
     }
     startedProcess = started.handle;
     if (shrink && shrunk == QLatin1String("No"))
@@ -115,6 +119,7 @@ void TForm1::Launch(const QString &program, const QString &parameter, const QStr
         RecordLaunch(previous, lastLaunchedEntry);
     }
     launchShrink = QStringLiteral("No");
+    return true;
 }
 
 // Hooks for the shrunk and hidden presentations: the launch decides, they carry it out.

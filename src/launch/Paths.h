@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // A path as one word of a command line: unchanged when it holds only characters a shell
 // leaves alone, otherwise quoted. Command lines are built by putting such words side by side.
@@ -11,11 +12,23 @@ QString LongPath(const QString &path);
 // blanks. A word that is not quoted comes back as it is.
 QString UnquotePath(const QString &word);
 
-// The directory part of a command line's program word, with a trailing separator; empty
-// when the word has none.
-QString ProgramDirectory(const QString &program);
+// The words of a command line, as programs are started with them: blanks, tabs and line
+// breaks separate words; quotes and backslashes work as in a shell; nothing is expanded, and
+// "#" is an ordinary character, not the start of a comment. An empty list when the line
+// cannot be passed whole (empty, unbalanced quotes, a trailing backslash, a NUL character),
+// with the reason in *error.
+QStringList SplitCommandLine(const QString &commandLine, QString *error = nullptr);
 
-// The name a program is shown by: its file-name part without the extension (the last dot and
-// what follows, unless the dot leads the name). "/usr/bin/gedit" gives "gedit",
-// "C:\WINDOWS\NOTEPAD.EXE" gives "NOTEPAD".
-QString ShortName(const QString &program);
+// The program file of a stored "Programs" value, which is a command line: its first word,
+// unquoted. "/usr/bin/gedit --new-window" gives "/usr/bin/gedit", "'/opt/My App/run' -x"
+// gives "/opt/My App/run". A value that cannot be split stands for itself, unquoted.
+QString ProgramFile(const QString &programs);
+
+// The directory of a "Programs" value's program file, with a trailing "/"; empty when the
+// program file names none.
+QString ProgramDirectory(const QString &programs);
+
+// The name a "Programs" value's program is shown by: its file's name without the extension
+// (the last dot and what follows, unless the dot leads the name). "/usr/bin/gedit -n" gives
+// "gedit", "'C:\WINDOWS\NOTEPAD.EXE'" gives "NOTEPAD".
+QString ShortName(const QString &programs);

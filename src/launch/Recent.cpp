@@ -52,7 +52,6 @@ void TForm1::MRU1Click() {
 }
 
 void TForm1::MruList1MruClick(const QString &item) {
-    MruList1->DeselectItem(lastLaunchedEntry);
     // The number after the last "  |": a description may hold the separator itself.
     const QString digits = item.mid(item.lastIndexOf(QStringLiteral("  |")) + 3);
     bool ok = false;
@@ -61,14 +60,21 @@ void TForm1::MruList1MruClick(const QString &item) {
         platform_.dialogs->Error(QStringLiteral("'%1' is not a valid integer value").arg(digits));
         return;
     }
-    launchedButton = number;
     const TNewIniFile ini = Ini();
     const QString key = ButtonKey(number);
     const QString program = ini.ReadString(QStringLiteral("Programs"), key, QString());
     const QString parameter = ini.ReadString(QStringLiteral("Parameters"), key, QString());
     const QString working = ini.ReadString(QStringLiteral("Working"), key, QString());
+    // A button emptied since: nothing to start, and the list stays as it is.
+    if (program.trimmed().isEmpty()) {
+        platform_.dialogs->Message(
+            QStringLiteral("Could not start \"%1\": button %2 is empty.").arg(item).arg(number));
+        return;
+    }
+    launchedButton = number; // the launch itself unmarks the previous entry
     captionCut = 4;
-    Launch(program, QLatin1Char(' ') + parameter, working);
+    if (!Launch(program, QLatin1Char(' ') + parameter, working))
+        return; // said why; the list keeps what it had
     MruList1->AddItem(item);
     MruList1->SaveToIni();
 }

@@ -1,11 +1,15 @@
 // Glyphs and hints of launch buttons on the window with a fake platform: the icon chain, the
 // one-time prompt for a missing icon, "Change Icon".
 #include "FakePlatform.h"
+#include "ProgramValues.h"
+#include "ShellIconCases.h"
 #include "app/Icons.h"
 #include "appearance/Glyph.h"
 #include "launch/Paths.h"
 
 #include <QAction>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QPainter>
 #include <QTest>
@@ -130,12 +134,13 @@ private slots:
         QTest::addColumn<QString>("parameter");
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("hint");
-        QTest::newRow("name and parameter") << "C:\\APPS\\EDIT.EXE" << "NOTES.TXT" << "" << "EDIT NOTES.TXT";
-        QTest::newRow("one blank is no parameter") << "C:\\APPS\\EDIT.EXE" << " " << "" << "EDIT";
-        QTest::newRow("empty parameter") << "C:\\APPS\\EDIT.EXE" << "" << "" << "EDIT";
-        QTest::newRow("parameter led by blanks") << "C:\\APPS\\EDIT.EXE" << "  -n" << "" << "EDIT   -n";
+        // Windows paths as the bar stores them, quoted: a bare backslash escapes.
+        QTest::newRow("name and parameter") << "'C:\\APPS\\EDIT.EXE'" << "NOTES.TXT" << "" << "EDIT NOTES.TXT";
+        QTest::newRow("one blank is no parameter") << "'C:\\APPS\\EDIT.EXE'" << " " << "" << "EDIT";
+        QTest::newRow("empty parameter") << "'C:\\APPS\\EDIT.EXE'" << "" << "" << "EDIT";
+        QTest::newRow("parameter led by blanks") << "'C:\\APPS\\EDIT.EXE'" << "  -n" << "" << "EDIT   -n";
         QTest::newRow("control character parameter") << "/usr/bin/edit" << "\t" << "" << "edit";
-        QTest::newRow("description wins") << "C:\\APPS\\EDIT.EXE" << "NOTES.TXT" << "Editor" << "Editor";
+        QTest::newRow("description wins") << "'C:\\APPS\\EDIT.EXE'" << "NOTES.TXT" << "Editor" << "Editor";
         QTest::newRow("no extension") << "/usr/bin/edit" << "'my notes.txt'" << "" << "edit 'my notes.txt'";
         QTest::newRow("quoted program") << "'/opt/My Apps/run.sh'" << "" << "" << "run";
         QTest::newRow("dot leads the name") << "/home/u/.profile" << "" << "" << ".profile";
@@ -149,12 +154,50 @@ private slots:
         QFETCH(QString, description);
         auto form = Start();
         if (!program.isEmpty())
-            shell->Add(UnquotePath(program), 1); // no prompt: the program gives an icon
+            shell->Add(ProgramFile(program), 1); // no prompt: the program gives an icon
         ButtonRecord record = Record(program);
         record.Parameters = parameter;
         record.Names = description;
         form->IconVert(form->FindButton(1), record);
         QTEST(form->FindButton(1)->toolTip(), "hint");
+    }
+
+    // A stored program value is a command line: the hint, the icon and the prompt for a
+    // missing icon all come from its program file.
+    void programValues_data() { programvalues::AddRows("/r"); }
+    void programValues() {
+        QFETCH(QString, stored);
+        QFETCH(QString, file);
+        QFETCH(QString, shortName);
+        auto form = Start();
+        Ini().WriteString("Programs", "SpeedButton1", stored);
+        Ini().WriteString("Programs", "SpeedButton2", stored);
+        shell->Add(file, 1);
+        form->IconVert(form->FindButton(1), Record(stored));
+        QCOMPARE(Shown(form->FindButton(1)), file + "#0");
+        QCOMPARE(form->FindButton(1)->toolTip(), shortName);
+
+        shell->counts.insert(file, 0); // a program without an icon: asked for one, by its name
+        fake->dialogs.ExpectOpenFiles({});
+        form->IconVert(form->FindButton(2), Record(stored));
+        QCOMPARE(fake->dialogs.shown.value(0),
+                 shortName + " has no Icon. Select a seperate Icon OR Cancel for default");
+        QCOMPARE(Shown(form->FindButton(2)), QString("ICON_2"));
+    }
+
+    // The shell fake gives the answers the real shell gives (tests/platform runs the same
+    // table against it): the window tests here rely on them.
+    void fakeShellAnswersAsTheRealOne_data() { shellcases::AddRows(); }
+    void fakeShellAnswersAsTheRealOne() {
+        QFETCH(int, row);
+        const shellcases::Case &c = shellcases::Cases()[row];
+        QTemporaryDir dir;
+        const QString before = QDir::currentPath();
+        const QString source = shellcases::MakeSource(c, dir.path());
+        FakeShell fakeShell;
+        shellcases::Describe(fakeShell, c, source);
+        shellcases::Check(fakeShell, c, source);
+        QDir::setCurrent(before);
     }
 
     // A button and its glyph: the icon at the top-left corner, its transparent parts and the

@@ -1,10 +1,12 @@
 // Clicking launch buttons with a fake platform: choosing a program for an empty button,
 // launching with chosen files and directories, sounds, failures, the run button.
 #include "FakePlatform.h"
+#include "ProgramValues.h"
 #include "app/Icons.h"
 #include "components/Mru.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -16,6 +18,7 @@ class ButtonClickTest : public QObject {
     Q_OBJECT
     std::unique_ptr<FakePlatform> fake;
     std::unique_ptr<TForm1> form;
+    QTemporaryDir programs; // where the stored program values' programs live
 
     void Start(const QString &ini) {
         fake->WriteIni("[Location]\nTop=100\nButtonCount=16\n[Pages]\nCount=2\n" + ini);
@@ -71,6 +74,46 @@ private slots:
         QCOMPARE(Value("Programs", "SpeedButton3"), QString("<none>"));
     }
 
+    // A shortcut chosen for an empty button is followed as a dropped one is: its command line
+    // and icon, never the shortcut file as the program's parameter.
+    void emptyButtonGetsAShortcutsProgram() {
+        const QString lnk = QStringLiteral(ORVANE_TESTDATA_DIR) + "/lnk/testWinXpNotepadIconTree.lnk";
+        if (!QFile::exists(lnk))
+            QSKIP("the shared shortcut files are not here");
+        // A Wine prefix whose drive C: holds the shortcut's target.
+        QTemporaryDir wine;
+        QVERIFY(QDir(wine.path()).mkpath("drive_c/WINDOWS/system32") && QDir(wine.path()).mkpath("dosdevices"));
+        QVERIFY(QFile::link("../drive_c", wine.filePath("dosdevices/c:")));
+        const QString target = QFileInfo(wine.filePath("drive_c/WINDOWS/system32")).canonicalFilePath() + "/notepad.exe";
+        QVERIFY(QFile(target).open(QIODevice::WriteOnly));
+        qputenv("WINEPREFIX", QFile::encodeName(wine.path()));
+        QTemporaryDir dir;
+        const QString desktop = dir.filePath("editor.desktop");
+        QFile entry(desktop);
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Editor\nExec=/usr/bin/gedit --new-window %U\nIcon=gedit\n");
+        entry.close();
+
+        Start("");
+        fake->shell.associations = {{desktop, "/usr/bin/gedit --new-window"}, {target, "/usr/bin/wine"},
+                                    {lnk, "/usr/bin/wine"}};
+        fake->shell.iconCounts = {{"/usr/bin/gedit", 1}, {"/usr/bin/wine", 1}};
+        fake->dialogs.ExpectOpenFiles({desktop});
+        fake->dialogs.ExpectOpenFiles({lnk});
+        Click(3);
+        Click(4);
+        qunsetenv("WINEPREFIX");
+        QCOMPARE(Value("Programs", "SpeedButton3"), QString("/usr/bin/gedit --new-window"));
+        QCOMPARE(Value("Parameters", "SpeedButton3"), QString(""));
+        QCOMPARE(Value("Icons", "SpeedButton3"), desktop);
+        QCOMPARE(form->FindButton(3)->toolTip(), QString("gedit"));
+        QCOMPARE(Value("Programs", "SpeedButton4"), QString("/usr/bin/wine"));
+        QCOMPARE(Value("Parameters", "SpeedButton4"), target);
+        QCOMPARE(Value("Icons", "SpeedButton4"), QString("%SystemDrive%\\WINDOWS\\system32\\shell32.dll"));
+        QCOMPARE(Value("IconSelection", "SpeedButton4"), QString("41"));
+        QVERIFY(fake->processes.started.isEmpty());
+    }
+
     void cancelledChoiceChangesNothing() {
         Start("");
         fake->dialogs.ExpectOpenFiles({});
@@ -103,6 +146,58 @@ private slots:
         Click(1);
         QCOMPARE(fake->processes.started.value(0).directory, bin.path() + "/");
         QCOMPARE(form->lastLaunchedEntry, QString("tool  |1"));
+    }
+
+    // A stored program value is a command line: the program starts in its own file's
+    // directory (not in the previous launch's), and the launch is recorded by that file's
+    // name, from a click and from the recently launched list.
+    void programValues_data() { programvalues::AddRows(programs.path()); }
+    void programValues() {
+        QFETCH(QString, stored);
+        QFETCH(QString, file);
+        QFETCH(QString, directory);
+        QFETCH(QString, shortName);
+        QVERIFY(QDir().mkpath(directory));
+        QTemporaryDir previous;
+        Start("[Programs]\nSpeedButton1=" + stored + "\n");
+        fake->processes.current = previous.path();
+        Click(1);
+        QCOMPARE(fake->processes.started.value(0).directory, directory);
+        QCOMPARE(fake->processes.started.value(0).words.value(0), file);
+        QCOMPARE(form->lastLaunchedEntry, shortName + "  |1");
+        QCOMPARE(form->MruList1->Items(), QStringList{shortName + "  |1"});
+
+        fake->processes.current = previous.path();
+        form->MruList1->MenuItems().value(0)->trigger();
+        QCOMPARE(fake->processes.started.value(1).directory, directory);
+        QCOMPARE(form->MruList1->Items(), QStringList{shortName + "  |1"});
+    }
+
+    // Parameters reach the program whole: words led by "#" are words, and a value with a NUL
+    // is refused with a message, leaving the bar and the list as they were.
+    void parametersPassWholeOrNotAtAll_data() {
+        QTest::addColumn<QString>("parameter");
+        QTest::addColumn<QStringList>("words"); // empty: refused
+        QTest::addColumn<QString>("message");
+        QTest::newRow("typed #1") << "#1 x" << QStringList{"/usr/bin/tool", "#1", "x"} << "";
+        QTest::newRow("file #draft.txt") << "'/d/#draft.txt' #draft.txt"
+                                         << QStringList{"/usr/bin/tool", "/d/#draft.txt", "#draft.txt"} << "";
+        QTest::newRow("NUL") << QString("a") + QChar(0) + "b" << QStringList{}
+                             << QString("Could not start \"/usr/bin/tool a") + QChar(0x2400) + "b\": the command line holds a NUL character";
+    }
+    void parametersPassWholeOrNotAtAll() {
+        QFETCH(QString, parameter);
+        QFETCH(QStringList, words);
+        QFETCH(QString, message);
+        Start("[Programs]\nSpeedButton1=/usr/bin/tool\n[Parameters]\nSpeedButton1=" + parameter +
+              "\n[Shrink]\nSpeedButton1=Yes\n");
+        QCOMPARE(Value("Parameters", "SpeedButton1"), parameter);
+        if (!message.isEmpty())
+            fake->dialogs.ExpectMessage(message);
+        Click(1);
+        QCOMPARE(fake->processes.started.value(0).words, words);
+        QCOMPARE(form->MruList1->Items().isEmpty(), words.isEmpty());
+        QCOMPARE(form->launchShrink, QString("No"));
     }
 
     void filesChosenAtLaunch() {
@@ -198,6 +293,36 @@ private slots:
         QCOMPARE(fake->processes.started.value(0).commandLine, QString("/usr/bin/tool "));
         QCOMPARE(form->MruList1->Items().value(0), QString("tool  |5"));
         QCOMPARE(form->captionCut, 4);
+    }
+
+    // An entry whose button cannot be started names the button and why; the list is left
+    // exactly as it was, order and marks alike.
+    void entryThatCannotStart_data() {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("failWith");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("button emptied") << 1 << "" << "Could not start \"Editor  |3\": button 3 is empty.";
+        QTest::newRow("program missing") << 0 << "No such file or directory"
+                                         << "Could not start \"/gone/tool\": No such file or directory";
+    }
+    void entryThatCannotStart() {
+        QFETCH(int, entry);
+        QFETCH(QString, failWith);
+        QFETCH(QString, message);
+        Start("[MRU]\nCount=2\n1=tool  |5\n2=Editor  |3\n[Programs]\nSpeedButton5=/gone/tool\n"
+              "SpeedButton6=/usr/bin/other\n");
+        Click(6); // marks its own entry
+        const QStringList before = form->MruList1->Items();
+        const QByteArray saved = Value("MRU", "Count").toUtf8() + Value("MRU", "1").toUtf8();
+        fake->processes.failWith = failWith;
+        fake->dialogs.ExpectMessage(message);
+        form->MruList1->MenuItems().value(before.indexOf(entry ? "Editor  |3" : "tool  |5"))->trigger();
+        QCOMPARE(fake->processes.started.size(), 1);
+        QCOMPARE(form->MruList1->Items(), before);
+        for (int i = 0; i < before.size(); ++i)
+            QCOMPARE(form->MruList1->Selected(i), i == 0);
+        QCOMPARE(form->lastLaunchedEntry, QString("other  |6"));
+        QCOMPARE(Value("MRU", "Count").toUtf8() + Value("MRU", "1").toUtf8(), saved);
     }
 
     void handEditedEntry() {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -53,6 +54,9 @@ void TestProcesses::startsWithWordsAndDirectory_data() {
     QTest::newRow("nothing expanded")
         << R"($HOME ~ *.txt `id` ; |)" << QStringList{"$HOME", "~", "*.txt", "`id`", ";", "|"};
     QTest::newRow("non-ascii") << QStringLiteral(u"Büro/€.txt") << QStringList{u"Büro/€.txt"_qs};
+    // A shell would take these for a comment and drop them with all that follows.
+    QTest::newRow("words led by #") << "#draft.txt #1 a#b '#q' last"
+                                    << QStringList{"#draft.txt", "#1", "a#b", "#q", "last"};
 }
 
 void TestProcesses::startsWithWordsAndDirectory() {
@@ -70,6 +74,8 @@ void TestProcesses::startsWithWordsAndDirectory() {
         processes.Start(recorder_ + " '" + out + "' '" + stop + "' " + arguments);
     QDir::setCurrent(before);
     QVERIFY2(start.started, qPrintable(start.error));
+    // The recorder ends even when a comparison below fails.
+    const auto release = qScopeGuard([&stop] { QFile(stop).open(QIODevice::WriteOnly); });
 
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 30000);
     QVERIFY(processes.IsRunning(start.handle));
@@ -99,6 +105,9 @@ void TestProcesses::failedStarts_data() {
                                  << "No such file or directory";
     QTest::newRow("not executable") << "NOTEXEC"
                                     << "Permission denied";
+    // A C string would end at the NUL: the program would run with a cut command line.
+    QTest::newRow("NUL") << QString("/bin/echo a") + QChar(0) + "b"
+                         << "the command line holds a NUL character, which cannot be passed to a program";
 }
 
 void TestProcesses::failedStarts() {

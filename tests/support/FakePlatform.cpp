@@ -1,5 +1,7 @@
 #include "FakePlatform.h"
 
+#include "launch/Paths.h"
+
 #include <QAction>
 #include <QFile>
 #include <QMenu>
@@ -12,7 +14,11 @@ ProcessStart FakeProcesses::Start(const QString &commandLine) {
         result.error = failWith;
         return result;
     }
-    started.append({commandLine, current});
+    // Refused as the real starter refuses it: a line that cannot be passed whole.
+    const QStringList words = SplitCommandLine(commandLine, &result.error);
+    if (words.isEmpty())
+        return result;
+    started.append({commandLine, current, words});
     result.started = true;
     result.handle = ++next;
     running.append(result.handle);

@@ -15,9 +15,11 @@
 
 class FakeProcesses : public IProcesses {
 public:
+    // Splits and refuses command lines as the real starter does, and records what started.
     struct Started {
         QString commandLine;
         QString directory;
+        QStringList words; // what the program would get as its arguments, itself first
     };
     ProcessStart Start(const QString &commandLine) override;
     bool IsRunning(qint64 handle) override { return running.contains(handle); }

@@ -1,16 +1,18 @@
 #include "platform/linux/LinuxProcesses.h"
 
+#include "launch/Paths.h"
+
 #include <QDir>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <glib.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char **environ;
 
@@ -43,14 +45,16 @@ LinuxProcesses::~LinuxProcesses() {
 
 ProcessStart LinuxProcesses::Start(const QString &commandLine) {
     ProcessStart result;
-    gint argc = 0;
-    gchar **argv = nullptr;
-    GError *error = nullptr;
-    if (!g_shell_parse_argv(commandLine.toUtf8().constData(), &argc, &argv, &error)) {
-        result.error = QString::fromUtf8(error->message);
-        g_error_free(error);
+    const QStringList words = SplitCommandLine(commandLine, &result.error);
+    if (words.isEmpty())
         return result;
-    }
+    std::vector<QByteArray> encoded;
+    std::vector<char *> argv;
+    for (const QString &word : words)
+        encoded.push_back(word.toUtf8());
+    for (QByteArray &word : encoded)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
 
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -63,9 +67,8 @@ ProcessStart LinuxProcesses::Start(const QString &commandLine) {
     posix_spawnattr_setflags(&attr,
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv, environ);
+    const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
-    g_strfreev(argv);
     if (rc != 0) {
         result.error = QString::fromLocal8Bit(std::strerror(rc));
         return result;

@@ -9,9 +9,9 @@
 class QSocketNotifier;
 class QTimer;
 
-// Starts programs without a shell: the command line is split into words as a shell would
-// (quotes and backslashes, nothing expanded), the first word found on PATH unless it holds a
-// "/", and run in the current directory with the bar's environment. A child gets a session of
+// Starts programs without a shell: the command line is split into words by SplitCommandLine
+// (quotes and backslashes as in a shell, nothing expanded, "#" an ordinary character), the
+// first word found on PATH unless it holds a "/", and run in the current directory with the bar's environment. A child gets a session of
 // its own, so it outlives the bar and a closing terminal. Every child is reaped as soon as it
 // ends, watched through a pidfd on the GUI thread.
 class LinuxProcesses : public QObject, public IProcesses {

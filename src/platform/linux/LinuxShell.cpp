@@ -21,7 +21,7 @@
 
 namespace {
 
-// The marker stored in place of an icon source: the built-in icon, never a file.
+// The marker stored in place of an icon source: "never ask for an icon again", never a file.
 const QString DefaultMarker = QStringLiteral("Default");
 
 template <typename T> struct GObjectPtr {
@@ -54,15 +54,8 @@ QString FileOf(const QString &word) {
     QFileInfo info(plain);
     if (info.exists())
         return QDir::cleanPath(info.absoluteFilePath());
-    gint argc = 0;
-    gchar **argv = nullptr;
-    QString program;
-    if (g_shell_parse_argv(word.trimmed().toUtf8().constData(), &argc, &argv, nullptr)) {
-        if (argc > 1)
-            program = QString::fromUtf8(argv[0]);
-        g_strfreev(argv);
-    }
-    if (program.isEmpty() || !QDir::isAbsolutePath(program) || !QFileInfo::exists(program))
+    const QString program = ProgramFile(word);
+    if (!QDir::isAbsolutePath(program) || !QFileInfo::exists(program))
         return QString();
     return QDir::cleanPath(program);
 }
@@ -423,7 +416,7 @@ LinuxShell::Cached *LinuxShell::Lookup(const QString &path) {
 
 int LinuxShell::IconCount(const QString &file) {
     if (file.trimmed() == DefaultMarker)
-        return 1;
+        return 0;
     const QString path = FileOf(file);
     Cached *entry = Lookup(path);
     if (!entry)
@@ -443,18 +436,11 @@ int LinuxShell::IconCount(const QString &file) {
 }
 
 QIcon LinuxShell::ExtractIcon(const QString &file, int index) {
-    if (file.trimmed() == DefaultMarker) {
-        if (index != 0)
-            return QIcon();
-        // The built-in icon lives in the core library's resources, which a static library
-        // must pull in by name.
-        static const bool loaded = [] {
-            Q_INIT_RESOURCE(orvane);
-            return true;
-        }();
-        Q_UNUSED(loaded);
-        return QIcon(QStringLiteral(":/ICON_2.png"));
-    }
+    // The marker is no file (not even one of that name in the current directory): extracting
+    // from it fails, so a button marked so shows its program's icon once it has one, and the
+    // built-in icon only while it has none.
+    if (file.trimmed() == DefaultMarker)
+        return QIcon();
     const QString path = FileOf(file);
     Cached *entry = Lookup(path);
     if (!entry || index < 0 || entry->kind == Kind::None)
