@@ -109,7 +109,8 @@ private slots:
         QCOMPARE(form->FindButton(3)->toolTip(), QString("gedit"));
         QCOMPARE(Value("Programs", "SpeedButton4"), QString("/usr/bin/wine"));
         QCOMPARE(Value("Parameters", "SpeedButton4"), target);
-        QCOMPARE(Value("Icons", "SpeedButton4"), QString("%SystemDrive%\\WINDOWS\\system32\\shell32.dll"));
+        // The icon location goes through the Wine prefix as the target does.
+        QCOMPARE(Value("Icons", "SpeedButton4"), QFileInfo(target).path() + "/shell32.dll");
         QCOMPARE(Value("IconSelection", "SpeedButton4"), QString("41"));
         QVERIFY(fake->processes.started.isEmpty());
     }
