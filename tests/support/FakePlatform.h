@@ -232,6 +232,10 @@ public:
     }
     // Writes the settings file of the profile with this text.
     void WriteIni(const QString &text, const QString &profile = QString()) const;
+    // A settings file without a usable "Location"/"Top" is a new installation, whose start
+    // first asks whether to fill the bar from the application menu. When the profile's file is
+    // one, puts that question, answered No, before the answers scripted so far.
+    void ExpectImportQuestionIfNew(const QString &profile = QString());
 
     QTemporaryDir configDir;
     QTemporaryDir programDir;
