@@ -68,6 +68,7 @@ static QList<Fixture> Fixtures() {
         {"escapes.desktop", Entry("Two\\nLines", tool, "Categories=Office;\n")},
         {"brokenword.desktop", Entry("Broken Word", tool + " \"a\\nb\"", "Categories=Office;\n")},
         {"latin1.desktop", Entry("Caf\xe9", tool, "Categories=Office;\n")},
+        {"terminal.desktop", Entry("In Terminal", tool + " --opt %f", "Terminal=true\nCategories=System;\n")},
         {"shadowed.desktop", Entry("Home Copy", tool, "Categories=Graphics;\n")},
         {"shadowed.desktop", Entry("System Copy", tool, "Categories=Graphics;\n"), true},
         {"sysonly.desktop", Entry("System Only", tool, "Categories=Network;\n"), true},
@@ -147,6 +148,8 @@ private slots:
             << "spaced.desktop" << "Office" << "Spaced" << QStringList{At("my bin/spaced tool"), "#not a comment"};
         QTest::newRow("escaped line break in the name") << "escapes.desktop" << "Office" << "Two Lines" << QStringList{tool};
         QTest::newRow("name not UTF-8: the file name") << "latin1.desktop" << "Office" << "latin1" << QStringList{tool};
+        QTest::newRow("in a terminal") << "terminal.desktop" << "System" << "In Terminal"
+                                       << QStringList{At("bin/x-terminal-emulator"), "-e", tool, "--opt"};
         QTest::newRow("line break inside a word") << "brokenword.desktop" << "" << "" << QStringList{};
         QTest::newRow("home shadows system") << "shadowed.desktop" << "Graphics" << "Home Copy" << QStringList{tool};
         QTest::newRow("system only") << "sysonly.desktop" << "Internet" << "System Only" << QStringList{tool};
@@ -190,7 +193,7 @@ private slots:
         QVERIFY(groups);
         QCOMPARE(SortedGroupList(*groups), QStringList({"Accessories", "Development", "Games",
                                                         "Graphics", "Internet", "Office", "Other",
-                                                        "Sound & Video"}));
+                                                        "Sound & Video", "System"}));
         int items = 0;
         for (const QString &group : SortedGroupList(*groups)) {
             const std::optional<QString> reply = menu.Request(group);
@@ -249,6 +252,8 @@ int main(int argc, char **argv) {
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(At("config-dirs")));
     qputenv("XDG_CURRENT_DESKTOP", "OrvaneTest");
     WriteFile(At("bin/tool"), "#!/bin/sh\nexit 0\n", true);
+    WriteFile(At("bin/x-terminal-emulator"), "#!/bin/sh\nexit 0\n", true);
+    qputenv("PATH", QFile::encodeName(At("bin")) + ":" + qgetenv("PATH"));
     WriteFile(At("my bin/spaced tool"), "#!/bin/sh\nexit 0\n", true);
     // `gio mime` takes its candidates from each directory's MIME cache and lists those that GIO
     // finds valid; it lists them only when the type has a default.

@@ -60,6 +60,15 @@ QString CommandLineOf(GAppInfo *app) {
     return result;
 }
 
+// The terminal that runs an entry meant for one: the system's chosen terminal emulator, else
+// xterm. Both take the program and its arguments after "-e".
+QString TerminalCommand() {
+    for (const char *name : {"x-terminal-emulator", "xterm"})
+        if (gchar *path = g_find_program_in_path(name))
+            return LongPath(TakeString(path)) + QStringLiteral(" -e");
+    return QString();
+}
+
 QString GroupOfCategories(const char *categories) {
     const QStringList list = QString::fromUtf8(categories ? categories : "").split(QLatin1Char(';'));
     for (const QString &category : list) {
@@ -130,6 +139,11 @@ std::vector<AppMenuEntry> ListAppMenuEntries() {
         // A line break inside a word cannot be stored in the settings file as it is.
         if (!file || entry.commandLine.isEmpty() || HasLineBreak(entry.commandLine))
             continue;
+        if (g_desktop_app_info_get_boolean(desktop, "Terminal")) {
+            const QString terminal = TerminalCommand();
+            if (!terminal.isEmpty())
+                entry.commandLine = terminal + QLatin1Char(' ') + entry.commandLine;
+        }
         entry.group = GroupOfCategories(g_desktop_app_info_get_categories(desktop));
         // A name that is not valid text reads as nothing: the entry's file name stands in.
         entry.name = OneLine(TakeString(g_desktop_app_info_get_locale_string(desktop, "Name")));

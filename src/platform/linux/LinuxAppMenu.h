@@ -11,7 +11,8 @@
 struct AppMenuEntry {
     QString group;       // the menu group its first main category belongs to, or "Other"
     QString name;        // its name in the current locale, on one line
-    QString commandLine; // its Exec line without field codes, the program as an absolute path
+    QString commandLine; // its Exec line without field codes, the program as an absolute path,
+                         // in a terminal emulator when the entry asks for one
     QString directory;   // its Path
     QString desktopFile; // the .desktop file, a command-line word
 };
