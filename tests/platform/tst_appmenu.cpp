@@ -68,6 +68,7 @@ static QList<Fixture> Fixtures() {
         {"escapes.desktop", Entry("Two\\nLines", tool, "Categories=Office;\n")},
         {"brokenword.desktop", Entry("Broken Word", tool + " \"a\\nb\"", "Categories=Office;\n")},
         {"latin1.desktop", Entry("Caf\xe9", tool, "Categories=Office;\n")},
+        {"equals.desktop", Entry("Key\\=Value a=b", tool + " --opt=a=b", "Categories=Office;\n")},
         {"terminal.desktop", Entry("In Terminal", tool + " --opt %f", "Terminal=true\nCategories=System;\n")},
         {"shadowed.desktop", Entry("Home Copy", tool, "Categories=Graphics;\n")},
         {"shadowed.desktop", Entry("System Copy", tool, "Categories=Graphics;\n"), true},
@@ -148,6 +149,8 @@ private slots:
             << "spaced.desktop" << "Office" << "Spaced" << QStringList{At("my bin/spaced tool"), "#not a comment"};
         QTest::newRow("escaped line break in the name") << "escapes.desktop" << "Office" << "Two Lines" << QStringList{tool};
         QTest::newRow("name not UTF-8: the file name") << "latin1.desktop" << "Office" << "latin1" << QStringList{tool};
+        QTest::newRow("'=' escaped and plain") << "equals.desktop" << "Office" << "Key\\=Value a=b"
+                                               << QStringList{tool, "--opt=a=b"};
         QTest::newRow("in a terminal") << "terminal.desktop" << "System" << "In Terminal"
                                        << QStringList{At("bin/x-terminal-emulator"), "-e", tool, "--opt"};
         QTest::newRow("line break inside a word") << "brokenword.desktop" << "" << "" << QStringList{};
