@@ -305,6 +305,8 @@ void TForm1::FormCreate() {
     buttonsPerPage_ = settings.buttonCount > 0 ? qMin(settings.buttonCount, kMaxButtons) : 16;
     if (newInstallation && settings.buttonCount == 0)
         buttonsPerPage_ = perPageMaximum_;
+    if (newInstallation)
+        LoadProgman();
 
     ApplyMenuSettings();
     CreateButtons();

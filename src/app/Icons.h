@@ -185,6 +185,9 @@ public:
     void SoundSelect1Click(QAction *sender);
     void PlaySound(const QString &buttonKey);
 
+    // ---- progman: the first start fills the bar from the application menu (src/progman) ----
+    void LoadProgman();
+
     // ---- bar: re-paging ----
     void ExpandButtons();
     void LessButtons();

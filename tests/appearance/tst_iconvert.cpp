@@ -78,13 +78,16 @@ QImage GlyphImage(QToolButton *button) {
 QColor Face(QToolButton *button) { return button->palette().color(QPalette::Button); }
 } // namespace
 
+// A saved place: not a new installation, which would first ask about the import.
+const QString kInstalled = "[Location]\nTop=100\n";
+
 class IconVertTest : public QObject {
     Q_OBJECT
     std::unique_ptr<FakePlatform> fake;
     std::unique_ptr<IconShell> shell;
 
     std::unique_ptr<TForm1> Start(const QString &ini = "[Pages]\nCount=1\n") {
-        fake->WriteIni(ini);
+        fake->WriteIni(kInstalled + ini);
         Platform platform = fake->Get();
         platform.shell = shell.get();
         return std::make_unique<TForm1>(platform);
@@ -341,7 +344,7 @@ private slots:
 
     // A settings file that refuses the marker does not keep the bar from loading.
     void loadingWithARefusedWrite() {
-        const QString text = "[Pages]\nCount=1\n[Programs]\nSpeedButton1=/opt/none\nSpeedButton2=/usr/bin/edit\n";
+        const QString text = kInstalled + "[Pages]\nCount=1\n[Programs]\nSpeedButton1=/opt/none\nSpeedButton2=/usr/bin/edit\n";
         fake->WriteIni(text);
         Platform platform = fake->Get();
         platform.shell = shell.get();

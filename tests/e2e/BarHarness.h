@@ -184,6 +184,7 @@ public:
         return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
     }
     const QProcessEnvironment &Environment() const { return env_; }
+    void SetEnvironment(const QString &name, const QString &value) { env_.insert(name, value); }
 
 private:
     QTemporaryDir dir_;
@@ -212,8 +213,9 @@ public:
     qint64 Pid() const { return process_.processId(); }
 
     // Waits for the main window (its caption ends with the page position). A new installation's
-    // question is answered with No (Escape); questionAsked tells whether it came.
-    bool WaitForWindow(bool *questionAsked = nullptr, int timeoutMs = 30000) {
+    // question is answered with No (Escape), or Yes (Alt+Y) when answerYes; questionAsked tells
+    // whether it came.
+    bool WaitForWindow(bool *questionAsked = nullptr, int timeoutMs = 30000, bool answerYes = false) {
         const qint64 pid = Pid();
         return PollUntil([&] {
             if (process_.state() == QProcess::NotRunning)
@@ -229,7 +231,7 @@ public:
                     *questionAsked = true;
                 Tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
                                                  question.first(), QStringLiteral("key"),
-                                                 QStringLiteral("Escape")});
+                                                 answerYes ? QStringLiteral("alt+y") : QStringLiteral("Escape")});
             }
             return false;
         }, timeoutMs) && !window_.isEmpty();

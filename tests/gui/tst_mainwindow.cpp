@@ -43,6 +43,7 @@ class MainWindowTest : public QObject {
 
     std::unique_ptr<TForm1> Start(const QStringList &arguments = {}) {
         fake->arguments = arguments;
+        fake->ExpectImportQuestionIfNew(arguments.isEmpty() ? QString() : arguments.last());
         return std::make_unique<TForm1>(fake->Get());
     }
 
@@ -72,8 +73,11 @@ private slots:
         QCOMPARE(form->size(), QSize(44 + 756 + 7 - 6, 54));
         QCOMPARE(form->pos(), QPoint(0, 768 - (19 + 85)));
         QVERIFY(!form->LocationSavingSuppressed());
-        // Reading a new installation writes nothing.
-        QVERIFY(!QFile::exists(fake->IniPath()));
+        // Answering No to the import keeps only the page size and the place.
+        const TNewIniFile ini(fake->IniPath());
+        QCOMPARE(ini.ReadInteger("Location", "ButtonCount", 0), 21);
+        QVERIFY(!ini.SectionExists("Pages"));
+        QVERIFY(!ini.SectionExists("Tabs"));
     }
 
     // Only a usable "Top" marks an installation: an empty one reads as the default.
@@ -309,6 +313,8 @@ private slots:
     }
 
     void unusableProfileRefusesEveryWrite() {
+        // The import question's page size cannot be stored either.
+        fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.INI");
         auto form = Start({"a/b"});
         fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.INI");
         form->Item("ConfirmExit1")->trigger();

@@ -1,4 +1,5 @@
 #include "FakePlatform.h"
+#include "settings/NewIniFile.h"
 
 #include "launch/Paths.h"
 
@@ -176,4 +177,15 @@ void FakePlatform::WriteIni(const QString &text, const QString &profile) const {
     QFile file(IniPath(profile));
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(text.toUtf8());
+}
+
+void FakePlatform::ExpectImportQuestionIfNew(const QString &profile) {
+    int top = 0;
+    const TNewIniFile ini(IniPath(profile));
+    if (TNewIniFile::ParseInteger(ini.ReadString(QStringLiteral("Location"), QStringLiteral("Top"), QString()), &top))
+        return;
+    std::deque<FakeDialogs::Answer> scripted;
+    scripted.swap(dialogs.script);
+    dialogs.ExpectQuestion(QStringLiteral("New Orvane Installation:  Yes = Auto Configure.  No = Custom Configure."), false);
+    dialogs.script.insert(dialogs.script.end(), scripted.begin(), scripted.end());
 }

@@ -193,17 +193,24 @@ private:
     std::optional<Answer> Take(Kind kind, const QString &text);
 };
 
+// The application menu: scripted replies; an item without one times out (no reply). Every
+// call is logged: "connect", "request:" + item, "disconnect".
 class FakeAppMenu : public IAppMenu {
 public:
-    bool Connect() override { return available; }
-    void Disconnect() override {}
+    bool Connect() override {
+        calls << QStringLiteral("connect");
+        return available;
+    }
+    void Disconnect() override { calls << QStringLiteral("disconnect"); }
     std::optional<QString> Request(const QString &item) override {
-        if (!replies.contains(item))
+        calls << QStringLiteral("request:") + item;
+        if (!available || !replies.contains(item))
             return std::nullopt;
         return replies.value(item);
     }
     bool available = false;
     QHash<QString, QString> replies;
+    QStringList calls;
 };
 
 class FakeNotificationArea : public INotificationArea {
@@ -227,6 +234,10 @@ public:
     }
     // Writes the settings file of the profile with this text.
     void WriteIni(const QString &text, const QString &profile = QString()) const;
+    // A settings file without a usable "Location"/"Top" is a new installation, whose start
+    // first asks whether to fill the bar from the application menu. When the profile's file is
+    // one, puts that question, answered No, before the answers scripted so far.
+    void ExpectImportQuestionIfNew(const QString &profile = QString());
 
     QTemporaryDir configDir;
     QTemporaryDir programDir;
