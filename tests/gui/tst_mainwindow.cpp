@@ -72,8 +72,11 @@ private slots:
         QCOMPARE(form->size(), QSize(44 + 756 + 7 - 6, 54));
         QCOMPARE(form->pos(), QPoint(0, 768 - (19 + 85)));
         QVERIFY(!form->LocationSavingSuppressed());
-        // Reading a new installation writes nothing.
-        QVERIFY(!QFile::exists(fake->IniPath()));
+        // Reading a new installation writes nothing but the mark that its lockout data file is
+        // set up (the profile name, empty here).
+        QFile ini(fake->IniPath());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QCOMPARE(ini.readAll().trimmed(), QByteArray("[Location]\nUser="));
     }
 
     // Only a usable "Top" marks an installation: an empty one reads as the default.
@@ -309,6 +312,8 @@ private slots:
     }
 
     void unusableProfileRefusesEveryWrite() {
+        // The first write is the new installation's lockout data file, at start-up.
+        fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.DAT");
         auto form = Start({"a/b"});
         fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.INI");
         form->Item("ConfirmExit1")->trigger();
