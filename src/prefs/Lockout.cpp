@@ -47,7 +47,9 @@ QByteArray ReadScrambled(const QString &path) {
 void WriteScrambled(const QString &path, const QByteArray &scrambled) {
     QSaveFile file(path);
     const QByteArray record = FormatRecord(scrambled);
-    const bool written = file.open(QIODevice::WriteOnly) &&
+    // Unbuffered: a short write (a full disk) shows in what write() returns; buffered, the
+    // flush at commit() can lose it.
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
                          file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
                          file.write(record) == record.size() && file.commit();
     if (!written) {

@@ -298,7 +298,8 @@ private slots:
 
     // A settings file that refuses the marker does not keep the bar from loading.
     void loadingWithARefusedWrite() {
-        const QString text = "[Pages]\nCount=1\n[Programs]\nSpeedButton1=/opt/none\nSpeedButton2=/usr/bin/edit\n";
+        // "User": the lockout data file counts as set up, so start-up itself writes nothing.
+        const QString text = "[Location]\nUser=tester\n[Pages]\nCount=1\n[Programs]\nSpeedButton1=/opt/none\nSpeedButton2=/usr/bin/edit\n";
         fake->WriteIni(text);
         Platform platform = fake->Get();
         platform.shell = shell.get();

@@ -1,6 +1,7 @@
 // The password lock on changes: the scrambling, the data file's record, the start-up check and
 // the password box, with a fake platform.
 #include "FakePlatform.h"
+#include "FileSizeLimit.h"
 #include "app/Icons.h"
 #include "prefs/Lockout.h"
 
@@ -119,6 +120,14 @@ private slots:
         QCOMPARE(ReadScrambled(path), QByteArray("bdf"));
         // A longest value fills the record; a longer one is cut to it.
         QCOMPARE(FormatRecord(QByteArray(300, 'x')), QByteArray("\xff", 1) + QByteArray(255, 'x') + QByteArray(1, '\0'));
+        // A full disk: the write is refused and the old record stays whole.
+        try {
+            FileSizeLimit limit(16);
+            WriteScrambled(path, Encrypt("a longer password"));
+            QFAIL("a short write was taken for a whole one");
+        } catch (const SettingsWriteError &) {
+        }
+        QCOMPARE(ReadAll(path), record);
         // A write that cannot be done says where, and leaves nothing behind.
         const QString nowhere = fake->SettingsDirectory() + "missing/OV.DAT";
         try {
