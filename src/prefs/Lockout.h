@@ -36,6 +36,8 @@ enum class Entry { Unlock, Lock, Refuse, TooLong };
 Entry Judge(const QByteArray &stored, const QByteArray &typed);
 
 // The lock value as text and back: UTF-8, one scrambled byte per byte.
-inline QByteArray ToValue(const QString &text) { return text.toUtf8(); }
+inline QByteArray ToValue(const QString &text) {
+    return text.toUtf8();
+}
 
 } // namespace lockout

@@ -10,11 +10,13 @@ namespace {
 const QString kLocation = QStringLiteral("Location");
 const QString kUser = QStringLiteral("User");
 // The setup options that the lock holds still.
-const char *const kLockedItems[] = {"StayonTop1", "ConfirmExit1", "AutoExpand1",
+const char *const kLockedItems[] = {"StayonTop1", "ConfirmExit1",    "AutoExpand1",
                                     "HideGraph1", "ShrinkOnLaunch1", "LockGraphLocation1"};
 } // namespace
 
-bool TForm1::ModifyLocked() const { return prefs.lockValue != lockout::kUnlockedMarker; }
+bool TForm1::ModifyLocked() const {
+    return prefs.lockValue != lockout::kUnlockedMarker;
+}
 
 void TForm1::ShowLockState() {
     const bool locked = ModifyLocked();
@@ -92,8 +94,9 @@ void TForm1::ChangeColor1Click(QAction *sender) {
         // Stored first: a tab row in a colour the file does not hold would look like a page
         // being renamed, and launch buttons would stop working.
         SettingsTransaction transaction(ini);
-        ini.WriteInteger(QStringLiteral("Tabs"), selected ? QStringLiteral("SelectedColor") : QStringLiteral("UnselectedColor"),
-                         value);
+        ini.WriteInteger(
+            QStringLiteral("Tabs"),
+            selected ? QStringLiteral("SelectedColor") : QStringLiteral("UnselectedColor"), value);
         tabcolors::SaveCustomPalette(ini, custom);
         transaction.Commit();
     }

@@ -7,7 +7,9 @@ namespace tabcolors {
 
 namespace {
 const QString kColors = QStringLiteral("Colors");
-QString CustomKey(int i) { return QStringLiteral("Color") + QChar(u'A' + i); }
+QString CustomKey(int i) {
+    return QStringLiteral("Color") + QChar(u'A' + i);
+}
 } // namespace
 
 QColor FromColorValue(int value) {
@@ -21,7 +23,8 @@ int ColorValue(const QColor &color) {
 
 int ReadTabColor(const TNewIniFile &ini, const QString &key, int defaultValue) {
     int value = 0;
-    if (!TNewIniFile::ParseInteger(ini.ReadString(QStringLiteral("Tabs"), key, QString()), &value) ||
+    if (!TNewIniFile::ParseInteger(ini.ReadString(QStringLiteral("Tabs"), key, QString()),
+                                   &value) ||
         value < 0 || value > 0xFFFFFF)
         return defaultValue;
     return value;
@@ -44,7 +47,8 @@ QColor CustomColorFromText(const QString &text) {
 QList<QColor> GetCustomPalette(const TNewIniFile &ini) {
     QList<QColor> colors;
     for (int i = 0; i < kCustomCount; ++i)
-        colors.append(CustomColorFromText(ini.ReadString(kColors, CustomKey(i), QStringLiteral("FFFFFF"))));
+        colors.append(
+            CustomColorFromText(ini.ReadString(kColors, CustomKey(i), QStringLiteral("FFFFFF"))));
     return colors;
 }
 

@@ -11,10 +11,11 @@ using namespace e2e;
 
 namespace {
 // Button 1 holds a program; the tabs are silver (selected) and pale yellow.
-const QByteArray kSettings = "[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Pages]\nCount=3\n"
-                             "[Tabs]\nUnselectedColor=12648447\nPageTab1=One\nPageTab2=Two\nPageTab3=Three\n"
-                             "[Programs]\nSpeedButton1=/usr/bin/true\n[Names]\nSpeedButton1=Editor\n"
-                             "[Icons]\nSpeedButton1=Default\n";
+const QByteArray kSettings =
+    "[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Pages]\nCount=3\n"
+    "[Tabs]\nUnselectedColor=12648447\nPageTab1=One\nPageTab2=Two\nPageTab3=Three\n"
+    "[Programs]\nSpeedButton1=/usr/bin/true\n[Names]\nSpeedButton1=Editor\n"
+    "[Icons]\nSpeedButton1=Default\n";
 const QColor kSelected(192, 192, 192);
 const QColor kPaleYellow(255, 255, 192);
 const QPoint kGauge(22, 9);
@@ -23,14 +24,17 @@ QByteArray ReadAll(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
 }
-QByteArray Record(const QByteArray &value) { return lockout::FormatRecord(lockout::Encrypt(value)); }
+QByteArray Record(const QByteArray &value) {
+    return lockout::FormatRecord(lockout::Encrypt(value));
+}
 
 // How many pixels of the tab row, just above its bottom line, have this colour.
 int TabRowPixels(const Bar &bar, const QColor &color) {
     const QImage picture = Grab(bar.Window());
     const int y = kTabRowTop + kTabRowHeight - 3;
     int count = 0;
-    for (int x = kGaugeColumn; !picture.isNull() && y < picture.height() && x < picture.width(); ++x)
+    for (int x = kGaugeColumn; !picture.isNull() && y < picture.height() && x < picture.width();
+         ++x)
         count += picture.pixelColor(x, y) == color;
     return count;
 }
@@ -59,7 +63,8 @@ private:
     }
     // The message box the bar shows, if any: a window of its own besides the bar.
     static QString MessageBox(const Bar &bar) {
-        for (const QString &window : FindWindows(bar.Pid(), QStringLiteral("^Velmora$|^Orvane$|Warning")))
+        for (const QString &window :
+             FindWindows(bar.Pid(), QStringLiteral("^Velmora$|^Orvane$|Warning")))
             if (window != bar.Window())
                 return window;
         return {};
@@ -68,7 +73,8 @@ private:
     // takes both in order, so once the caption shows the selection the click has been handled:
     // a menu it opened would have taken the key instead.
     static bool ButtonMenuRefused(const Bar &bar) {
-        return FocusOn(bar.Window()) && ClickAt(bar, ButtonCentre(1), 3) && Keys({QStringLiteral("Right")}) &&
+        return FocusOn(bar.Window()) && ClickAt(bar, ButtonCentre(1), 3) &&
+               Keys({QStringLiteral("Right")}) &&
                PollUntil([&] { return bar.Title().endsWith(QStringLiteral("Editor")); }) &&
                PopupMenuWindow(bar.Pid()).isEmpty();
     }
@@ -84,11 +90,13 @@ void TestPrefs::lockSurvivesRestart() {
         Bar bar(home, {});
         QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
         // The installation's data file is set up at the first start: unlocked.
-        QVERIFY2(PollUntil([&] { return ReadAll(dat) == Record("KepR417"); }), qPrintable(bar.Diagnostics()));
+        QVERIFY2(PollUntil([&] { return ReadAll(dat) == Record("KepR417"); }),
+                 qPrintable(bar.Diagnostics()));
         EnterPassword(bar, QStringLiteral("open sesame"));
         if (QTest::currentTestFailed())
             return;
-        QVERIFY2(PollUntil([&] { return ReadAll(dat) == Record("open sesame"); }), qPrintable(bar.Diagnostics()));
+        QVERIFY2(PollUntil([&] { return ReadAll(dat) == Record("open sesame"); }),
+                 qPrintable(bar.Diagnostics()));
         QCOMPARE(bar.Terminate(), 0);
     }
     QMap<QString, IniSection> before;
@@ -97,7 +105,9 @@ void TestPrefs::lockSurvivesRestart() {
     {
         Bar bar(home, {});
         QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
-        QVERIFY2(ButtonMenuRefused(bar), qPrintable(QStringLiteral("a locked bar opened the button menu\n") + bar.Diagnostics()));
+        QVERIFY2(ButtonMenuRefused(bar),
+                 qPrintable(QStringLiteral("a locked bar opened the button menu\n") +
+                            bar.Diagnostics()));
         SaveScreenshot(QStringLiteral("prefs-locked"));
         // A wrong password is refused with a warning, and the lock stays.
         EnterPassword(bar, QStringLiteral("guess"));
@@ -115,8 +125,10 @@ void TestPrefs::lockSurvivesRestart() {
         EnterPassword(bar, QStringLiteral("open sesame"));
         if (QTest::currentTestFailed())
             return;
-        QVERIFY2(PollUntil([&] { return ReadAll(dat) == Record("KepR417"); }), qPrintable(bar.Diagnostics()));
-        QVERIFY2(OpenMenuAt(bar, ButtonCentre(1)), qPrintable(QStringLiteral("no button menu\n") + bar.Diagnostics()));
+        QVERIFY2(PollUntil([&] { return ReadAll(dat) == Record("KepR417"); }),
+                 qPrintable(bar.Diagnostics()));
+        QVERIFY2(OpenMenuAt(bar, ButtonCentre(1)),
+                 qPrintable(QStringLiteral("no button menu\n") + bar.Diagnostics()));
         QVERIFY(ChooseInMenu(bar, {QStringLiteral("Escape")}));
         QCOMPARE(bar.Terminate(), 0);
     }
@@ -134,26 +146,35 @@ void TestPrefs::tabColourChosenAndKept() {
         Bar bar(home, {});
         QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
         QList<QPoint> tabs;
-        QVERIFY(PollUntil([&] { return (tabs = TabCentres(bar, {kSelected, kPaleYellow})).size() == 3; }));
+        QVERIFY(PollUntil([&] {
+            return (tabs = TabCentres(bar, {kSelected, kPaleYellow})).size() == 3;
+        }));
         QVERIFY(FocusOn(bar.Window()));
-        QVERIFY2(OpenMenuAt(bar, tabs[1]), qPrintable(QStringLiteral("no page menu\n") + bar.Diagnostics()));
+        QVERIFY2(OpenMenuAt(bar, tabs[1]),
+                 qPrintable(QStringLiteral("no page menu\n") + bar.Diagnostics()));
         QVERIFY(ChooseInMenu(bar, {QStringLiteral("u")}));
         const QString dialog = WaitForWindowTitled(bar, QStringLiteral("Select Color"));
-        QVERIFY2(!dialog.isEmpty(), qPrintable(QStringLiteral("no colour dialog\n") + bar.Diagnostics()));
+        QVERIFY2(!dialog.isEmpty(),
+                 qPrintable(QStringLiteral("no colour dialog\n") + bar.Diagnostics()));
         QVERIFY(FocusOn(dialog));
         // The colour in HTML notation, in the field of that name.
         QVERIFY(Keys({QStringLiteral("alt+h"), QStringLiteral("ctrl+a")}));
         QVERIFY(Type(chosen.name()));
         SaveScreenshot(QStringLiteral("prefs-colour-dialog"));
         QVERIFY(Keys({QStringLiteral("Return")}));
-        QVERIFY(PollUntil([&] { return FindWindows(bar.Pid(), QStringLiteral("^Select Color$")).isEmpty(); }));
+        QVERIFY(PollUntil(
+            [&] { return FindWindows(bar.Pid(), QStringLiteral("^Select Color$")).isEmpty(); }));
         QVERIFY2(PollUntil([&] {
-                     return IniValue(home.SettingsFile(), QStringLiteral("Tabs"), QStringLiteral("UnselectedColor")) ==
-                            QString::number(chosen.red() | chosen.green() << 8 | chosen.blue() << 16);
+                     return IniValue(home.SettingsFile(), QStringLiteral("Tabs"),
+                                     QStringLiteral("UnselectedColor")) ==
+                            QString::number(chosen.red() | chosen.green() << 8 |
+                                            chosen.blue() << 16);
                  }),
-                 qPrintable(IniValue(home.SettingsFile(), QStringLiteral("Tabs"), QStringLiteral("UnselectedColor"))));
+                 qPrintable(IniValue(home.SettingsFile(), QStringLiteral("Tabs"),
+                                     QStringLiteral("UnselectedColor"))));
         // Two tabs are unselected: their fill is the new colour, and the old one is gone.
-        const bool painted = PollUntil([&] { return TabRowPixels(bar, chosen) > 20 && TabRowPixels(bar, kPaleYellow) == 0; });
+        const bool painted = PollUntil(
+            [&] { return TabRowPixels(bar, chosen) > 20 && TabRowPixels(bar, kPaleYellow) == 0; });
         if (!painted)
             SaveScreenshot(QStringLiteral("prefs-colour-wrong"));
         QVERIFY2(painted, "the unselected tabs are not in the chosen colour");
@@ -162,14 +183,18 @@ void TestPrefs::tabColourChosenAndKept() {
     }
     Bar bar(home, {});
     QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
-    const bool kept = PollUntil([&] { return TabCentres(bar, {kSelected, chosen}).size() == 3 && TabRowPixels(bar, kPaleYellow) == 0; });
+    const bool kept = PollUntil([&] {
+        return TabCentres(bar, {kSelected, chosen}).size() == 3 &&
+               TabRowPixels(bar, kPaleYellow) == 0;
+    });
     if (!kept)
         SaveScreenshot(QStringLiteral("prefs-colour-restart-wrong"));
     QVERIFY2(kept, "after a restart the tabs are not in the chosen colour");
     SaveScreenshot(QStringLiteral("prefs-colour-restarted"));
     // The dialog's sixteen custom colours were stored with it.
     for (char letter = 'A'; letter <= 'P'; ++letter)
-        QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Colors"), QStringLiteral("Color") + QLatin1Char(letter)),
+        QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Colors"),
+                          QStringLiteral("Color") + QLatin1Char(letter)),
                  QStringLiteral("FFFFFF"));
 }
 

@@ -42,7 +42,8 @@ class LockedTest : public QObject {
 private slots:
     void init() {
         fake = std::make_unique<FakePlatform>();
-        fake->shell.associations = {{"/docs/letter.txt", "/usr/bin/gedit"}, {"/usr/bin/gimp", "/usr/bin/gimp"}};
+        fake->shell.associations = {{"/docs/letter.txt", "/usr/bin/gedit"},
+                                    {"/usr/bin/gimp", "/usr/bin/gimp"}};
         fake->shell.iconCounts = {{"/usr/bin/gedit", 1}, {"/usr/bin/gimp", 1}};
     }
     void cleanup() {
@@ -54,10 +55,11 @@ private slots:
     void actions_data() {
         QTest::addColumn<QString>("action");
         QTest::addColumn<bool>("locked");
-        for (const char *action : {"right click on a configured button", "right click on a tab", "F6",
-                                   "F5 on a configured button", "click on an empty button",
-                                   "drop on an empty button", "Show Exit Options from the gauge menu",
-                                   "click on a configured button", "drop on a configured button"}) {
+        for (const char *action :
+             {"right click on a configured button", "right click on a tab", "F6",
+              "F5 on a configured button", "click on an empty button", "drop on an empty button",
+              "Show Exit Options from the gauge menu", "click on a configured button",
+              "drop on a configured button"}) {
             QTest::addRow("%s, unlocked", action) << QString::fromLatin1(action) << false;
             QTest::addRow("%s, locked", action) << QString::fromLatin1(action) << true;
         }
@@ -67,14 +69,15 @@ private slots:
         QFETCH(bool, locked);
         fake->WriteIni(kBar);
         const QString dat = fake->SettingsDirectory() + "OV.DAT";
-        lockout::WriteScrambled(dat, lockout::Encrypt(locked ? "secret" : lockout::kUnlockedMarker));
+        lockout::WriteScrambled(dat,
+                                lockout::Encrypt(locked ? "secret" : lockout::kUnlockedMarker));
         form = std::make_unique<TForm1>(fake->Get());
         form->show();
         QCOMPARE(form->ModifyLocked(), locked);
         const QByteArray settings = ReadAll(fake->IniPath());
         const QByteArray record = ReadAll(dat);
-        const bool launches = action.contains("on a configured button") && !action.startsWith("right") &&
-                              !action.startsWith("F5");
+        const bool launches = action.contains("on a configured button") &&
+                              !action.startsWith("right") && !action.startsWith("F5");
 
         if (action == "right click on a configured button") {
             if (!locked)
@@ -83,7 +86,8 @@ private slots:
         } else if (action == "right click on a tab") {
             if (!locked)
                 fake->dialogs.ExpectPopup("");
-            QTest::mousePress(form->TabSet1, Qt::RightButton, {}, form->TabSet1->tabRect(1).center());
+            QTest::mousePress(form->TabSet1, Qt::RightButton, {},
+                              form->TabSet1->tabRect(1).center());
         } else if (action == "F6") {
             if (!locked)
                 fake->dialogs.ExpectPopup("");
@@ -117,8 +121,10 @@ private slots:
             // A launch puts its entry at the top of the recently launched list; nothing else.
             const QByteArray after = ReadAll(fake->IniPath());
             QCOMPARE(after.left(settings.size()), settings);
-            QCOMPARE(after.mid(settings.size()), launches ? QByteArray("[MRU]\nCount=1\n1=Editor  |1\n") : QByteArray());
-            QVERIFY(form->FindButton(2)->toolTip() == form->FindButton(3)->toolTip()); // still empty
+            QCOMPARE(after.mid(settings.size()),
+                     launches ? QByteArray("[MRU]\nCount=1\n1=Editor  |1\n") : QByteArray());
+            QVERIFY(form->FindButton(2)->toolTip() ==
+                    form->FindButton(3)->toolTip()); // still empty
         } else if (action.endsWith("on an empty button") || action.startsWith("Show Exit")) {
             QVERIFY(ReadAll(fake->IniPath()) != settings);
         }

@@ -25,9 +25,11 @@ bool WriteFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
-QByteArray Record(const QByteArray &value) { return FormatRecord(Encrypt(value)); }
+QByteArray Record(const QByteArray &value) {
+    return FormatRecord(Encrypt(value));
+}
 
-const char *const kSixOptions[] = {"StayonTop1", "ConfirmExit1", "AutoExpand1",
+const char *const kSixOptions[] = {"StayonTop1", "ConfirmExit1",    "AutoExpand1",
                                    "HideGraph1", "ShrinkOnLaunch1", "LockGraphLocation1"};
 const QString kInstalled = "[Location]\nTop=100\nUser=tester\n[Pages]\nCount=2\n";
 } // namespace
@@ -72,7 +74,8 @@ class LockoutTest : public QObject {
             if (form->Item(name)->isEnabled() == locked)
                 qWarning("%s disagrees with the lock", name);
         return locked && form->Item("LockoutModify1")->isChecked() &&
-               !form->Item("StayonTop1")->isEnabled() && !form->Item("LockGraphLocation1")->isEnabled();
+               !form->Item("StayonTop1")->isEnabled() &&
+               !form->Item("LockGraphLocation1")->isEnabled();
     }
     bool ShownUnlocked() {
         bool ok = !form->ModifyLocked() && !form->Item("LockoutModify1")->isChecked();
@@ -108,7 +111,7 @@ private slots:
     void recordLayout() {
         const QByteArray record = FormatRecord(Encrypt("abc"));
         QCOMPARE(record.size(), 257);
-        QCOMPARE(record.left(4), QByteArray("\x03" "bdf"));
+        QCOMPARE(record.left(4), QByteArray(1, char(3)) + "bdf");
         QCOMPARE(record.mid(4), QByteArray(253, '\0'));
         // Written as one record, for its owner's eyes only.
         const QString path = fake->SettingsDirectory() + "OVWork.DAT";
@@ -119,7 +122,8 @@ private slots:
         QCOMPARE(info.st_mode & 0777, mode_t(0600));
         QCOMPARE(ReadScrambled(path), QByteArray("bdf"));
         // A longest value fills the record; a longer one is cut to it.
-        QCOMPARE(FormatRecord(QByteArray(300, 'x')), QByteArray("\xff", 1) + QByteArray(255, 'x') + QByteArray(1, '\0'));
+        QCOMPARE(FormatRecord(QByteArray(300, 'x')),
+                 QByteArray("\xff", 1) + QByteArray(255, 'x') + QByteArray(1, '\0'));
         // A full disk: the write is refused and the old record stays whole.
         try {
             FileSizeLimit limit(16);
@@ -140,7 +144,7 @@ private slots:
 
     // The data file as found on disk, and what the bar makes of it at start-up.
     void dataFiles_data() {
-        QTest::addColumn<QString>("kind");        // "bytes", "missing", "directory", "no permission"
+        QTest::addColumn<QString>("kind"); // "bytes", "missing", "directory", "no permission"
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("scrambled"); // what the record is read as
         const QByteArray secret = Encrypt("secret");
@@ -149,12 +153,16 @@ private slots:
         QTest::newRow("length byte only") << "bytes" << QByteArray(1, '\0') << QByteArray();
         QTest::newRow("whole record") << "bytes" << FormatRecord(secret) << secret;
         QTest::newRow("shorter, text complete") << "bytes" << (char(6) + secret) << secret;
-        QTest::newRow("length byte beyond the end") << "bytes" << (char(9) + secret) << QByteArray();
-        QTest::newRow("longer than a record") << "bytes" << FormatRecord(secret) + QByteArray(500, 'z') << secret;
-        QTest::newRow("255 bytes of text") << "bytes" << FormatRecord(QByteArray(255, 'q')) << QByteArray(255, 'q');
+        QTest::newRow("length byte beyond the end")
+            << "bytes" << (char(9) + secret) << QByteArray();
+        QTest::newRow("longer than a record")
+            << "bytes" << FormatRecord(secret) + QByteArray(500, 'z') << secret;
+        QTest::newRow("255 bytes of text")
+            << "bytes" << FormatRecord(QByteArray(255, 'q')) << QByteArray(255, 'q');
         QTest::newRow("a directory") << "directory" << QByteArray() << QByteArray();
         if (geteuid() != 0) // permissions do not hold for root
-            QTest::newRow("no permission") << "no permission" << FormatRecord(secret) << QByteArray();
+            QTest::newRow("no permission")
+                << "no permission" << FormatRecord(secret) << QByteArray();
     }
     void dataFiles() {
         QFETCH(QString, kind);
@@ -198,7 +206,8 @@ private slots:
         fake = std::make_unique<FakePlatform>(nullptr, QStringList{"Work"});
         Start();
         QCOMPARE(ReadAll(fake->SettingsDirectory() + "OVWork.DAT"), Record("KepR417"));
-        QCOMPARE(TNewIniFile(fake->IniPath("Work")).ReadString("Location", "User", "<none>"), QString("Work"));
+        QCOMPARE(TNewIniFile(fake->IniPath("Work")).ReadString("Location", "User", "<none>"),
+                 QString("Work"));
     }
 
     // A new installation whose data file cannot be made says so, starts unlocked and does not
@@ -227,20 +236,25 @@ private slots:
         QTest::addColumn<QByteArray>("fileAfter"); // the lock value the data file holds
         const QString none;
         const QByteArray marker = "KepR417";
-        QTest::newRow("unlocked, a password locks") << marker << "secret" << true << none << QByteArray("secret");
-        QTest::newRow("unlocked, the marker itself") << marker << "KepR417" << false << none << marker;
-        QTest::newRow("unlocked, 255 characters") << marker << QString(255, 'p') << true << none << QByteArray(255, 'p');
-        QTest::newRow("unlocked, 256 characters") << marker << QString(256, 'p') << false
-                                                  << "at most 255 characters" << marker;
-        QTest::newRow("unlocked, letters beyond ASCII") << marker << QString::fromUtf8("gänse") << true << none
-                                                        << QString::fromUtf8("gänse").toUtf8();
-        QTest::newRow("locked, the password unlocks") << QByteArray("secret") << "secret" << false << none << marker;
-        QTest::newRow("locked, another text") << QByteArray("secret") << "Secret" << true << "Incorrect Password"
-                                              << QByteArray("secret");
-        QTest::newRow("locked, the marker") << QByteArray("secret") << "KepR417" << true << "Incorrect Password"
-                                            << QByteArray("secret");
-        QTest::newRow("locked, a longest password unlocks") << QByteArray(255, 'p') << QString(255, 'p') << false
-                                                            << none << marker;
+        QTest::newRow("unlocked, a password locks")
+            << marker << "secret" << true << none << QByteArray("secret");
+        QTest::newRow("unlocked, the marker itself")
+            << marker << "KepR417" << false << none << marker;
+        QTest::newRow("unlocked, 255 characters")
+            << marker << QString(255, 'p') << true << none << QByteArray(255, 'p');
+        QTest::newRow("unlocked, 256 characters")
+            << marker << QString(256, 'p') << false << "at most 255 characters" << marker;
+        QTest::newRow("unlocked, letters beyond ASCII")
+            << marker << QString::fromUtf8("gänse") << true << none
+            << QString::fromUtf8("gänse").toUtf8();
+        QTest::newRow("locked, the password unlocks")
+            << QByteArray("secret") << "secret" << false << none << marker;
+        QTest::newRow("locked, another text") << QByteArray("secret") << "Secret" << true
+                                              << "Incorrect Password" << QByteArray("secret");
+        QTest::newRow("locked, the marker") << QByteArray("secret") << "KepR417" << true
+                                            << "Incorrect Password" << QByteArray("secret");
+        QTest::newRow("locked, a longest password unlocks")
+            << QByteArray(255, 'p') << QString(255, 'p') << false << none << marker;
     }
     void entries() {
         QFETCH(QByteArray, before);
