@@ -1,5 +1,6 @@
 #include "app/Icons.h"
 #include "components/SheLink.h"
+#include "prefs/TabColors.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,10 +22,7 @@
 #include <optional>
 
 namespace {
-// Windows colour values are 0x00BBGGRR.
-QColor FromColorValue(int value) {
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
+using tabcolors::FromColorValue;
 const QColor kDesktopColor(0x00, 0x80, 0x80);
 constexpr int kMaxButtons = 99999; // pages × buttons per page
 
@@ -219,8 +217,11 @@ void TForm1::BuildMenus() {
     }
     AddItem(PopupMenu2, QStringLiteral("AddPage1"), QStringLiteral("&Add Page"), &TForm1::AddPage);
     PopupMenu2->addSeparator();
-    AddItem(PopupMenu2, QStringLiteral("UnselectedColor1"), QStringLiteral("Change Color of &Unselected Tabs"));
-    AddItem(PopupMenu2, QStringLiteral("SelectedColor1"), QStringLiteral("Change Color of &Selected Tab"));
+    for (const auto &[name, caption] : {std::pair{"UnselectedColor1", "Change Color of &Unselected Tabs"},
+                                        std::pair{"SelectedColor1", "Change Color of &Selected Tab"}}) {
+        QAction *a = AddItem(PopupMenu2, QLatin1String(name), QString::fromUtf8(caption));
+        connect(a, &QAction::triggered, this, [this, a] { Guarded([this, a] { ChangeColor1Click(a); }); });
+    }
     AddItem(PopupMenu2, QStringLiteral("TotalPageCount1"), QStringLiteral("Change &Total Page Count"), &TForm1::TabCount);
     items_.insert(QStringLiteral("PageSizeSeparator"), PopupMenu2->addSeparator());
     for (const char *name : {"PButton16", "PButton21"}) {
@@ -248,7 +249,7 @@ void TForm1::BuildMenus() {
     AddItem(PopupMenu3, QStringLiteral("ShrinkOnLaunch1"), QStringLiteral("&Shrink on Launch"), nullptr, true)->setChecked(true);
     PopupMenu3->addSeparator();
     AddItem(PopupMenu3, QStringLiteral("LockGraphLocation1"), QStringLiteral("Lock &Graph Location"), nullptr, true);
-    AddItem(PopupMenu3, QStringLiteral("LockoutModify1"), QStringLiteral("Lockout &Modify"), nullptr, true);
+    AddItem(PopupMenu3, QStringLiteral("LockoutModify1"), QStringLiteral("Lockout &Modify"), &TForm1::LockoutModify1Click, true);
 
     PopupMenu4 = new QMenu(this);
     PopupMenu4->setObjectName(QStringLiteral("PopupMenu4"));
@@ -296,6 +297,7 @@ void TForm1::FormCreate() {
     const bool newInstallation = !TNewIniFile::ParseInteger(
         ini.ReadString(QStringLiteral("Location"), QStringLiteral("Top"), QString()), &storedTop);
     ReadStartSettings(ini);
+    CheckPassword(settings.user);
     settings.top = ini.ReadInteger(QStringLiteral("Location"), QStringLiteral("Top"), defaultTop);
 
     perPageMaximum_ = PerPageMaximum(system.UsableScreenWidth());
@@ -358,8 +360,8 @@ void TForm1::ReadStartSettings(const TNewIniFile &ini) {
     const QString drive = platform_.environment.programDirectory.startsWith(QLatin1Char('/'))
                               ? QStringLiteral("C") : platform_.environment.programDirectory.left(1);
     settings.gaugeType = ini.ReadString(QStringLiteral("Gauge"), QStringLiteral("Type"), drive + QStringLiteral("HardDrive"));
-    settings.selectedColor = ini.ReadInteger(QStringLiteral("Tabs"), QStringLiteral("SelectedColor"), 12632256);
-    settings.unselectedColor = ini.ReadInteger(QStringLiteral("Tabs"), QStringLiteral("UnselectedColor"), 8421376);
+    settings.selectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("SelectedColor"), tabcolors::kDefaultSelected);
+    settings.unselectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("UnselectedColor"), tabcolors::kDefaultUnselected);
 }
 
 void TForm1::ApplyMenuSettings() {

@@ -3,6 +3,7 @@
 #include "pages/BarGeometry.h"
 #include "pages/TabSet.h"
 #include "platform/Platform.h"
+#include "prefs/PrefsState.h"
 #include "settings/ButtonRecord.h"
 #include "settings/NewIniFile.h"
 #include "settings/Profile.h"
@@ -184,6 +185,17 @@ public:
     // ---- prefs: sounds (src/prefs) ----
     void SoundSelect1Click(QAction *sender);
     void PlaySound(const QString &buttonKey);
+    // ---- prefs: tab colours and the modify lockout (src/prefs/Preferences.cpp) ----
+    void ChangeColor1Click(QAction *sender);
+    void CheckPassword(const QString &user);
+    void LockoutModify1Click();
+    // An entry in the password box: locks, unlocks or is refused.
+    void WritePassword(const QString &text);
+    // The tick of "Lockout &Modify" and the setup options the lock holds still.
+    void ShowLockState();
+    // Stores a lock value in the data file; a refused write throws and changes nothing.
+    void WriteLockFile(const QByteArray &value);
+    PrefsState prefs;
 
     // ---- progman: the first start fills the bar from the application menu (src/progman) ----
     void LoadProgman();

@@ -14,7 +14,6 @@ const QString kProgramFilter = QStringLiteral("Programs|*.EXE;*.COM;*.BAT;*.PIF|
 const QString kSelectProgram = QStringLiteral("Select Program to Run");
 } // namespace
 
-bool TForm1::ModifyLocked() const { return false; } // the lockout arrives with the preferences
 
 void TForm1::ButtonClick(QToolButton *button) {
     button->setChecked(false);

@@ -100,6 +100,8 @@ bool TForm1::PageNameKeyDown(int key) {
             }
             if (QToolButton *button = FindButton(currentButton))
                 IconVert(button, record);
+        } else if (mode == QLatin1String("Lockout")) {
+            WritePassword(text);
         }
     }
     CloseInlineBox();

@@ -87,11 +87,11 @@ void TestStartup::window() {
 void TestStartup::startupWritesNothing_data() {
     QTest::addColumn<QByteArray>("settings");
     QTest::addColumn<QString>("wmState"); // the window's WM_STATE once started
-    QTest::newRow("normal") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Window]\nState=Norm\n")
+    QTest::newRow("normal") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nUser=tester\nOnTop=No\n[Window]\nState=Norm\n")
                             << QStringLiteral("Normal");
-    QTest::newRow("minimised") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Window]\nState=Min\n")
+    QTest::newRow("minimised") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nUser=tester\nOnTop=No\n[Window]\nState=Min\n")
                                << QStringLiteral("Iconic");
-    QTest::newRow("minimised, on top") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=Yes\n[Window]\nState=Min\n")
+    QTest::newRow("minimised, on top") << QByteArray("[Location]\nTop=100\nLeft=50\nButtonCount=16\nUser=tester\nOnTop=Yes\n[Window]\nState=Min\n")
                                        << QStringLiteral("Iconic");
 }
 

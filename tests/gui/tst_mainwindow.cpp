@@ -78,6 +78,8 @@ private slots:
         QCOMPARE(ini.ReadInteger("Location", "ButtonCount", 0), 21);
         QVERIFY(!ini.SectionExists("Pages"));
         QVERIFY(!ini.SectionExists("Tabs"));
+        // and the mark that its lockout data file is set up (the profile name, empty here).
+        QCOMPARE(ini.ReadString("Location", "User", "<none>"), QString(""));
     }
 
     // Only a usable "Top" marks an installation: an empty one reads as the default.
@@ -313,7 +315,9 @@ private slots:
     }
 
     void unusableProfileRefusesEveryWrite() {
-        // The import question's page size cannot be stored either.
+        // The first writes come at start-up: the new installation's lockout data file, then the
+        // import question's page size.
+        fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.DAT");
         fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.INI");
         auto form = Start({"a/b"});
         fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.INI");
