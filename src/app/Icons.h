@@ -1,5 +1,6 @@
 #pragma once
 
+#include "components/enhgauge.h"
 #include "pages/BarGeometry.h"
 #include "pages/TabSet.h"
 #include "platform/Platform.h"
@@ -15,6 +16,7 @@
 #include <functional>
 
 class QAction;
+class TDISK;
 class TMruList;
 class TShellLink;
 class QButtonGroup;
@@ -182,6 +184,22 @@ public:
     void SoundSelect1Click(QAction *sender);
     void PlaySound(const QString &buttonKey);
 
+    // ---- gauge: the readings and their menu items (src/gauge) ----
+    void GaugeTimer();
+    void GasGage();
+    void HardDriveSpace(int c);
+    void SysResource();
+    void GaugeColor();
+    void CHardDriveClick(QAction *sender);
+    void SysResourceClick();
+    void UnCheck();
+    // Ticks the item that names the gauge type, and no other.
+    void CheckGaugeType();
+    void CountDrives();
+    // The drive that holds the program's directory + "HardDrive".
+    QString DefaultGaugeType() const;
+    TDISK *DISK1 = nullptr;
+
     // ---- bar: re-paging ----
     void ExpandButtons();
     void LessButtons();
@@ -239,7 +257,7 @@ public:
 
     // Widgets, named as the rest of the program knows them.
     QFrame *Panel1 = nullptr;
-    QFrame *Gauge1 = nullptr;
+    TEnhancedGauge *Gauge1 = nullptr;
     QToolButton *HelpButton = nullptr;
     QToolButton *RunButton = nullptr;
     QStackedWidget *Notebook1 = nullptr;
