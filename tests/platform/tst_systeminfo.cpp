@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <atomic>
 #include <mutex>
 #include <QtTest>
@@ -19,6 +22,8 @@ private Q_SLOTS:
     void slowFilesystem();
     void thisMachine();
     void agreesWithDfAndMeminfo();
+    void extraMounts();
+    void extraMountsChild();
 };
 
 // A desktop's mount table in the kernel's format, in kernel order (not sorted).
@@ -225,6 +230,77 @@ void TestSystemInfo::agreesWithDfAndMeminfo() {
     QCOMPARE(memory.totalPhys, total * 1024);
     const int load = int(100 * (total - available) / total);
     QVERIFY2(qAbs(memory.load - load) <= 2, qPrintable(QStringLiteral("%1 against %2").arg(memory.load).arg(load)));
+}
+
+// Two filesystems mounted while the bar runs appear after the ones already there, in
+// mount-point order, without a restart. The mounting happens in a private mount namespace of a
+// child (this test program again), so nothing outside the test sees it.
+void TestSystemInfo::extraMounts() {
+    if (::geteuid() != 0)
+        QSKIP("mounting needs root");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const char *name : {"b.img", "a.img"}) {
+        QFile image(dir.filePath(QLatin1String(name)));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(8 << 20));
+        image.close();
+        QProcess mkfs;
+        mkfs.start(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), QStringLiteral("-F"), image.fileName()});
+        if (!mkfs.waitForFinished(60000) || mkfs.exitCode() != 0)
+            QSKIP("mkfs.ext4 is not available");
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANE_MOUNT_DIR"), dir.path());
+    child.setProcessEnvironment(env);
+    child.start(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                                            QStringLiteral("private"), QCoreApplication::applicationFilePath(),
+                                            QStringLiteral("extraMountsChild")});
+    QVERIFY(child.waitForFinished(120000));
+    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    if (out.contains(QLatin1String("cannot mount")) || child.exitCode() != 0 && !out.contains(QLatin1String("before:")))
+        QSKIP(qPrintable(QStringLiteral("mounting is not allowed here: ") + out + child.readAllStandardError()));
+    const QRegularExpression before(QStringLiteral("before: (.*)")), after(QStringLiteral("after: (.*)"));
+    const QStringList was = before.match(out).captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList now = after.match(out).captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QVERIFY2(!was.isEmpty() && now.size() == was.size() + 2, qPrintable(out));
+    const int a = now.indexOf(QRegularExpression(QStringLiteral(".=") + QRegularExpression::escape(dir.filePath("a")) + "$"));
+    QVERIFY2(a > 0 && now.value(a + 1).endsWith(dir.filePath("b")), qPrintable(out));
+    // Consecutive letters; on a machine whose only other drive is "/" they are D and E.
+    QCOMPARE(now[a + 1].at(0).unicode(), now[a].at(0).unicode() + 1);
+    if (was.size() == 1)
+        QCOMPARE(now[a].left(1) + now[a + 1].left(1), QStringLiteral("DE"));
+}
+
+// Run by extraMounts in its own mount namespace.
+void TestSystemInfo::extraMountsChild() {
+    const QString dir = qEnvironmentVariable("ORVANE_MOUNT_DIR");
+    if (dir.isEmpty())
+        QSKIP("run by extraMounts");
+    LinuxSystemInfo info;
+    auto list = [&info] {
+        QStringList drives;
+        for (const DriveInfo &drive : info.Drives())
+            drives << QString(drive.letter) + QLatin1Char('=') + drive.mountPoint;
+        return drives.join(QLatin1Char(' '));
+    };
+    std::printf("before: %s\n", qPrintable(list()));
+    for (const char *name : {"b", "a"}) {
+        QDir(dir).mkpath(QLatin1String(name));
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"),
+                                              dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".img"),
+                                              dir + QLatin1Char('/') + QLatin1String(name)});
+        if (!mount.waitForFinished(60000) || mount.exitCode() != 0) {
+            std::printf("cannot mount: %s\n", mount.readAllStandardError().constData());
+            std::fflush(stdout);
+            return;
+        }
+    }
+    std::printf("after: %s\n", qPrintable(list()));
+    std::fflush(stdout);
+    for (const char *name : {"a", "b"})
+        QProcess::execute(QStringLiteral("umount"), {dir + QLatin1Char('/') + QLatin1String(name)});
 }
 
 QTEST_MAIN(TestSystemInfo)
