@@ -11,7 +11,15 @@ class TDISK : public QObject {
     Q_OBJECT
 public:
     // Numbered as the system numbers the kinds of drive.
-    enum TDISKTYPE { DT_UNKNOWN, DT_NOROOTDIR, DT_REMOVABLE, DT_FIXED, DT_REMOTE, DT_CDROM, DT_RAMDISK };
+    enum TDISKTYPE {
+        DT_UNKNOWN,
+        DT_NOROOTDIR,
+        DT_REMOVABLE,
+        DT_FIXED,
+        DT_REMOTE,
+        DT_CDROM,
+        DT_RAMDISK
+    };
     Q_ENUM(TDISKTYPE)
     Q_PROPERTY(QString DriveLetter READ DriveLetter WRITE setDriveLetter)
     Q_PROPERTY(qint64 DiskSizeBytes READ DiskSizeBytes WRITE setDiskSizeBytes)

@@ -23,7 +23,9 @@ void Fill(QImage &image, int left, int top, int right, int bottom, const QColor 
 }
 
 // Ties go to the even neighbour, as the rounding of the floating-point unit does.
-int Nearest(long double x) { return int(std::nearbyint(x)); }
+int Nearest(long double x) {
+    return int(std::nearbyint(x));
+}
 
 // A pie of the ellipse inside (left, top, right, bottom), counter-clockwise from the radial
 // through start to the radial through end; the same point twice is the whole ellipse.
@@ -319,14 +321,16 @@ void TEnhancedGauge::DrawFace(QImage &overlay, const QRect &rect) const {
         painter.setPen(QPen(foreColor_, 0));
         painter.setBrush(backColor_);
         // The upper half of an ellipse twice the face's height, standing on its bottom edge.
-        Pie(painter, Edges{x, r.top, w, 2 * h - 1}, QPointF(x + w, r.bottom - 1), QPointF(x, r.bottom - 1));
+        Pie(painter, Edges{x, r.top, w, 2 * h - 1}, QPointF(x + w, r.bottom - 1),
+            QPointF(x, r.bottom - 1));
         painter.end();
         Line(overlay, QPoint(x, r.bottom), QPoint(x + w, r.bottom), foreColor_);
         if (p > 0) {
             const int mx = width() / 2;
             const long double a = (long double)p * 0.01L * M_PIl;
             Line(overlay, QPoint(mx, r.bottom - 1),
-                 QPoint(Nearest(mx * (1 - std::cos(a))), Nearest((r.bottom - 1) * (1 - std::sin(a)))),
+                 QPoint(Nearest(mx * (1 - std::cos(a))),
+                        Nearest((r.bottom - 1) * (1 - std::sin(a)))),
                  foreColor_);
         }
         break;
@@ -386,7 +390,8 @@ void TEnhancedGauge::mouseMoveEvent(QMouseEvent *event) {
 void TEnhancedGauge::mouseReleaseEvent(QMouseEvent *event) {
     if (OnMouseUp)
         OnMouseUp(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && OnClick)
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+        OnClick)
         OnClick();
 }
 

@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QMenu>
 
-void TForm1::GaugeTimer() { GasGage(); }
+void TForm1::GaugeTimer() {
+    GasGage();
+}
 
 void TForm1::GasGage() {
     const QString &type = settings.gaugeType;
@@ -45,7 +47,9 @@ void TForm1::SysResource() {
     GaugeColor();
 }
 
-void TForm1::GaugeColor() { Gauge1->setForeColor(GaugeColorFor(settings.gaugeType, Gauge1->Progress())); }
+void TForm1::GaugeColor() {
+    Gauge1->setForeColor(GaugeColorFor(settings.gaugeType, Gauge1->Progress()));
+}
 
 void TForm1::CHardDriveClick(QAction *sender) {
     const QChar letter(sender->data().toInt());
@@ -73,7 +77,8 @@ void TForm1::UnCheck() {
 void TForm1::CheckGaugeType() {
     UnCheck();
     // Only the gauge's own items: a stored type that happens to name another item ticks nothing.
-    const bool drive = settings.gaugeType.size() == 10 && settings.gaugeType.endsWith(QLatin1String("HardDrive"));
+    const bool drive =
+        settings.gaugeType.size() == 10 && settings.gaugeType.endsWith(QLatin1String("HardDrive"));
     if (drive || settings.gaugeType == QLatin1String("SystemMemory1"))
         if (QAction *item = Item(settings.gaugeType))
             item->setChecked(true);

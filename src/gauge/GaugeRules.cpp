@@ -43,5 +43,6 @@ QString DriveHint(QChar letter, quint64 free, quint64 size) {
 }
 
 QString MemoryHint(int load, quint64 totalPhys) {
-    return QStringLiteral("Memory Load %1%").arg(load) + QStringLiteral(": Total RAM ") + FormatBytes(totalPhys);
+    return QStringLiteral("Memory Load %1%").arg(load) + QStringLiteral(": Total RAM ") +
+           FormatBytes(totalPhys);
 }

@@ -85,16 +85,23 @@ int main(int argc, char **argv) {
     const int drivePaints = form.Gauge1->PaintCount() - paintsBefore;
     form.settings.gaugeType = QStringLiteral("SystemMemory1");
     const auto memoryTick = Runs(ticks, [&] { form.GaugeTimer(); });
-    const auto repaintOnly = Runs(ticks, [&] { form.Gauge1->setProgressText(form.Gauge1->ProgressText()); });
+    const auto repaintOnly =
+        Runs(ticks, [&] { form.Gauge1->setProgressText(form.Gauge1->ProgressText()); });
     const auto composeOnly = Runs(ticks, [&] { sink = form.Gauge1->Render().width(); });
 
     QTextStream out(stdout);
     out << "Gauge ticks, " << ticks << " each (" << drivePaints << " repaints in " << ticks
         << " drive ticks)\n";
-    out << QStringLiteral("%1 %2 %3 %4\n").arg(QString(), -34).arg(QStringLiteral("median us"), 10)
-               .arg(QStringLiteral("worst us"), 10).arg(QStringLiteral("x floor"), 8);
-    auto row = [&](const QString &name, const std::vector<double> &values, const std::vector<double> &floor) {
-        out << QStringLiteral("%1 %2 %3 %4\n").arg(name, -34).arg(bench::Median(values), 10, 'f', 1)
+    out << QStringLiteral("%1 %2 %3 %4\n")
+               .arg(QString(), -34)
+               .arg(QStringLiteral("median us"), 10)
+               .arg(QStringLiteral("worst us"), 10)
+               .arg(QStringLiteral("x floor"), 8);
+    auto row = [&](const QString &name, const std::vector<double> &values,
+                   const std::vector<double> &floor) {
+        out << QStringLiteral("%1 %2 %3 %4\n")
+                   .arg(name, -34)
+                   .arg(bench::Median(values), 10, 'f', 1)
                    .arg(*std::max_element(values.begin(), values.end()), 10, 'f', 1)
                    .arg(bench::Median(values) / bench::Median(floor), 8, 'f', 1);
     };

@@ -58,7 +58,9 @@ QRect Changed(const QImage &a, const QImage &b) {
     return box;
 }
 
-QColor Inverted(const QColor &c) { return QColor(255 - c.red(), 255 - c.green(), 255 - c.blue()); }
+QColor Inverted(const QColor &c) {
+    return QColor(255 - c.red(), 255 - c.green(), 255 - c.blue());
+}
 
 } // namespace
 
@@ -148,14 +150,16 @@ void TestEnhGauge::rangeErrors() {
         gauge.setMinValue(101);
         QFAIL("no error");
     } catch (const EInvalidOperation &e) {
-        QCOMPARE(QString::fromStdString(e.what()), QStringLiteral("Value must be between -2147483647 and 99"));
+        QCOMPARE(QString::fromStdString(e.what()),
+                 QStringLiteral("Value must be between -2147483647 and 99"));
     }
     gauge.setMinValue(10);
     try {
         gauge.setMaxValue(9);
         QFAIL("no error");
     } catch (const EInvalidOperation &e) {
-        QCOMPARE(QString::fromStdString(e.what()), QStringLiteral("Value must be between 11 and 2147483647"));
+        QCOMPARE(QString::fromStdString(e.what()),
+                 QStringLiteral("Value must be between 11 and 2147483647"));
     }
     // A refused value changes nothing.
     QCOMPARE(gauge.MinValue(), 10);
@@ -240,7 +244,8 @@ void TestEnhGauge::barFill() {
 // The pie fills clockwise from twelve o'clock: 25 % is the quarter from twelve to three.
 void TestEnhGauge::pieQuarters_data() {
     QTest::addColumn<int>("percent");
-    QTest::addColumn<QString>("filled"); // quarters: upper right, lower right, lower left, upper left
+    QTest::addColumn<QString>(
+        "filled"); // quarters: upper right, lower right, lower left, upper left
     QTest::newRow("0") << 0 << "----";
     QTest::newRow("25") << 25 << "X---";
     QTest::newRow("50") << 50 << "XX--";
@@ -259,10 +264,12 @@ void TestEnhGauge::pieQuarters() {
     gauge.setProgress(percent);
     const QImage pie = gauge.Render();
     const QPoint c(30, 30);
-    const QPoint quarters[] = {c + QPoint(12, -12), c + QPoint(12, 12), c + QPoint(-12, 12), c + QPoint(-12, -12)};
+    const QPoint quarters[] = {c + QPoint(12, -12), c + QPoint(12, 12), c + QPoint(-12, 12),
+                               c + QPoint(-12, -12)};
     QString got;
     for (const QPoint &q : quarters) {
-        QVERIFY2(Is(pie, q.x(), q.y(), kLime) || Is(pie, q.x(), q.y(), kMaroon), "inside the ellipse");
+        QVERIFY2(Is(pie, q.x(), q.y(), kLime) || Is(pie, q.x(), q.y(), kMaroon),
+                 "inside the ellipse");
         got += Is(pie, q.x(), q.y(), kLime) ? QLatin1Char('X') : QLatin1Char('-');
     }
     QCOMPARE(got, filled);
@@ -301,7 +308,8 @@ void TestEnhGauge::needleDirection() {
                 return true;
         return false;
     };
-    QVERIFY2(nearLime(onIt), qPrintable(QStringLiteral("no needle at %1,%2").arg(onIt.x()).arg(onIt.y())));
+    QVERIFY2(nearLime(onIt),
+             qPrintable(QStringLiteral("no needle at %1,%2").arg(onIt.x()).arg(onIt.y())));
     if (percent != 50)
         QVERIFY(!nearLime(mirror));
     // 0 % draws nothing but the empty face.
@@ -355,10 +363,17 @@ void TestEnhGauge::textPosition_data() {
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("where");
-    QTest::newRow("no label") << G::taLeftJustify << QString() << "85%" << "centre";
-    QTest::newRow("left") << G::taLeftJustify << "C" << "85% : C" << "left";
-    QTest::newRow("right") << G::taRightJustify << "C" << "C : 85%" << "right";
-    QTest::newRow("centre") << G::taCenter << "C" << "C : 85%" << "centre";
+    QTest::newRow("no label") << G::taLeftJustify << QString() << "85%"
+                              << "centre";
+    QTest::newRow("left") << G::taLeftJustify << "C"
+                          << "85% : C"
+                          << "left";
+    QTest::newRow("right") << G::taRightJustify << "C"
+                           << "C : 85%"
+                           << "right";
+    QTest::newRow("centre") << G::taCenter << "C"
+                            << "C : 85%"
+                            << "centre";
 }
 
 void TestEnhGauge::textPosition() {
@@ -384,10 +399,12 @@ void TestEnhGauge::textPosition() {
     else if (where == QLatin1String("right"))
         QVERIFY2(rightGap >= 1 && rightGap <= 4, qPrintable(QString::number(rightGap)));
     else
-        QVERIFY2(qAbs(leftGap - rightGap) <= 3, qPrintable(QStringLiteral("%1 %2").arg(leftGap).arg(rightGap)));
+        QVERIFY2(qAbs(leftGap - rightGap) <= 3,
+                 qPrintable(QStringLiteral("%1 %2").arg(leftGap).arg(rightGap)));
     // Vertically centred.
     const int topGap = text.top(), bottomGap = gauge.height() - 1 - text.bottom();
-    QVERIFY2(qAbs(topGap - bottomGap) <= 4, qPrintable(QStringLiteral("%1 %2").arg(topGap).arg(bottomGap)));
+    QVERIFY2(qAbs(topGap - bottomGap) <= 4,
+             qPrintable(QStringLiteral("%1 %2").arg(topGap).arg(bottomGap)));
 }
 
 // The text inverts what lies beneath it and never leaves the face.
@@ -420,7 +437,11 @@ void TestEnhGauge::textInvertsAndClips() {
     const QRect changed = Changed(framed, gauge.Render());
     QVERIFY(!changed.isEmpty());
     QVERIFY2(QRect(1, 1, gauge.width() - 2, gauge.height() - 2).contains(changed),
-             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(changed.x()).arg(changed.y()).arg(changed.width()).arg(changed.height())));
+             qPrintable(QStringLiteral("%1,%2 %3x%4")
+                            .arg(changed.x())
+                            .arg(changed.y())
+                            .arg(changed.width())
+                            .arg(changed.height())));
     QCOMPARE(changed.right(), gauge.width() - 2); // cut at the face, not before it
 }
 
@@ -445,8 +466,11 @@ void TestEnhGauge::saveFaces() {
     const struct {
         G::TGaugeKind kind;
         const char *name;
-    } kinds[] = {{G::gkText, "text"}, {G::gkHorizontalBar, "horizontal"}, {G::gkVerticalBar, "vertical"},
-                 {G::gkPie, "pie"}, {G::gkNeedle, "needle"}};
+    } kinds[] = {{G::gkText, "text"},
+                 {G::gkHorizontalBar, "horizontal"},
+                 {G::gkVerticalBar, "vertical"},
+                 {G::gkPie, "pie"},
+                 {G::gkNeedle, "needle"}};
     const int percents[] = {0, 25, 50, 100};
     const int scale = 4;
     // One sheet: a row per face, the bar's own gauge and a larger framed one with a label.
@@ -468,8 +492,13 @@ void TestEnhGauge::saveFaces() {
                 }
                 gauge.setProgress(p);
                 const QImage face = gauge.Render();
-                QVERIFY(face.save(QStringLiteral("%1/%2-%3%4.png").arg(dir, QLatin1String(k.name)).arg(p).arg(large ? "-framed" : "")));
-                painter.drawImage(QRect(x * scale, (4 + row * 44) * scale, face.width() * scale, face.height() * scale), face);
+                QVERIFY(face.save(QStringLiteral("%1/%2-%3%4.png")
+                                      .arg(dir, QLatin1String(k.name))
+                                      .arg(p)
+                                      .arg(large ? "-framed" : "")));
+                painter.drawImage(QRect(x * scale, (4 + row * 44) * scale, face.width() * scale,
+                                        face.height() * scale),
+                                  face);
                 x += face.width() + 4;
             }
         }

@@ -40,7 +40,9 @@ Fill BottomFill(const QImage &gauge) {
 }
 
 // The fill of a percentage on the bar's 39-pixel gauge (its face counts 40).
-int Columns(int percent) { return qMin(int(40 * (long double)percent * 0.01L), 39); }
+int Columns(int percent) {
+    return qMin(int(40 * (long double)percent * 0.01L), 39);
+}
 
 int RootFreePercent() {
     struct statvfs st {};
@@ -78,7 +80,9 @@ bool Shows(const Bar &bar, const QString &type, int p, Fill *seen) {
 class TestGauge : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh"); }
+    void initTestCase() {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh");
+    }
     void readingsAndMenu();
 };
 
@@ -95,26 +99,39 @@ void TestGauge::readingsAndMenu() {
     QVERIFY(free > 0);
     Fill seen;
     QVERIFY2(PollUntil([&] { return Shows(bar, QStringLiteral("CHardDrive"), free, &seen); }),
-             qPrintable(QStringLiteral("free %1%: %2 columns of %3").arg(free).arg(seen.columns).arg(seen.colour.name())));
+             qPrintable(QStringLiteral("free %1%: %2 columns of %3")
+                            .arg(free)
+                            .arg(seen.columns)
+                            .arg(seen.colour.name())));
     SaveScreenshot(QStringLiteral("gauge-drive"));
 
     // The setup menu: the last-launched switch, drive C with its mount point, the memory item.
     QVERIFY2(OpenMenuAt(bar, GaugeCentre), qPrintable(bar.Diagnostics()));
     SaveScreenshot(QStringLiteral("gauge-menu"));
-    QVERIFY(ChooseInMenu(bar, {QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"),
-                               QStringLiteral("Return")}));
-    QVERIFY(PollUntil([&] { return IniValue(home.SettingsFile(), "Gauge", "Type") == QLatin1String("SystemMemory1"); }));
-    QVERIFY2(PollUntil([&] { return Shows(bar, QStringLiteral("SystemMemory1"), MemoryLoad(), &seen); }),
-             qPrintable(QStringLiteral("load %1%: %2 columns of %3").arg(MemoryLoad()).arg(seen.columns).arg(seen.colour.name())));
+    QVERIFY(ChooseInMenu(bar, {QStringLiteral("Down"), QStringLiteral("Down"),
+                               QStringLiteral("Down"), QStringLiteral("Return")}));
+    QVERIFY(PollUntil([&] {
+        return IniValue(home.SettingsFile(), "Gauge", "Type") == QLatin1String("SystemMemory1");
+    }));
+    QVERIFY2(
+        PollUntil([&] { return Shows(bar, QStringLiteral("SystemMemory1"), MemoryLoad(), &seen); }),
+        qPrintable(QStringLiteral("load %1%: %2 columns of %3")
+                       .arg(MemoryLoad())
+                       .arg(seen.columns)
+                       .arg(seen.colour.name())));
     SaveScreenshot(QStringLiteral("gauge-memory"));
 
     // And back to the drive, the item just above. (The pointer leaves first: a synchronous
     // move to where it already is would wait for ever.)
     QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0")}));
     QVERIFY2(OpenMenuAt(bar, GaugeCentre), qPrintable(bar.Diagnostics()));
-    QVERIFY(ChooseInMenu(bar, {QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")}));
-    QVERIFY(PollUntil([&] { return IniValue(home.SettingsFile(), "Gauge", "Type") == QLatin1String("CHardDrive"); }));
-    QVERIFY(PollUntil([&] { return Shows(bar, QStringLiteral("CHardDrive"), RootFreePercent(), &seen); }));
+    QVERIFY(ChooseInMenu(
+        bar, {QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")}));
+    QVERIFY(PollUntil([&] {
+        return IniValue(home.SettingsFile(), "Gauge", "Type") == QLatin1String("CHardDrive");
+    }));
+    QVERIFY(PollUntil(
+        [&] { return Shows(bar, QStringLiteral("CHardDrive"), RootFreePercent(), &seen); }));
 }
 
 QTEST_MAIN(TestGauge)

@@ -58,7 +58,8 @@ private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void init() {
         fake = std::make_unique<FakePlatform>();
-        fake->system.drives = {Drive('C', "/", 4000, 1000), Drive('D', "/home", 3ull << 40, 3ull << 39),
+        fake->system.drives = {Drive('C', "/", 4000, 1000),
+                               Drive('D', "/home", 3ull << 40, 3ull << 39),
                                Drive('E', "/media/u/My Stick & Co", 100, 0, DriveType::Removable),
                                Drive('F', "/mnt/nas", 1000, 210, DriveType::Remote)};
         fake->system.memory = {42, 64ull << 30};
@@ -87,17 +88,28 @@ void TestReadings::rules_data() {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("converted");
     QTest::addColumn<bool>("drive");
-    QTest::newRow("drive") << "CHardDrive" << "CHardDrive" << true;
-    QTest::newRow("letter and colon") << "D:" << "DHardDrive" << true;
-    QTest::newRow("root path") << "D:\\" << "DHardDrive" << true;
-    QTest::newRow("old memory") << "SysResource" << "SystemMemory1" << false;
-    QTest::newRow("old user") << "UserResource" << "SystemMemory1" << false;
-    QTest::newRow("old gdi") << "GDIResource" << "SystemMemory1" << false;
-    QTest::newRow("memory") << "SystemMemory1" << "SystemMemory1" << false;
-    QTest::newRow("just Drive") << "Drive" << "Drive" << true;
-    QTest::newRow("Drive inside") << "HardDriveX" << "HardDriveX" << false;
-    QTest::newRow("lower case") << "chardrive" << "chardrive" << false;
-    QTest::newRow("empty") << "" << "" << false;
+    QTest::newRow("drive") << "CHardDrive"
+                           << "CHardDrive" << true;
+    QTest::newRow("letter and colon") << "D:"
+                                      << "DHardDrive" << true;
+    QTest::newRow("root path") << "D:\\"
+                               << "DHardDrive" << true;
+    QTest::newRow("old memory") << "SysResource"
+                                << "SystemMemory1" << false;
+    QTest::newRow("old user") << "UserResource"
+                              << "SystemMemory1" << false;
+    QTest::newRow("old gdi") << "GDIResource"
+                             << "SystemMemory1" << false;
+    QTest::newRow("memory") << "SystemMemory1"
+                            << "SystemMemory1" << false;
+    QTest::newRow("just Drive") << "Drive"
+                                << "Drive" << true;
+    QTest::newRow("Drive inside") << "HardDriveX"
+                                  << "HardDriveX" << false;
+    QTest::newRow("lower case") << "chardrive"
+                                << "chardrive" << false;
+    QTest::newRow("empty") << ""
+                           << "" << false;
 }
 
 void TestReadings::rules() {
@@ -113,17 +125,20 @@ void TestReadings::colours() {
         const char *type;
         int p;
         QColor colour;
-    } cases[] = {{"SystemMemory1", 84, kLime},  {"SystemMemory1", 85, kYellow}, {"SystemMemory1", 95, kYellow},
-                 {"SystemMemory1", 96, kRed},   {"CHardDrive", 50, kLime},      {"CHardDrive", 49, kYellow},
-                 {"CHardDrive", 21, kYellow},   {"CHardDrive", 20, kRed},       {"UserResource1", 42, kYellow}};
+    } cases[] = {{"SystemMemory1", 84, kLime},   {"SystemMemory1", 85, kYellow},
+                 {"SystemMemory1", 95, kYellow}, {"SystemMemory1", 96, kRed},
+                 {"CHardDrive", 50, kLime},      {"CHardDrive", 49, kYellow},
+                 {"CHardDrive", 21, kYellow},    {"CHardDrive", 20, kRed},
+                 {"UserResource1", 42, kYellow}};
     for (const auto &c : cases)
-        QVERIFY2(GaugeColorFor(QLatin1String(c.type), c.p) == c.colour, qPrintable(QStringLiteral("%1 %2").arg(c.type).arg(c.p)));
+        QVERIFY2(GaugeColorFor(QLatin1String(c.type), c.p) == c.colour,
+                 qPrintable(QStringLiteral("%1 %2").arg(c.type).arg(c.p)));
 }
 
 void TestReadings::freePercent() {
     QCOMPARE(FreePercent(4000, 1000), 25);
-    QCOMPARE(FreePercent(8, 1), 12);          // 12.5: ties to even
-    QCOMPARE(FreePercent(8, 3), 38);          // 37.5
+    QCOMPARE(FreePercent(8, 1), 12);                   // 12.5: ties to even
+    QCOMPARE(FreePercent(8, 3), 38);                   // 37.5
     QCOMPARE(FreePercent(3ull << 40, 3ull << 39), 50); // 3 TiB, beyond 32 bits
     QCOMPARE(FreePercent(5ull << 40, 1), 0);
     QCOMPARE(FormatBytes(4000), QStringLiteral("4,000"));
@@ -137,7 +152,8 @@ void TestReadings::driveReading() {
     form->GaugeTimer();
     QCOMPARE(form->Gauge1->Progress(), 25);
     QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("C : 25%"));
-    QCOMPARE(form->Gauge1->toolTip(), QStringLiteral("C: HardDrive Space Available 1,000 of 4,000"));
+    QCOMPARE(form->Gauge1->toolTip(),
+             QStringLiteral("C: HardDrive Space Available 1,000 of 4,000"));
     QCOMPARE(form->Gauge1->ForeColor(), kYellow);
     QCOMPARE(Ticked(*form), QStringList{"CHardDrive"});
 
@@ -177,7 +193,8 @@ void TestReadings::driveItems() {
     fake->system.drives.removeAt(3);
     form->CountDrives();
     QVERIFY(form->Item("FHardDrive")->isVisible());
-    QCOMPARE(form->Item("EHardDrive")->text(), QStringLiteral("Graph E: HardDrive\t/media/u/My Stick && Co"));
+    QCOMPARE(form->Item("EHardDrive")->text(),
+             QStringLiteral("Graph E: HardDrive\t/media/u/My Stick && Co"));
     QVERIFY(form->Item("EHardDrive")->isVisible());
     QVERIFY(!form->Item("GHardDrive")->isVisible());
 }
@@ -230,19 +247,41 @@ void TestReadings::unmeasurableDrives() {
 void TestReadings::storedTypes_data() {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("ticked");
-    QTest::addColumn<QString>("shown"); // the gauge's text after a tick; "0%" is the untouched gauge
-    QTest::newRow("empty") << "" << "" << "0%";
-    QTest::newRow("lower case") << "chardrive" << "" << "0%";
-    QTest::newRow("drive A") << "AHardDrive" << "" << "0%";
-    QTest::newRow("two letters") << "ZZHardDrive" << "" << "0%";
-    QTest::newRow("Drive") << "Drive" << "" << "D : 50%"; // its first character, D, is the letter
-    QTest::newRow("long") << QString(10000, QLatin1Char('x')) << "" << "0%";
+    QTest::addColumn<QString>(
+        "shown"); // the gauge's text after a tick; "0%" is the untouched gauge
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "0%";
+    QTest::newRow("lower case") << "chardrive"
+                                << ""
+                                << "0%";
+    QTest::newRow("drive A") << "AHardDrive"
+                             << ""
+                             << "0%";
+    QTest::newRow("two letters") << "ZZHardDrive"
+                                 << ""
+                                 << "0%";
+    QTest::newRow("Drive") << "Drive"
+                           << ""
+                           << "D : 50%"; // its first character, D, is the letter
+    QTest::newRow("long") << QString(10000, QLatin1Char('x')) << ""
+                          << "0%";
     // The settings file gives back the first 1023 characters: the ending is lost.
-    QTest::newRow("long drive") << QString(10000, QLatin1Char('C')) + "Drive" << "" << "0%";
-    QTest::newRow("root path") << "D:\\" << "DHardDrive" << "D : 50%";
-    QTest::newRow("old resource") << "GDIResource" << "SystemMemory1" << "42%";
-    QTest::newRow("user resource") << "UserResource1" << "" << "42%";
-    QTest::newRow("another item") << "SelectFiles1" << "" << "0%";
+    QTest::newRow("long drive") << QString(10000, QLatin1Char('C')) + "Drive"
+                                << ""
+                                << "0%";
+    QTest::newRow("root path") << "D:\\"
+                               << "DHardDrive"
+                               << "D : 50%";
+    QTest::newRow("old resource") << "GDIResource"
+                                  << "SystemMemory1"
+                                  << "42%";
+    QTest::newRow("user resource") << "UserResource1"
+                                   << ""
+                                   << "42%";
+    QTest::newRow("another item") << "SelectFiles1"
+                                  << ""
+                                  << "0%";
 }
 
 void TestReadings::storedTypes() {
