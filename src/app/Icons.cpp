@@ -1,6 +1,9 @@
 #include "app/Icons.h"
 #include "components/SheLink.h"
 #include "prefs/TabColors.h"
+#include "components/Disk.h"
+#include "components/enhgauge.h"
+#include "gauge/GaugeRules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,20 +108,18 @@ void TForm1::BuildControls() {
     QPalette pp = Panel1->palette();
     pp.setColor(QPalette::Window, pp.color(QPalette::Button));
     Panel1->setPalette(pp);
-    auto *gauge = new QLabel(Panel1);
-    gauge->setObjectName(QStringLiteral("Gauge1"));
-    gauge->setGeometry(2, 1, 39, 15);
-    gauge->setAlignment(Qt::AlignCenter);
-    gauge->setAutoFillBackground(true);
-    QPalette gp = gauge->palette();
-    gp.setColor(QPalette::Window, QColor(0x80, 0x00, 0x00));
-    gp.setColor(QPalette::WindowText, QColor(0x00, 0xFF, 0x00));
-    gauge->setPalette(gp);
+    // gauge: the system gauge fills the panel, lime on maroon, its text centred.
+    Gauge1 = new TEnhancedGauge(Panel1);
+    Gauge1->setObjectName(QStringLiteral("Gauge1"));
+    Gauge1->setGeometry(2, 1, 39, 15);
+    Gauge1->setBorderStyle(TEnhancedGauge::bsNone);
+    Gauge1->setForeColor(QColor(0x00, 0xFF, 0x00));
+    Gauge1->setBackColor(QColor(0x80, 0x00, 0x00));
+    Gauge1->setAlignment(TEnhancedGauge::taCenter);
     QFont gaugeFont(QStringLiteral("Arial"));
     gaugeFont.setPixelSize(12);
-    gauge->setFont(gaugeFont);
-    gauge->installEventFilter(this);
-    Gauge1 = gauge;
+    Gauge1->setFont(gaugeFont);
+    Gauge1->installEventFilter(this);
 
     HelpButton = new QToolButton(client_);
     HelpButton->setObjectName(QStringLiteral("HelpButton"));
@@ -156,6 +157,11 @@ void TForm1::BuildControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+    // gauge: a reading every second from the start; the drive component answers its figures.
+    DISK1 = new TDISK(*platform_.system, this);
+    DISK1->setObjectName(QStringLiteral("DISK1"));
+    connect(Timer1, &QTimer::timeout, this, [this] { GaugeTimer(); });
+    Timer1->start();
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(100);
@@ -239,8 +245,10 @@ void TForm1::BuildMenus() {
                                  QString(), nullptr, true);
         drive->setData(int(letter)); // the tag: the letter's character code
         drive->setVisible(false);
+        connect(drive, &QAction::triggered, this, [this, drive] { Guarded([this, drive] { CHardDriveClick(drive); }); }); // gauge
     }
-    AddItem(PopupMenu3, QStringLiteral("SystemMemory1"), QStringLiteral("Graph System Memory"), nullptr, true);
+    AddItem(PopupMenu3, QStringLiteral("SystemMemory1"), QStringLiteral("Graph System Memory"),
+            &TForm1::SysResourceClick, true); // gauge
     PopupMenu3->addSeparator();
     AddItem(PopupMenu3, QStringLiteral("ConfirmExit1"), QStringLiteral("Show &Exit Options"), &TForm1::ConfirmExit1Click, true);
     AddItem(PopupMenu3, QStringLiteral("StayonTop1"), QStringLiteral("Always Stay on &Top"), nullptr, true);
@@ -289,6 +297,9 @@ void TForm1::FormCreate() {
     keyAtStart_ = true;
     captionPrefix = QStringLiteral("Velmora ");
     Item(QStringLiteral("HideGraph1"))->setText(QStringLiteral("&Hide on Launch"));
+    // gauge: the first reading (of the type held from a previous pass) and the drive items
+    GasGage();
+    CountDrives();
     FormCaption();
 
     // A new installation has no usable "Top": absent, empty or unreadable values read as the
@@ -357,16 +368,14 @@ void TForm1::ReadStartSettings(const TNewIniFile &ini) {
     settings.shrink = ini.ReadString(loc, QStringLiteral("Shrink"), QStringLiteral("Yes"));
     settings.checkExit = ini.ReadString(loc, QStringLiteral("CheckExit"), QStringLiteral("No"));
     settings.autoExpand = ini.ReadString(loc, QStringLiteral("AutoExpand"), QStringLiteral("Yes"));
-    const QString drive = platform_.environment.programDirectory.startsWith(QLatin1Char('/'))
-                              ? QStringLiteral("C") : platform_.environment.programDirectory.left(1);
-    settings.gaugeType = ini.ReadString(QStringLiteral("Gauge"), QStringLiteral("Type"), drive + QStringLiteral("HardDrive"));
+    // gauge: stored in an older form, converted
+    settings.gaugeType = OldGage(ini.ReadString(QStringLiteral("Gauge"), QStringLiteral("Type"), DefaultGaugeType()));
     settings.selectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("SelectedColor"), tabcolors::kDefaultSelected);
     settings.unselectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("UnselectedColor"), tabcolors::kDefaultUnselected);
 }
 
 void TForm1::ApplyMenuSettings() {
-    if (QAction *gauge = Item(settings.gaugeType))
-        gauge->setChecked(true);
+    CheckGaugeType(); // gauge
     auto tick = [this](const char *item, const QString &value) {
         if (value == QLatin1String("Yes") || value == QLatin1String("No"))
             Item(QLatin1String(item))->setChecked(value == QLatin1String("Yes"));

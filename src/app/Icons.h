@@ -1,5 +1,6 @@
 #pragma once
 
+#include "components/enhgauge.h"
 #include "pages/BarGeometry.h"
 #include "pages/TabSet.h"
 #include "platform/Platform.h"
@@ -16,6 +17,7 @@
 #include <functional>
 
 class QAction;
+class TDISK;
 class TMruList;
 class TShellLink;
 class QButtonGroup;
@@ -200,6 +202,22 @@ public:
     // ---- progman: the first start fills the bar from the application menu (src/progman) ----
     void LoadProgman();
 
+    // ---- gauge: the readings and their menu items (src/gauge) ----
+    void GaugeTimer();
+    void GasGage();
+    void HardDriveSpace(int c);
+    void SysResource();
+    void GaugeColor();
+    void CHardDriveClick(QAction *sender);
+    void SysResourceClick();
+    void UnCheck();
+    // Ticks the item that names the gauge type, and no other.
+    void CheckGaugeType();
+    void CountDrives();
+    // The drive that holds the program's directory + "HardDrive".
+    QString DefaultGaugeType() const;
+    TDISK *DISK1 = nullptr;
+
     // ---- bar: re-paging ----
     void ExpandButtons();
     void LessButtons();
@@ -257,7 +275,7 @@ public:
 
     // Widgets, named as the rest of the program knows them.
     QFrame *Panel1 = nullptr;
-    QFrame *Gauge1 = nullptr;
+    TEnhancedGauge *Gauge1 = nullptr;
     QToolButton *HelpButton = nullptr;
     QToolButton *RunButton = nullptr;
     QStackedWidget *Notebook1 = nullptr;

@@ -1,6 +1,12 @@
 #include "platform/linux/LinuxSystemInfo.h"
 
 #include <QApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <atomic>
+#include <mutex>
 #include <QtTest>
 #include <pwd.h>
 #include <unistd.h>
@@ -12,7 +18,12 @@ private Q_SLOTS:
     void mountTable();
     void memInfo_data();
     void memInfo();
+    void mountKinds();
+    void slowFilesystem();
     void thisMachine();
+    void agreesWithDfAndMeminfo();
+    void extraMounts();
+    void extraMountsChild();
 };
 
 // A desktop's mount table in the kernel's format, in kernel order (not sorted).
@@ -51,6 +62,18 @@ void TestSystemInfo::mountTable_data() {
     QTest::newRow("no root line") << QByteArray("29 28 8:17 / /home rw - ext4 /dev/sdb1 rw\n")
                                   << "C=/ D=/home";
     QTest::newRow("empty") << QByteArray() << "C=/";
+    // The table writes blank, tab, newline and backslash as octal escapes; other bytes,
+    // UTF-8 included, stand as they are. A bad escape stays as written.
+    QTest::newRow("escapes")
+        << QByteArray("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                      "2 1 8:2 / /m/a\\040b rw - ext4 /dev/sda2 rw\n"
+                      "3 1 8:3 / /m/t\\011ab rw - ext4 /dev/sda3 rw\n"
+                      "4 1 8:4 / /m/n\\012l rw - ext4 /dev/sda4 rw\n"
+                      "5 1 8:5 / /m/back\\134slash rw - ext4 /dev/sda5 rw\n"
+                      "6 1 8:6 / /m/caf\xc3\xa9 rw - ext4 /dev/sda6 rw\n"
+                      "7 1 8:7 / /m/bad\\9z rw - ext4 /dev/sda7 rw\n"
+                      "8 1 8:8 / /m/end\\040 rw - ext4 /dev/sda8 rw\n")
+        << QString::fromUtf8("C=/ D=/m/a b E=/m/back\\slash F=/m/bad\\9z G=/m/café H=/m/end  I=/m/n\nl J=/m/t\tab");
 
     QByteArray many;
     for (int i = 0; i < 30; ++i)
@@ -71,6 +94,41 @@ void TestSystemInfo::mountTable() {
     for (const DriveMount &drive : ParseMountInfo(table))
         got << QString(drive.letter) + QLatin1Char('=') + drive.mountPoint;
     QCOMPARE(got.join(QLatin1Char(' ')), expected);
+}
+
+// The kind of each drive as far as the table tells it, and which may keep a caller waiting.
+void TestSystemInfo::mountKinds() {
+    const QByteArray table = QByteArray(Desktop) +
+                             "50 28 11:0 / /media/cd ro - iso9660 /dev/sr0 ro\n"
+                             "51 28 0:52 / /media/phone rw - fuse.jmtpfs /dev/fuse rw\n";
+    QStringList got;
+    for (const DriveMount &drive : ParseMountInfo(table))
+        got << QStringLiteral("%1=%2%3").arg(drive.letter).arg(int(drive.type)).arg(drive.mayBlock ? "!" : "");
+    // C / fixed, D /home fixed, E sshfs remote, F cd, G phone (user space), H stick, I nas
+    QCOMPARE(got.join(' '), QStringLiteral("C=3 D=3 E=4! F=5 G=3! H=3 I=4!"));
+}
+
+// A filesystem whose server is gone answers nothing within the time limit, is not asked again
+// while the first question waits, and is believed again once it answers.
+void TestSystemInfo::slowFilesystem() {
+    FilesystemFigures figures(50);
+    std::mutex gate;
+    std::unique_lock<std::mutex> closed(gate);
+    std::atomic<int> asked{0};
+    figures.query = [&](const QByteArray &path) -> std::optional<FilesystemFigures::Figures> {
+        ++asked;
+        if (path == "/mnt/dead")
+            std::lock_guard<std::mutex> wait(gate);
+        return FilesystemFigures::Figures{1000, 250};
+    };
+    QVERIFY(!figures.Ask(QStringLiteral("/mnt/dead"), true));
+    QVERIFY(!figures.Ask(QStringLiteral("/mnt/dead"), true));
+    QCOMPARE(asked.load(), 1);
+    // Others are not held up by it.
+    QCOMPARE(figures.Ask(QStringLiteral("/home"), false)->free, 250u);
+    QCOMPARE(figures.Ask(QStringLiteral("/mnt/live"), true)->total, 1000u);
+    closed.unlock();
+    QTRY_VERIFY(figures.Ask(QStringLiteral("/mnt/dead"), true).has_value());
 }
 
 void TestSystemInfo::memInfo_data() {
@@ -127,6 +185,122 @@ void TestSystemInfo::thisMachine() {
     QVERIFY(info.ScreenHeight() > 0);
     QVERIFY(info.UsableScreenWidth() > 0);
     QVERIFY(info.MenuBarHeight() > 0);
+}
+
+// The figures agree with df and /proc/meminfo read in the same run.
+void TestSystemInfo::agreesWithDfAndMeminfo() {
+    LinuxSystemInfo info;
+    QProcess df;
+    df.start(QStringLiteral("df"), {QStringLiteral("-B1"), QStringLiteral("--output=target,size,avail")});
+    QVERIFY(df.waitForFinished(30000));
+    const QList<DriveInfo> drives = info.Drives();
+    QHash<QString, QPair<quint64, quint64>> dfFigures;
+    for (const QByteArray &line : df.readAllStandardOutput().split('\n').mid(1)) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() == 3)
+            dfFigures.insert(QString::fromUtf8(words[0]), {words[1].toULongLong(), words[2].toULongLong()});
+    }
+    QVERIFY(dfFigures.contains(QStringLiteral("/")));
+    int compared = 0;
+    for (const DriveInfo &drive : drives) {
+        if (!dfFigures.contains(drive.mountPoint))
+            continue;
+        const auto [size, avail] = dfFigures.value(drive.mountPoint);
+        QCOMPARE(drive.total, size);
+        // Free space moves while the test runs; by a little.
+        const quint64 slack = 64ull << 20;
+        QVERIFY2(drive.free + slack >= avail && drive.free <= avail + slack,
+                 qPrintable(QStringLiteral("%1: %2 against %3").arg(drive.mountPoint).arg(drive.free).arg(avail)));
+        ++compared;
+    }
+    QVERIFY(compared >= 1);
+
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    QVERIFY(meminfo.open(QIODevice::ReadOnly));
+    quint64 total = 0, available = 0;
+    for (const QByteArray &line : meminfo.readAll().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.value(0) == "MemTotal:")
+            total = words.value(1).toULongLong();
+        if (words.value(0) == "MemAvailable:")
+            available = words.value(1).toULongLong();
+    }
+    const MemoryStatus memory = info.Memory();
+    QVERIFY(total > 0);
+    QCOMPARE(memory.totalPhys, total * 1024);
+    const int load = int(100 * (total - available) / total);
+    QVERIFY2(qAbs(memory.load - load) <= 2, qPrintable(QStringLiteral("%1 against %2").arg(memory.load).arg(load)));
+}
+
+// Two filesystems mounted while the bar runs appear after the ones already there, in
+// mount-point order, without a restart. The mounting happens in a private mount namespace of a
+// child (this test program again), so nothing outside the test sees it.
+void TestSystemInfo::extraMounts() {
+    if (::geteuid() != 0)
+        QSKIP("mounting needs root");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const char *name : {"b.img", "a.img"}) {
+        QFile image(dir.filePath(QLatin1String(name)));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(8 << 20));
+        image.close();
+        QProcess mkfs;
+        mkfs.start(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), QStringLiteral("-F"), image.fileName()});
+        if (!mkfs.waitForFinished(60000) || mkfs.exitCode() != 0)
+            QSKIP("mkfs.ext4 is not available");
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANE_MOUNT_DIR"), dir.path());
+    child.setProcessEnvironment(env);
+    child.start(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                                            QStringLiteral("private"), QCoreApplication::applicationFilePath(),
+                                            QStringLiteral("extraMountsChild")});
+    QVERIFY(child.waitForFinished(120000));
+    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    if (out.contains(QLatin1String("cannot mount")) || child.exitCode() != 0 && !out.contains(QLatin1String("before:")))
+        QSKIP(qPrintable(QStringLiteral("mounting is not allowed here: ") + out + child.readAllStandardError()));
+    const QRegularExpression before(QStringLiteral("before: (.*)")), after(QStringLiteral("after: (.*)"));
+    const QStringList was = before.match(out).captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList now = after.match(out).captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QVERIFY2(!was.isEmpty() && now.size() == was.size() + 2, qPrintable(out));
+    const int a = now.indexOf(QRegularExpression(QStringLiteral(".=") + QRegularExpression::escape(dir.filePath("a")) + "$"));
+    QVERIFY2(a > 0 && now.value(a + 1).endsWith(dir.filePath("b")), qPrintable(out));
+    // Consecutive letters; on a machine whose only other drive is "/" they are D and E.
+    QCOMPARE(now[a + 1].at(0).unicode(), now[a].at(0).unicode() + 1);
+    if (was.size() == 1)
+        QCOMPARE(now[a].left(1) + now[a + 1].left(1), QStringLiteral("DE"));
+}
+
+// Run by extraMounts in its own mount namespace.
+void TestSystemInfo::extraMountsChild() {
+    const QString dir = qEnvironmentVariable("ORVANE_MOUNT_DIR");
+    if (dir.isEmpty())
+        QSKIP("run by extraMounts");
+    LinuxSystemInfo info;
+    auto list = [&info] {
+        QStringList drives;
+        for (const DriveInfo &drive : info.Drives())
+            drives << QString(drive.letter) + QLatin1Char('=') + drive.mountPoint;
+        return drives.join(QLatin1Char(' '));
+    };
+    std::printf("before: %s\n", qPrintable(list()));
+    for (const char *name : {"b", "a"}) {
+        QDir(dir).mkpath(QLatin1String(name));
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"),
+                                              dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".img"),
+                                              dir + QLatin1Char('/') + QLatin1String(name)});
+        if (!mount.waitForFinished(60000) || mount.exitCode() != 0) {
+            std::printf("cannot mount: %s\n", mount.readAllStandardError().constData());
+            std::fflush(stdout);
+            return;
+        }
+    }
+    std::printf("after: %s\n", qPrintable(list()));
+    std::fflush(stdout);
+    for (const char *name : {"a", "b"})
+        QProcess::execute(QStringLiteral("umount"), {dir + QLatin1Char('/') + QLatin1String(name)});
 }
 
 QTEST_MAIN(TestSystemInfo)

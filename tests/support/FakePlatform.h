@@ -53,7 +53,7 @@ public:
     int MenuBarHeight() override { return menuHeight; }
 
     MemoryStatus memory{42, 8ull << 30};
-    QList<DriveInfo> drives{{QChar('C'), QStringLiteral("/"), 100ull << 30, 40ull << 30, false}};
+    QList<DriveInfo> drives{{QChar('C'), QStringLiteral("/"), 100ull << 30, 40ull << 30, DriveType::Fixed}};
     QString userName = QStringLiteral("tester");
     int screenHeight = 768;
     int usableWidth = 1024;

@@ -8,6 +8,12 @@
 #include <QScreen>
 #include <QStyle>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <thread>
 #include <pwd.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -67,6 +73,8 @@ static QString DecodeMountField(const QByteArray &field) {
     return QFile::decodeName(out);
 }
 
+static bool IsCdType(const QByteArray &type) { return type == "iso9660" || type == "udf"; }
+
 static bool IsNetworkType(const QByteArray &type) {
     return type == "nfs" || type == "nfs4" || type == "cifs" || type == "smb3" || type == "smbfs" ||
            type == "sshfs" || type == "fuse.sshfs";
@@ -82,6 +90,8 @@ QList<DriveMount> ParseMountInfo(const QByteArray &mountinfo) {
         QString device;
         QString root;
         bool network;
+        bool mayBlock;
+        DriveType type;
     };
     QList<Candidate> candidates;
     QString rootDevice;
@@ -109,7 +119,9 @@ QList<DriveMount> ParseMountInfo(const QByteArray &mountinfo) {
         if (std::any_of(std::begin(hidden), std::end(hidden),
                         [&](const char *t) { return IsUnder(mountPoint, QLatin1String(t)); }))
             continue;
-        candidates.append({mountPoint, device, root, network});
+        const bool mayBlock = network || type.startsWith("fuse");
+        const DriveType kind = network ? DriveType::Remote : IsCdType(type) ? DriveType::CdRom : DriveType::Fixed;
+        candidates.append({mountPoint, device, root, network, mayBlock, kind});
     }
     // Free space belongs to a filesystem, not to a mount: a filesystem mounted in several places
     // (bind mounts, btrfs subvolumes) is one drive, at the mount of its whole tree when there
@@ -130,12 +142,12 @@ QList<DriveMount> ParseMountInfo(const QByteArray &mountinfo) {
               [](const Candidate &a, const Candidate &b) { return a.mountPoint < b.mountPoint; });
 
     QList<DriveMount> drives;
-    drives.append({QLatin1Char('C'), QStringLiteral("/"), rootDevice, false});
+    drives.append({QLatin1Char('C'), QStringLiteral("/"), rootDevice, false, false, DriveType::Fixed});
     for (const Candidate &c : chosen) {
         const QChar letter(char16_t(u'C' + drives.size()));
         if (letter > QLatin1Char('Z'))
             break;
-        drives.append({letter, c.mountPoint, c.device, c.network});
+        drives.append({letter, c.mountPoint, c.device, c.network, c.mayBlock, c.type});
     }
     return drives;
 }
@@ -148,21 +160,124 @@ static QByteArray ReadProcFile(const char *path) {
     return file.readAll();
 }
 
-// Removable media (USB sticks, card readers, optical drives) carry the flag on the disk; a
-// partition's own directory has none, so look at its parent as well.
-static bool IsRemovable(const QString &device) {
+// What the block device says of itself: removable media (USB sticks, card readers, optical
+// drives) carry the flag on the disk, and a partition's own directory has none, so look at its
+// parent as well; RAM disks and compressed RAM are told by their names.
+static DriveType DeviceType(const QString &device) {
     if (device.isEmpty())
-        return false;
+        return DriveType::Fixed;
     const QString dir = QFileInfo(QStringLiteral("/sys/dev/block/") + device).canonicalFilePath();
     if (dir.isEmpty())
-        return false;
+        return DriveType::Fixed;
+    const QString name = QFileInfo(dir).fileName();
+    if (name.startsWith(QLatin1String("ram")) || name.startsWith(QLatin1String("zram")))
+        return DriveType::RamDisk;
+    if (name.startsWith(QLatin1String("sr")))
+        return DriveType::CdRom;
     for (const QString &candidate :
          {dir + QStringLiteral("/removable"), dir + QStringLiteral("/../removable")}) {
         QFile flag(candidate);
         if (flag.open(QIODevice::ReadOnly))
-            return flag.readAll().trimmed() == "1";
+            return flag.readAll().trimmed() == "1" ? DriveType::Removable : DriveType::Fixed;
     }
-    return false;
+    return DriveType::Fixed;
+}
+
+static std::optional<FilesystemFigures::Figures> StatFilesystem(const QByteArray &path) {
+    struct statvfs st {};
+    if (::statvfs(path.constData(), &st) != 0)
+        return std::nullopt;
+    const quint64 unit = st.f_frsize ? st.f_frsize : st.f_bsize;
+    // Free is what an ordinary user may still write, as a file manager reports it.
+    return FilesystemFigures::Figures{quint64(st.f_blocks) * unit, quint64(st.f_bavail) * unit};
+}
+
+struct FilesystemFigures::Waiting {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    std::optional<Figures> figures;
+};
+
+std::optional<FilesystemFigures::Figures> FilesystemFigures::Ask(const QString &mountPoint, bool mayBlock) {
+    const QByteArray path = QFile::encodeName(mountPoint);
+    auto ask = query ? query : StatFilesystem;
+    if (!mayBlock)
+        return ask(path);
+    std::shared_ptr<Waiting> waiting;
+    std::chrono::milliseconds limit(limitMs_);
+    if (auto it = waiting_.find(mountPoint); it != waiting_.end()) {
+        waiting = it->second; // asked before and not answered then: look, but do not wait again
+        limit = std::chrono::milliseconds(0);
+    } else {
+        waiting = std::make_shared<Waiting>();
+        waiting_[mountPoint] = waiting;
+        // The thread owns its share of the answer, so a question that never returns costs
+        // one sleeping thread and nothing else.
+        std::thread([waiting, path, ask] {
+            std::optional<Figures> figures = ask(path);
+            std::lock_guard<std::mutex> lock(waiting->mutex);
+            waiting->figures = figures;
+            waiting->done = true;
+            waiting->answered.notify_all();
+        }).detach();
+    }
+    std::unique_lock<std::mutex> lock(waiting->mutex);
+    if (!waiting->answered.wait_for(lock, limit, [&] { return waiting->done; }))
+        return std::nullopt;
+    const std::optional<Figures> figures = waiting->figures;
+    lock.unlock();
+    waiting_.erase(mountPoint);
+    return figures;
+}
+
+LinuxSystemInfo::LinuxSystemInfo() = default;
+
+LinuxSystemInfo::~LinuxSystemInfo() {
+    if (mountTable_ >= 0)
+        ::close(mountTable_);
+}
+
+const QList<DriveMount> &LinuxSystemInfo::Mounts() {
+    // The kernel marks the mount table with an exceptional condition after every change, so
+    // a tick costs one poll rather than a read and parse of the whole table.
+    bool changed = !mountsRead_;
+    if (mountTable_ < 0) {
+        mountTable_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+        changed = true;
+    } else {
+        pollfd poll{mountTable_, POLLPRI, 0};
+        if (::poll(&poll, 1, 0) > 0 && (poll.revents & (POLLPRI | POLLERR)))
+            changed = true;
+    }
+    if (!changed)
+        return mounts_;
+    QByteArray text;
+    if (mountTable_ >= 0 && ::lseek(mountTable_, 0, SEEK_SET) == 0) {
+        char buffer[16384];
+        for (ssize_t n; (n = ::read(mountTable_, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, n);
+    } else {
+        text = ReadProcFile("/proc/self/mountinfo");
+    }
+    mounts_ = ParseMountInfo(text);
+    for (DriveMount &mount : mounts_)
+        if (mount.type == DriveType::Fixed && !mount.network)
+            mount.type = DeviceType(mount.device);
+    mountsRead_ = true;
+    return mounts_;
+}
+
+DriveInfo LinuxSystemInfo::Measure(const DriveMount &mount) {
+    DriveInfo info;
+    info.letter = mount.letter;
+    info.mountPoint = mount.mountPoint;
+    info.type = mount.type;
+    if (const auto figures = figures_.Ask(mount.mountPoint, mount.mayBlock)) {
+        info.total = figures->total;
+        info.free = figures->free;
+    }
+    return info;
 }
 
 MemoryStatus LinuxSystemInfo::Memory() {
@@ -171,21 +286,19 @@ MemoryStatus LinuxSystemInfo::Memory() {
 
 QList<DriveInfo> LinuxSystemInfo::Drives() {
     QList<DriveInfo> drives;
-    for (const DriveMount &mount : ParseMountInfo(ReadProcFile("/proc/self/mountinfo"))) {
-        DriveInfo info;
-        info.letter = mount.letter;
-        info.mountPoint = mount.mountPoint;
-        struct statvfs st {};
-        if (::statvfs(QFile::encodeName(mount.mountPoint).constData(), &st) == 0) {
-            const quint64 unit = st.f_frsize ? st.f_frsize : st.f_bsize;
-            info.total = quint64(st.f_blocks) * unit;
-            // What an ordinary user may still write, as a file manager reports it.
-            info.free = quint64(st.f_bavail) * unit;
-        }
-        info.removable = !mount.network && IsRemovable(mount.device);
-        drives.append(info);
-    }
+    for (const DriveMount &mount : Mounts())
+        drives.append(Measure(mount));
     return drives;
+}
+
+DriveInfo LinuxSystemInfo::Drive(QChar letter) {
+    for (const DriveMount &mount : Mounts())
+        if (mount.letter == letter)
+            return Measure(mount);
+    DriveInfo none;
+    none.letter = letter;
+    none.type = DriveType::NoRootDir;
+    return none;
 }
 
 QString LinuxSystemInfo::UserName() {

@@ -1,0 +1,117 @@
+// The gauge's readings: free space of a drive or the memory load, once a second, and the
+// setup menu's items that choose between them.
+
+#include "app/Icons.h"
+#include "components/Disk.h"
+#include "components/enhgauge.h"
+#include "gauge/GaugeRules.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+
+void TForm1::GaugeTimer() {
+    GasGage();
+}
+
+void TForm1::GasGage() {
+    const QString &type = settings.gaugeType;
+    if (IsDriveGaugeType(type))
+        HardDriveSpace(type.at(0).unicode());
+    else if (type == QLatin1String("SystemMemory1"))
+        SysResource();
+    if (type == QLatin1String("UserResource1"))
+        SysResource();
+    if (type == QLatin1String("GDIResources1"))
+        SysResource();
+}
+
+void TForm1::HardDriveSpace(int c) {
+    DISK1->setDriveLetter(QString(QChar(c)));
+    const qint64 size = DISK1->DiskSizeBytes();
+    const qint64 free = DISK1->DiskFreeBytes();
+    // A drive that cannot be measured leaves the gauge as it was.
+    if (free <= 0 || size <= 0)
+        return;
+    Gauge1->setProgress(FreePercent(size, free));
+    Gauge1->setProgressText(DISK1->DriveLetter());
+    Gauge1->setToolTip(DriveHint(QChar(c), quint64(free), quint64(size)));
+    GaugeColor();
+}
+
+void TForm1::SysResource() {
+    const MemoryStatus memory = platform_.system->Memory();
+    Gauge1->setProgress(memory.load);
+    Gauge1->setProgressText(QString());
+    Gauge1->setToolTip(MemoryHint(Gauge1->Progress(), memory.totalPhys));
+    GaugeColor();
+}
+
+void TForm1::GaugeColor() {
+    Gauge1->setForeColor(GaugeColorFor(settings.gaugeType, Gauge1->Progress()));
+}
+
+void TForm1::CHardDriveClick(QAction *sender) {
+    const QChar letter(sender->data().toInt());
+    UnCheck();
+    sender->setChecked(true);
+    settings.gaugeType = QString(letter) + QStringLiteral("HardDrive");
+    Ini().WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), settings.gaugeType);
+    HardDriveSpace(letter.unicode());
+}
+
+void TForm1::SysResourceClick() {
+    UnCheck();
+    Item(QStringLiteral("SystemMemory1"))->setChecked(true);
+    settings.gaugeType = QStringLiteral("SystemMemory1");
+    Ini().WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), settings.gaugeType);
+    SysResource();
+}
+
+void TForm1::UnCheck() {
+    for (char16_t letter = u'C'; letter <= u'Z'; ++letter)
+        Item(QString(QChar(letter)) + QStringLiteral("HardDrive"))->setChecked(false);
+    Item(QStringLiteral("SystemMemory1"))->setChecked(false);
+}
+
+void TForm1::CheckGaugeType() {
+    UnCheck();
+    // Only the gauge's own items: a stored type that happens to name another item ticks nothing.
+    const bool drive =
+        settings.gaugeType.size() == 10 && settings.gaugeType.endsWith(QLatin1String("HardDrive"));
+    if (drive || settings.gaugeType == QLatin1String("SystemMemory1"))
+        if (QAction *item = Item(settings.gaugeType))
+            item->setChecked(true);
+}
+
+void TForm1::CountDrives() {
+    for (char16_t letter = u'C'; letter <= u'Z'; ++letter) {
+        DISK1->setDriveLetter(QString(QChar(letter)));
+        if (DISK1->DiskFreeBytes() <= 0)
+            continue;
+        QAction *item = Item(QString(QChar(letter)) + QStringLiteral("HardDrive"));
+        // The mount point follows a tab, where a menu shows it at the right; an ampersand in
+        // it is a character, not a mnemonic.
+        QString where = DISK1->MountPoint();
+        where.replace(QLatin1Char('&'), QLatin1String("&&"));
+        item->setText(QStringLiteral("Graph %1: HardDrive\t").arg(QChar(letter)) + where);
+        item->setVisible(true);
+    }
+}
+
+QString TForm1::DefaultGaugeType() const {
+    // The drive whose mount point is the longest leading part of the program's directory.
+    const QString directory = QDir::cleanPath(platform_.environment.programDirectory);
+    QChar letter(u'C');
+    int longest = -1;
+    for (const DriveInfo &drive : platform_.system->Drives()) {
+        const QString mount = drive.mountPoint;
+        const bool holds = mount == QLatin1String("/") || directory == mount ||
+                           directory.startsWith(mount + QLatin1Char('/'));
+        if (holds && mount.size() > longest) {
+            longest = mount.size();
+            letter = drive.letter;
+        }
+    }
+    return QString(letter) + QStringLiteral("HardDrive");
+}

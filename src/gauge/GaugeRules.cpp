@@ -1,0 +1,48 @@
+#include "gauge/GaugeRules.h"
+
+#include <QLocale>
+#include <cmath>
+
+bool IsDriveGaugeType(const QString &type) {
+    const int at = type.indexOf(QLatin1String("Drive"));
+    return at >= 0 && type.mid(at) == QLatin1String("Drive");
+}
+
+QString OldGage(const QString &stored) {
+    if (stored.size() >= 2 && stored.at(1) == QLatin1Char(':'))
+        return stored.left(1) + QStringLiteral("HardDrive");
+    if (stored == QLatin1String("SysResource") || stored == QLatin1String("UserResource") ||
+        stored == QLatin1String("GDIResource"))
+        return QStringLiteral("SystemMemory1");
+    return stored;
+}
+
+int FreePercent(qint64 size, qint64 free) {
+    // 100 / (size / free) in extended precision; the nearest-even rounding of the hardware.
+    const long double ratio = (long double)size / (long double)free;
+    return int(std::nearbyint(100.0L / ratio));
+}
+
+QColor GaugeColorFor(const QString &type, int progress) {
+    const QColor lime(0x00, 0xFF, 0x00), yellow(0xFF, 0xFF, 0x00), red(0xFF, 0x00, 0x00);
+    if (type == QLatin1String("SystemMemory1"))
+        return progress >= 96 ? red : progress >= 85 ? yellow : lime;
+    return progress >= 50 ? lime : progress >= 21 ? yellow : red;
+}
+
+QString FormatBytes(quint64 bytes) {
+    // Grouped always, also in the C locale, whose default is to leave the groups out.
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(qulonglong(bytes));
+}
+
+QString DriveHint(QChar letter, quint64 free, quint64 size) {
+    return QString(letter) + QStringLiteral(": HardDrive Space Available ") + FormatBytes(free) +
+           QStringLiteral(" of ") + FormatBytes(size);
+}
+
+QString MemoryHint(int load, quint64 totalPhys) {
+    return QStringLiteral("Memory Load %1%").arg(load) + QStringLiteral(": Total RAM ") +
+           FormatBytes(totalPhys);
+}
