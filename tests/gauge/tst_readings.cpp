@@ -51,6 +51,7 @@ class TestReadings : public QObject {
     std::unique_ptr<TForm1> Start(const QString &ini = QString()) {
         if (!ini.isNull())
             fake->WriteIni(ini);
+        fake->ExpectImportQuestionIfNew();
         return std::make_unique<TForm1>(fake->Get());
     }
 

@@ -41,6 +41,7 @@ class LockoutTest : public QObject {
 
     QString Dat() const { return fake->SettingsDirectory() + "OV.DAT"; }
     void Start() {
+        fake->ExpectImportQuestionIfNew(fake->arguments.isEmpty() ? QString() : fake->arguments.last());
         form = std::make_unique<TForm1>(fake->Get());
         form->show();
     }
@@ -312,6 +313,8 @@ private slots:
         const QString dat = fake->SettingsDirectory() + "OVa/b.DAT";
         QVERIFY(QDir().mkpath(fake->SettingsDirectory() + "OVa"));
         QVERIFY(WriteFile(dat, Record("KepR417")));
+        // Answering the new installation's question stores the page size: refused too.
+        fake->dialogs.ExpectError("Unable to write to " + fake->IniPath("a/b"));
         Start();
         QVERIFY(ShownUnlocked());
         fake->dialogs.ExpectPopup("Lockout Modify");

@@ -153,6 +153,8 @@ private slots:
         // data file, at start-up.
         fake = std::make_unique<FakePlatform>(nullptr, QStringList{"a/b"});
         dialogs.ExpectError("OVa/b.DAT");
+        dialogs.ExpectQuestion("New Orvane Installation", false);
+        dialogs.ExpectError("Unable to write to " + fake->IniPath("a/b")); // the page size
         Restart();
         dialogs.ExpectPopup("Change Color of Selected Tab");
         dialogs.ExpectColor(QColor(255, 255, 0));

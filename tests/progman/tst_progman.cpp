@@ -321,6 +321,7 @@ private slots:
     // A file that refuses writes: the error once, and the bar still starts.
     void refusedWrite() {
         fake->arguments = {"a/b"}; // a profile that cannot be a file name
+        fake->dialogs.ExpectError("OVa/b.DAT"); // the lockout data file is set up first
         fake->dialogs.ExpectQuestion(kQuestion, false);
         fake->dialogs.ExpectError("Unable to write to");
         TForm1 form(fake->Get());

@@ -184,8 +184,13 @@ void FakePlatform::ExpectImportQuestionIfNew(const QString &profile) {
     const TNewIniFile ini(IniPath(profile));
     if (TNewIniFile::ParseInteger(ini.ReadString(QStringLiteral("Location"), QStringLiteral("Top"), QString()), &top))
         return;
-    std::deque<FakeDialogs::Answer> scripted;
-    scripted.swap(dialogs.script);
-    dialogs.ExpectQuestion(QStringLiteral("New Orvane Installation:  Yes = Auto Configure.  No = Custom Configure."), false);
-    dialogs.script.insert(dialogs.script.end(), scripted.begin(), scripted.end());
+    // Start-up sets up the lockout data file before it asks: a refusal of that comes first.
+    auto at = dialogs.script.begin();
+    while (at != dialogs.script.end() && at->kind == FakeDialogs::Kind::Error && at->expectText.contains(QStringLiteral(".DAT")))
+        ++at;
+    FakeDialogs::Answer question;
+    question.kind = FakeDialogs::Kind::Question;
+    question.expectText = QStringLiteral("New Orvane Installation:  Yes = Auto Configure.  No = Custom Configure.");
+    question.yes = false;
+    dialogs.script.insert(at, question);
 }
