@@ -4,26 +4,15 @@
 // arguments compared word for word; the next start asks nothing and keeps everything.
 
 #include "BarDriver.h"
+#include "launch/Paths.h"
 
 #include <QImage>
 #include <QStandardPaths>
 #include <QtTest>
-#include <glib.h>
 
 using namespace e2e;
 
 namespace {
-QStringList Words(const QString &commandLine) {
-    QStringList words;
-    gint argc = 0;
-    gchar **argv = nullptr;
-    if (g_shell_parse_argv(commandLine.toUtf8().constData(), &argc, &argv, nullptr)) {
-        for (int i = 0; i < argc; ++i)
-            words << QString::fromUtf8(argv[i]);
-        g_strfreev(argv);
-    }
-    return words;
-}
 
 bool WriteFile(const QString &path, const QByteArray &bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -118,13 +107,13 @@ void TestImport::firstStartImportsTheMenu() {
                              {key(5, 1).toLower(), "Browser"}, {key(6, 1).toLower(), "Writer"},
                              {key(7, 1).toLower(), "Misc"}}));
         const QString truePath = QStandardPaths::findExecutable("true");
-        QCOMPARE(Words(IniValue(file, "Programs", key(1, 1))), (QStringList{recorder.Path(), "a,b", "say \"hi\""}));
-        QCOMPARE(Words(IniValue(file, "Programs", key(1, 2))),
+        QCOMPARE(SplitCommandLine(IniValue(file, "Programs", key(1, 1))), (QStringList{recorder.Path(), "a,b", "say \"hi\""}));
+        QCOMPARE(SplitCommandLine(IniValue(file, "Programs", key(1, 2))),
                  (QStringList{recorder.Path(), "--flag", "two words", "100%"}));
-        QCOMPARE(Words(IniValue(file, "Programs", key(3, 1))), (QStringList{truePath, "--deck", "52"}));
-        QCOMPARE(Words(IniValue(file, "Programs", key(5, 1))), QStringList{truePath});
-        QCOMPARE(Words(IniValue(file, "Icons", key(1, 1))), QStringList{apps + "comma.desktop"});
-        QCOMPARE(Words(IniValue(file, "Icons", key(1, 2))), QStringList{apps + "recorder.desktop"});
+        QCOMPARE(SplitCommandLine(IniValue(file, "Programs", key(3, 1))), (QStringList{truePath, "--deck", "52"}));
+        QCOMPARE(SplitCommandLine(IniValue(file, "Programs", key(5, 1))), QStringList{truePath});
+        QCOMPARE(SplitCommandLine(IniValue(file, "Icons", key(1, 1))), QStringList{apps + "comma.desktop"});
+        QCOMPARE(SplitCommandLine(IniValue(file, "Icons", key(1, 2))), QStringList{apps + "recorder.desktop"});
         QVERIFY(ReadIniSection(file, "IconSelection").isEmpty());
         QVERIFY(QFileInfo(file).size() < 20000); // the huge entry is not stored
 

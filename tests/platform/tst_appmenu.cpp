@@ -1,5 +1,6 @@
 // The application menu over real desktop entries through GIO: which entries are listed and in
 // which group, their command lines, and replies that the import reads back exactly.
+#include "launch/Paths.h"
 #include "platform/linux/LinuxAppMenu.h"
 #include "progman/Progman.h"
 
@@ -10,7 +11,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <glib.h>
 #include <sys/stat.h>
 
 // The whole XDG world of this test. GIO reads it once, so main points the environment here
@@ -93,17 +93,6 @@ static QStringList GioRegistered() {
     return ids;
 }
 
-static QStringList Words(const QString &commandLine) {
-    QStringList words;
-    gint argc = 0;
-    gchar **argv = nullptr;
-    if (g_shell_parse_argv(commandLine.toUtf8().constData(), &argc, &argv, nullptr)) {
-        for (int i = 0; i < argc; ++i)
-            words << QString::fromUtf8(argv[i]);
-        g_strfreev(argv);
-    }
-    return words;
-}
 
 static const AppMenuEntry *Find(const std::vector<AppMenuEntry> &entries, const QString &file) {
     for (const AppMenuEntry &e : entries)
@@ -168,7 +157,7 @@ private slots:
         QVERIFY2(entry, qPrintable(file + " is not listed"));
         QCOMPARE(entry->group, group);
         QTEST(entry->name, "name");
-        QTEST(Words(entry->commandLine), "argv");
+        QTEST(SplitCommandLine(entry->commandLine), "argv");
         QVERIFY(!entry->commandLine.contains('\n'));
     }
 

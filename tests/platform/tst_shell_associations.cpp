@@ -9,7 +9,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <glib.h>
 
 // The whole XDG world of this test: applications, the default choices, programs. GIO reads it
 // once, so main points the environment here before anything else runs.
@@ -47,18 +46,6 @@ static QString GioDefault(const QString &type) {
     return match.captured(1);
 }
 
-// The words of a command line, by the shell's quoting rules.
-static QStringList Words(const QString &commandLine) {
-    QStringList words;
-    gint argc = 0;
-    gchar **argv = nullptr;
-    if (g_shell_parse_argv(commandLine.toUtf8().constData(), &argc, &argv, nullptr)) {
-        for (int i = 0; i < argc; ++i)
-            words << QString::fromUtf8(argv[i]);
-        g_strfreev(argv);
-    }
-    return words;
-}
 
 class TestShellAssociations : public QObject {
     Q_OBJECT
@@ -168,10 +155,10 @@ void TestShellAssociations::agreesWithGio() {
         if (line.startsWith("Exec="))
             exec = QString::fromUtf8(line.mid(5));
     }
-    const QStringList execWords = Words(exec);
+    const QStringList execWords = SplitCommandLine(exec);
     QVERIFY(!execWords.isEmpty());
     const QString program = QStandardPaths::findExecutable(execWords.first());
-    const QStringList words = Words(found);
+    const QStringList words = SplitCommandLine(found);
     QVERIFY(!words.isEmpty());
     QCOMPARE(words.first(), program);
 }
