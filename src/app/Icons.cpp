@@ -73,7 +73,7 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
 TForm1::~TForm1() {
     if (platform_.bus)
         platform_.bus->OnMessage = nullptr;
-    if (screenCursorSet_)
+    if (screenCursor_.set)
         QApplication::restoreOverrideCursor();
 }
 
@@ -591,35 +591,35 @@ constexpr int kPlacementQuietMs = 1000;
 
 void TForm1::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    if (windowPlaced_ || placementTimer_)
+    if (placement_.placed || placement_.timer)
         return;
-    placementTimer_ = new QTimer(this);
-    placementTimer_->setSingleShot(true);
-    placementTimer_->setInterval(kPlacementQuietMs);
-    connect(placementTimer_, &QTimer::timeout, this, [this] { EndPlacement(); });
-    placementTimer_->start();
+    placement_.timer = new QTimer(this);
+    placement_.timer->setSingleShot(true);
+    placement_.timer->setInterval(kPlacementQuietMs);
+    connect(placement_.timer, &QTimer::timeout, this, [this] { EndPlacement(); });
+    placement_.timer->start();
     if (settings.windowState == QLatin1String("Min")) // asked again once the window is mapped
         QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
 }
 
 void TForm1::EndPlacement() {
     if (settings.windowState == QLatin1String("Min") && !(windowState() & Qt::WindowMinimized) &&
-        !placementRetried_) {
-        placementRetried_ = true; // once: a desktop that cannot minimise must not keep us waiting
+        !placement_.retried) {
+        placement_.retried = true; // once: a desktop that cannot minimise must not keep us waiting
         setWindowState(windowState() | Qt::WindowMinimized);
-        placementTimer_->start();
+        placement_.timer->start();
         return;
     }
-    windowPlaced_ = true;
-    placementTimer_->deleteLater();
-    placementTimer_ = nullptr;
+    placement_.placed = true;
+    placement_.timer->deleteLater();
+    placement_.timer = nullptr;
 }
 
 void TForm1::moveEvent(QMoveEvent *event) {
     QWidget::moveEvent(event);
-    if (!windowPlaced_) {
-        if (placementTimer_)
-            placementTimer_->start();
+    if (!placement_.placed) {
+        if (placement_.timer)
+            placement_.timer->start();
         return;
     }
     if (!locationSavingSuppressed_ && created_ && isVisible())
@@ -630,9 +630,9 @@ void TForm1::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !created_ || loading == QLatin1String("Yes"))
         return;
-    if (!windowPlaced_) {
-        if (placementTimer_)
-            placementTimer_->start();
+    if (!placement_.placed) {
+        if (placement_.timer)
+            placement_.timer->start();
         return;
     }
     const auto *change = static_cast<QWindowStateChangeEvent *>(event);
@@ -742,7 +742,7 @@ void TForm1::SetMode(InteractionMode mode) {
 
 void TForm1::UpdateScreenCursor() {
     std::optional<Qt::CursorShape> shape;
-    if (hourglassDepth_ > 0)
+    if (screenCursor_.hourglassDepth > 0)
         shape = Qt::WaitCursor;
     else if (mode_ == InteractionMode::Help)
         shape = Qt::UpArrowCursor;
@@ -751,14 +751,14 @@ void TForm1::UpdateScreenCursor() {
     else if (mode_ == InteractionMode::MovePage)
         shape = Qt::DragCopyCursor;
     if (!shape) {
-        if (screenCursorSet_)
+        if (screenCursor_.set)
             QApplication::restoreOverrideCursor();
-        screenCursorSet_ = false;
-    } else if (screenCursorSet_) {
+        screenCursor_.set = false;
+    } else if (screenCursor_.set) {
         QApplication::changeOverrideCursor(*shape);
     } else {
         QApplication::setOverrideCursor(*shape);
-        screenCursorSet_ = true;
+        screenCursor_.set = true;
     }
 }
 

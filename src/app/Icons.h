@@ -244,11 +244,11 @@ public:
     class Hourglass {
     public:
         explicit Hourglass(TForm1 &form) : form_(form) {
-            ++form_.hourglassDepth_;
+            ++form_.screenCursor_.hourglassDepth;
             form_.UpdateScreenCursor();
         }
         ~Hourglass() {
-            --form_.hourglassDepth_;
+            --form_.screenCursor_.hourglassDepth;
             form_.UpdateScreenCursor();
         }
         Hourglass(const Hourglass &) = delete;
@@ -260,7 +260,7 @@ public:
     bool LocationSavingSuppressed() const { return locationSavingSuppressed_; }
     // The window manager has placed the window shown first: from now on its moves and state
     // changes are the user's, and are saved.
-    bool WindowPlaced() const { return windowPlaced_; }
+    bool WindowPlaced() const { return placement_.placed; }
     int KeyPosition() const { return keyPosition_; }
     QString ReloadMessageName() const { return QStringLiteral("UOrvane") + profile_.name; }
     QString RebuildMessageName() const { return QStringLiteral("UOVForm") + profile_.name; }
@@ -359,13 +359,19 @@ private:
     // The cursor to the start position of the page shown, its button released.
     void KeyToPageStart();
     bool locationSavingSuppressed_ = true;
-    bool windowPlaced_ = false;
-    bool placementRetried_ = false;
-    QTimer *placementTimer_ = nullptr; // runs while the window manager may still be placing
+    // The window manager placing the window shown first (app: location saving).
+    struct Placement {
+        bool placed = false;
+        bool retried = false;     // the stored minimised state was asked for a second time
+        QTimer *timer = nullptr;  // runs while the window manager may still be placing
+    } placement_;
     void EndPlacement();
     InteractionMode mode_ = InteractionMode::Normal;
-    int hourglassDepth_ = 0;
-    bool screenCursorSet_ = false; // the bar holds one entry of the application's cursor stack
+    // The application-wide cursor: the mode's, or the hourglass over it.
+    struct ScreenCursor {
+        int hourglassDepth = 0;
+        bool set = false; // the bar holds one entry of the application's cursor stack
+    } screenCursor_;
     void UpdateScreenCursor();
     int handlerDepth_ = 0;
     bool reloadWaiting_ = false;
