@@ -22,6 +22,9 @@ public:
     virtual void ErrorBox(const QString & /*caption*/, const QString &text) { Error(text); }
     // An information box with an OK button.
     virtual void Message(const QString &text, int helpContext = 0) = 0;
+    // A warning box titled "Warning", with OK (and Help for a topic); an information box where a
+    // platform has no warnings of its own.
+    virtual void Warning(const QString &text, int helpContext = 0) { Message(text, helpContext); }
     // A question with the buttons Yes and No; true for Yes.
     virtual bool Question(const QString &text, int helpContext = 0) = 0;
     // Open-file dialog; empty when cancelled. multiple: several files may be chosen.

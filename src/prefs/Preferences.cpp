@@ -67,7 +67,7 @@ void TForm1::WritePassword(const QString &text) {
         // The record is left as it is: rewriting it could only lose a password it holds.
         prefs.lockValue = stored;
         ShowLockState();
-        platform_.dialogs->Message(QStringLiteral("Incorrect Password"), 40);
+        platform_.dialogs->Warning(QStringLiteral("Incorrect Password"), 40);
         return;
     case lockout::Entry::Unlock:
         WriteLockFile(lockout::kUnlockedMarker); // refused: nothing has changed

@@ -118,6 +118,7 @@ private Q_SLOTS:
     void selectDirectory_data();
     void selectDirectory();
     void errorBoxOfItsOwn();
+    void warningWithHelp();
     void popupMenu_data();
     void popupMenu();
     void question_data();
@@ -289,6 +290,26 @@ void TestDialogs::errorBoxOfItsOwn() {
     QCOMPARE(owner, static_cast<QWidget *>(nullptr));
     QCOMPARE(icon, QMessageBox::Critical);
     QCOMPARE(text, QStringLiteral("Error in get IL"));
+}
+
+// A warning: its own caption and icon, and Help shows the topic while the box stays to be closed.
+void TestDialogs::warningWithHelp() {
+    RecordingHelp help;
+    LinuxDialogs dialogs(nullptr, &help);
+    QString caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Script({[&](QWidget *w) {
+                caption = w->windowTitle();
+                if (auto *box = qobject_cast<QMessageBox *>(w))
+                    icon = box->icon();
+                Press(QMessageBox::Help)(w);
+            },
+            Press(QMessageBox::Ok)},
+           false);
+    dialogs.Warning(QStringLiteral("Incorrect Password"), 40);
+    QCOMPARE(caption, QStringLiteral("Warning"));
+    QCOMPARE(icon, QMessageBox::Warning);
+    QCOMPARE(help.topics, QList<int>{40});
 }
 
 void TestDialogs::popupMenu_data() {

@@ -53,6 +53,11 @@ void LinuxDialogs::Message(const QString &text, int helpContext) {
     RunBox(box, help_, helpContext);
 }
 
+void LinuxDialogs::Warning(const QString &text, int helpContext) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text, QMessageBox::Ok, parent_);
+    RunBox(box, help_, helpContext);
+}
+
 bool LinuxDialogs::Question(const QString &text, int helpContext) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
                     QMessageBox::Yes | QMessageBox::No, parent_);

@@ -35,6 +35,7 @@ public:
     void Error(const QString &text) override;
     void ErrorBox(const QString &caption, const QString &text) override;
     void Message(const QString &text, int helpContext = 0) override;
+    void Warning(const QString &text, int helpContext = 0) override;
     bool Question(const QString &text, int helpContext = 0) override;
     QStringList OpenFiles(const QString &title, const QString &filter, const QString &directory,
                           bool multiple) override;
