@@ -1,5 +1,6 @@
 // The application menu over real desktop entries through GIO: which entries are listed and in
 // which group, their command lines, and replies that the import reads back exactly.
+#include "XdgSandbox.h"
 #include "launch/Paths.h"
 #include "platform/linux/LinuxAppMenu.h"
 #include "progman/Progman.h"
@@ -235,17 +236,9 @@ int main(int argc, char **argv) {
     if (!sandbox.isValid())
         return 1;
     Sandbox = &sandbox;
-    QDir().mkpath(At("data"));
-    QFile::link(QStringLiteral("/usr/share/mime"), At("data/mime"));
-    qputenv("HOME", QFile::encodeName(At("home")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(At("home/data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(At("config")));
-    qputenv("XDG_DATA_DIRS", QFile::encodeName(At("data")));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(At("config-dirs")));
-    qputenv("XDG_CURRENT_DESKTOP", "OrvaneTest");
+    UseXdgSandbox(sandbox, "OrvaneTest");
     WriteFile(At("bin/tool"), "#!/bin/sh\nexit 0\n", true);
     WriteFile(At("bin/x-terminal-emulator"), "#!/bin/sh\nexit 0\n", true);
-    qputenv("PATH", QFile::encodeName(At("bin")) + ":" + qgetenv("PATH"));
     WriteFile(At("my bin/spaced tool"), "#!/bin/sh\nexit 0\n", true);
     // `gio mime` takes its candidates from each directory's MIME cache and lists those that GIO
     // finds valid; it lists them only when the type has a default.

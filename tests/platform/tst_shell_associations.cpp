@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxShell.h"
 
+#include "XdgSandbox.h"
 #include "launch/Paths.h"
 
 #include <QCoreApplication>
@@ -168,16 +169,7 @@ int main(int argc, char **argv) {
     if (!sandbox.isValid())
         return 1;
     Sandbox = &sandbox;
-    // Only the sandbox's applications and choices count; the MIME database is the system's.
-    QDir().mkpath(At("data"));
-    QFile::link(QStringLiteral("/usr/share/mime"), At("data/mime"));
-    qputenv("HOME", QFile::encodeName(At("home")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(At("home/data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(At("config")));
-    qputenv("XDG_DATA_DIRS", QFile::encodeName(At("data")));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(At("config-dirs")));
-    qunsetenv("XDG_CURRENT_DESKTOP");
-    qputenv("PATH", QFile::encodeName(At("bin")) + ":" + qgetenv("PATH"));
+    UseXdgSandbox(sandbox, QByteArray());
     QCoreApplication app(argc, argv);
     TestShellAssociations test;
     return QTest::qExec(&test, argc, argv);
