@@ -88,11 +88,8 @@ private slots:
         QVERIFY(QFile(target).open(QIODevice::WriteOnly));
         qputenv("WINEPREFIX", QFile::encodeName(wine.path()));
         QTemporaryDir dir;
-        const QString desktop = dir.filePath("editor.desktop");
-        QFile entry(desktop);
-        QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nName=Editor\nExec=/usr/bin/gedit --new-window %U\nIcon=gedit\n");
-        entry.close();
+        const QString desktop = WriteEditorEntry(dir.path());
+        QVERIFY(!desktop.isEmpty());
 
         Start("");
         fake->shell.associations = {{desktop, "/usr/bin/gedit --new-window"}, {target, "/usr/bin/wine"},

@@ -142,11 +142,8 @@ private slots:
         if (!QFile::exists(lnk))
             QSKIP("the shared shortcut files are not here");
         QTemporaryDir dir;
-        const QString desktop = dir.filePath("editor.desktop");
-        QFile entry(desktop);
-        QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nName=Editor\nExec=/usr/bin/gedit --new-window %U\nIcon=gedit\n");
-        entry.close();
+        const QString desktop = WriteEditorEntry(dir.path());
+        QVERIFY(!desktop.isEmpty());
         fake->shell.associations.insert("C:\\WINDOWS\\system32\\notepad.exe", "/usr/bin/wine-notepad");
         fake->shell.associations.insert(desktop, "/usr/bin/gedit --new-window");
         fake->shell.iconCounts.insert("/usr/bin/wine-notepad", 1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFile>
+
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -254,3 +256,14 @@ public:
     std::unique_ptr<FakeBusHub> ownHub;
     std::unique_ptr<FakeInstanceBus> bus;
 };
+
+// A desktop entry for an editor, as the shortcut tests drop or choose it: its command line is
+// "/usr/bin/gedit --new-window" once the field code is gone. Empty when it cannot be written.
+inline QString WriteEditorEntry(const QString &directory) {
+    const QString path = directory + QStringLiteral("/editor.desktop");
+    QFile entry(path);
+    if (!entry.open(QIODevice::WriteOnly) ||
+        entry.write("[Desktop Entry]\nType=Application\nName=Editor\nExec=/usr/bin/gedit --new-window %U\nIcon=gedit\n") < 0)
+        return QString();
+    return path;
+}
