@@ -208,6 +208,8 @@ public:
     void HardDriveSpace(int c);
     void SysResource();
     void GaugeColor();
+    // Shows a reading's label across the face and its hint; the percentage is set before.
+    void ShowReading(const QString &label, const QString &hint);
     void CHardDriveClick(QAction *sender);
     void SysResourceClick();
     void UnCheck();
