@@ -178,7 +178,8 @@ public:
     QStringList OpenFiles(const QString &title, const QString &filter, const QString &directory,
                           bool multiple) override;
     QString SelectDirectory(const QString &title, const QString &directory) override;
-    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors) override;
+    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors,
+                                      int helpContext) override;
     QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) override;
     std::optional<int> PickIcon(const QString &file, int index) override;
 
