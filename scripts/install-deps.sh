@@ -15,6 +15,8 @@ packages=(
     fonts-dejavu-core fonts-liberation adwaita-icon-theme
     # a virtual display with a window manager and a session bus, and the tools that drive it
     xvfb xauth openbox x11-utils xdotool dbus dbus-x11 imagemagick
+    # a notification area (XEmbed) for the tray icon tests
+    trayer
     # the theme's default sound ("bell") for the sound tests
     sound-theme-freedesktop
     # real Windows programs and .ico files, and icoutils' wrestool as the reference for them

@@ -396,7 +396,7 @@ private:
     // (shrunk or hidden); the window is shown again when it was visible.
     void SetWindowStyle(bool onTop, bool taskbarButton);
     void MoveToBarLocation();
-    void HideToTray();
+    bool HideToTray(); // false when the notification area refused the icon
     bool watching_ = false;
     bool trayIconShown_ = false;
     TOnTop *OnTop1 = nullptr;

@@ -78,9 +78,13 @@ void TForm1::MoveToBarLocation() {
     move(ReachablePosition(QPoint(settings.left, settings.top), size(), platform_.system->Screens()));
 }
 
-void TForm1::HideToTray() {
-    hide();
+bool TForm1::HideToTray() {
     ShowTrayIcon();
+    // Refused by the notification area, the bar stays: hidden, it would be out of reach.
+    if (!trayIconShown_)
+        return false;
+    hide();
+    return true;
 }
 
 // ---- the toggle ----
@@ -88,13 +92,15 @@ void TForm1::HideToTray() {
 void TForm1::SmallSize() {
     const bool wasShrunk = shrunk == kYes;
     // Without a notification area nothing may hide the bar beyond reach: it shrinks instead.
-    const bool canHide = TrayAvailable();
-    const QString hideOption = settings.hide == kYes && !canHide ? kNo : settings.hide;
+    bool canHide = TrayAvailable();
+    QString hideOption = settings.hide == kYes && !canHide ? kNo : settings.hide;
     const bool launchSaysShrink = launchShrink == kYes;
     bool shrankNow = false;
 
-    if (!wasShrunk && hideOption == kYes)
-        HideToTray();
+    if (!wasShrunk && hideOption == kYes && !HideToTray()) {
+        canHide = false; // the icon was refused: shrunk and shown instead
+        hideOption = kNo;
+    }
     if (!wasShrunk && (hideOption == kNo || launchSaysShrink)) {
         QWidget::hide();
         if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
@@ -147,10 +153,8 @@ void TForm1::SmallSizeClick(bool fromTrayIcon) {
         return;
     }
     if (settings.hide == kYes && TrayAvailable()) {
-        if (shrunk == kYes)
+        if (shrunk == kYes || !HideToTray())
             SmallSize();
-        else
-            HideToTray();
         return;
     }
     if (settings.hide == kNo || settings.hide == kYes)
@@ -184,14 +188,13 @@ void TForm1::AppActive32() {
 void TForm1::ShrinkForLaunch() { SmallSize(); }
 
 void TForm1::HideForLaunch() {
-    if (!TrayAvailable()) {
+    if (!TrayAvailable() || !HideToTray()) {
         // Nowhere to leave an icon: the bar shrinks instead, and the watch brings it back.
         if (shrunk == kNo)
             SmallSize();
         SetWatch(true);
         return;
     }
-    HideToTray();
     SetWatch(true);
 }
 

@@ -59,13 +59,17 @@ inline QString WindowTitle(const QString &window) {
 }
 
 // An open popup menu of a process: a window that bypasses the window manager and is not a
-// tooltip (the bar shows hints at once, so a tooltip may come first).
+// tooltip (the bar shows hints at once, so a tooltip may come first), nor the icon docked in a
+// notification area (that one is a child of the area's window, a menu is one of the root's).
 inline QString PopupMenuWindow(qint64 pid) {
     for (const QString &window : FindWindows(pid, QStringLiteral(".*"))) {
         const QByteArray info = Tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
         const QByteArray type = Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window,
                                                                QStringLiteral("_NET_WM_WINDOW_TYPE")});
-        if (info.contains("Override Redirect State: yes") && !type.contains("_NET_WM_WINDOW_TYPE_TOOLTIP"))
+        if (info.contains("Override Redirect State: yes") && !type.contains("_NET_WM_WINDOW_TYPE_TOOLTIP") &&
+            QRegularExpression(QStringLiteral("Parent window id: \\S+ \\(the root window\\)"))
+                .match(QString::fromLatin1(Tool(QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-id"), window})))
+                .hasMatch())
             return window;
     }
     return {};

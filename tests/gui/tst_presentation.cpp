@@ -247,6 +247,17 @@ private slots:
         form->GaugeTimer();
         QCOMPARE(Presentation(*form), QString("shrunk"));
     }
+
+    // The notification area is there but refuses the icon: hidden, the bar would be out of reach.
+    void iconRefused() {
+        Start("Hide=Yes\nShrink=No\n");
+        fake->tray.refuseIcon = true;
+        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QCOMPARE(Presentation(*form), QString("shrunk"));
+        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QCOMPARE(Presentation(*form), QString("expanded"));
+        QCOMPARE(Value(*fake, "Hide"), QString("Yes"));
+    }
 };
 
 QTEST_MAIN(PresentationTest)

@@ -225,9 +225,10 @@ public:
 class FakeNotificationArea : public INotificationArea {
 public:
     bool Available() const override { return available; }
-    // Refused without a notification area, as the real one refuses it.
+    // Refused without a notification area, as the real one refuses it; refuseIcon refuses it
+    // with an area there (one that went away between the question and the request).
     bool Add(const QIcon &, const QString &hint) override {
-        if (!available)
+        if (!available || refuseIcon)
             return false;
         calls << "add:" + hint;
         return true;
@@ -237,6 +238,7 @@ public:
     void SetTaskbarButton(QWidget *, bool shown) override { taskbarButton = shown; }
     bool taskbarButton = true;
     bool available = true;
+    bool refuseIcon = false;
     QStringList calls;
 };
 
