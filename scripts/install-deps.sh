@@ -7,8 +7,9 @@ packages=(
     # build
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libglib2.0-dev libcanberra-dev
-    # Xlib: the start-up benchmark watches the X server for the first mapped window
-    libx11-dev
+    # Xlib: the start-up benchmark watches the X server for the first mapped window; xcb: the
+    # bar's taskbar button
+    libx11-dev libxcb1-dev
     # run: the X11 platform plugin, SVG theme icons, MIME types and the gio tool, fonts, icons
     qt6-qpa-plugins libqt6svg6 shared-mime-info libglib2.0-bin
     fonts-dejavu-core fonts-liberation adwaita-icon-theme

@@ -11,6 +11,11 @@
 #include <QMenu>
 
 void TForm1::GaugeTimer() {
+    // A bar hidden in a notification area that has gone away comes back, shrunk.
+    if (HiddenInTray() && !TrayAvailable()) {
+        HideTrayIcon();
+        SmallSize();
+    }
     GasGage();
 }
 

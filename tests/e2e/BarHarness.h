@@ -237,8 +237,14 @@ public:
         }, timeoutMs) && !window_.isEmpty();
     }
 
-    const QString &Window() const { return window_; }
-    QString Title() const { return WindowTitle(window_); }
+    // The bar's main window as it is now: shrinking and expanding may give it a new one.
+    QString Window() const {
+        const QStringList main = FindWindows(Pid(), QStringLiteral("^Velmora .*Page [0-9]+ of [0-9]+"));
+        if (!main.isEmpty())
+            window_ = main.first();
+        return window_;
+    }
+    QString Title() const { return WindowTitle(Window()); }
 
     // SIGTERM, then the exit code; -1 when the bar did not end normally within the time.
     int Terminate(int timeoutMs = 15000) {
@@ -264,7 +270,7 @@ public:
 
 private:
     QProcess process_;
-    QString window_;
+    mutable QString window_;
 };
 
 } // namespace e2e

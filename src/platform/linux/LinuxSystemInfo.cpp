@@ -348,3 +348,13 @@ int LinuxSystemInfo::MenuBarHeight() {
     const int height = style ? style->pixelMetric(QStyle::PM_TitleBarHeight) : 0;
     return height > 0 ? height : 19;
 }
+
+QList<QRect> LinuxSystemInfo::Screens() {
+    QList<QRect> screens;
+    if (const QScreen *primary = QGuiApplication::primaryScreen())
+        screens.append(primary->geometry());
+    for (const QScreen *screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens.append(screen->geometry());
+    return screens;
+}
