@@ -3,6 +3,7 @@
 // toggle between them, the watch that brings the bar back when the program started from it
 // ends, stay on top, and the options of the setup menu that steer them.
 
+#include <QWindow>
 #include "app/Icons.h"
 #include "components/Ontop.h"
 
@@ -16,6 +17,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 namespace {
 const QString kYes = QStringLiteral("Yes");
@@ -63,12 +65,13 @@ void TForm1::SetWindowStyle(bool onTop, bool taskbarButton) {
     if (onTop)
         flags |= Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
     if (flags != windowFlags()) {
-        const bool visible = isVisible();
-        const QPoint at = pos();
-        setWindowFlags(flags); // hides the window
-        move(at);
-        if (visible)
-            show();
+        if (QWindow *window = windowHandle()) {
+            // Changed on the native window in place: remaking it would cost a new map.
+            overrideWindowFlags(flags);
+            window->setFlags(flags);
+        } else {
+            setWindowFlags(flags);
+        }
     }
     if (platform_.tray)
         platform_.tray->SetTaskbarButton(this, taskbarButton);

@@ -1,0 +1,195 @@
+// Presentation benchmark, with the real platform on a fully configured bar:
+//   - the watch: a launch with "Shrink on Launch" shrinks the bar; the program (bench_launch_child)
+//     reads the clock and exits at once; timed from its clock reading to the bar's window back at
+//     its expanded size. The floor: the same program started with posix_spawn, timed from its
+//     clock reading to its pidfd becoming readable. The two alternate within each round.
+//   - shrink and expand: a click on the gauge to the bar's window exposed at its new size (the
+//     window's geometry follows the X server's configure notifications).
+//
+//   bench_presentation [ROUNDS]
+//
+// Runs on the virtual display of tests/e2e/with-display.sh. Prints figures; judges nothing.
+
+#include "BenchCommon.h"
+#include "BenchTools.h"
+#include "app/Icons.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "settings/NewIniFile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFrame>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QToolButton>
+#include <QWindow>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+using bench::Median;
+
+qint64 NowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// The clock reading a child wrote to the pipe, or -1 when none came within five seconds.
+qint64 ReadStart(int fd) {
+    std::string line;
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, 5000) <= 0)
+            return -1;
+        char c = 0;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n != 1)
+            return -1;
+        if (c == '\n')
+            return std::stoll(line);
+        line += c;
+    }
+}
+
+// Runs the event loop until the condition holds; the clock when it did, or -1 after 5 s.
+qint64 WhenHolds(const std::function<bool()> &condition) {
+    const qint64 deadline = NowNs() + 5000000000LL;
+    while (NowNs() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (condition())
+            return NowNs();
+    }
+    return -1;
+}
+
+bool ShownAt(QWidget &form, const QSize &size) {
+    const QWindow *window = form.windowHandle();
+    return window && window->isExposed() && window->geometry().size() == size;
+}
+
+double Worst(const std::vector<double> &values) {
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 50;
+    const QByteArray child = BENCH_LAUNCH_CHILD;
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::fcntl(pipeFds[1], F_SETFD, 0) != 0)
+        return 1;
+    const QByteArray fdArgument = QByteArray::number(pipeFds[1]);
+    const QString configHome = home.filePath(QStringLiteral("config"));
+    QDir().mkpath(configHome + QStringLiteral("/orvane"));
+    const QString iniPath = configHome + QStringLiteral("/orvane/OV.INI");
+    if (!bench::WriteFile(iniPath, bench::FullSettings()))
+        return 1;
+    {
+        TNewIniFile ini(iniPath);
+        ini.WriteString(QStringLiteral("Programs"), QStringLiteral("SpeedButton1"), QString::fromLocal8Bit(child));
+        ini.WriteString(QStringLiteral("Parameters"), QStringLiteral("SpeedButton1"), QString::fromLatin1(fdArgument));
+        ini.WriteString(QStringLiteral("Working"), QStringLiteral("SpeedButton1"), home.path());
+        ini.WriteString(QStringLiteral("Location"), QStringLiteral("Shrink"), QStringLiteral("Yes"));
+        ini.WriteString(QStringLiteral("Location"), QStringLiteral("Hide"), QStringLiteral("No"));
+        ini.WriteString(QStringLiteral("Location"), QStringLiteral("AutoExpand"), QStringLiteral("Yes"));
+    }
+    AppEnvironment environment;
+    environment.programDirectory = home.path() + QLatin1Char('/');
+    environment.configHome = configHome;
+    LinuxPlatform platform(environment);
+    TForm1 form(platform.Get());
+    platform.SetDialogParent(&form);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        QTextStream(stderr) << "the window was not exposed; measuring anyway\n";
+    QTest::qWait(1500); // the window manager's placing is over
+    const QSize expanded = form.size();
+    const QSize shrunk = form.Panel1->size();
+    QToolButton *button = form.FindButton(1);
+    if (!button || !button->isVisible()) {
+        QTextStream(stderr) << "button 1 is not on the shown page\n";
+        return 1;
+    }
+
+    std::vector<double> watchMs, floorMs, shrinkMs, expandMs;
+    int failures = 0;
+    for (int round = 0; round < rounds; ++round) {
+        // The bar: launch (it shrinks), the child exits, the watch expands the bar.
+        QTest::mouseClick(button, Qt::LeftButton);
+        const qint64 childClock = ReadStart(pipeFds[0]);
+        const qint64 back = WhenHolds([&] { return ShownAt(form, expanded); });
+        if (childClock < 0 || back < 0)
+            ++failures;
+        else
+            watchMs.push_back((back - childClock) / 1e6);
+
+        // The floor: the same program, its pidfd polled directly.
+        char *childArgv[] = {const_cast<char *>(child.constData()), const_cast<char *>(fdArgument.constData()), nullptr};
+        pid_t pid = 0;
+        if (::posix_spawn(&pid, child.constData(), nullptr, nullptr, childArgv, environ) == 0) {
+            const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
+            const qint64 clock = ReadStart(pipeFds[0]);
+            pollfd ended{pidfd, POLLIN, 0};
+            const bool seen = pidfd >= 0 && ::poll(&ended, 1, 5000) == 1;
+            const qint64 at = NowNs();
+            if (pidfd >= 0)
+                ::close(pidfd);
+            ::waitpid(pid, nullptr, 0);
+            if (clock < 0 || !seen)
+                ++failures;
+            else
+                floorMs.push_back((at - clock) / 1e6);
+        }
+
+        // Shrink and expand by the gauge.
+        QTest::qWait(20);
+        qint64 before = NowNs();
+        QTest::mouseClick(form.Gauge1, Qt::LeftButton);
+        qint64 at = WhenHolds([&] { return ShownAt(form, shrunk); });
+        if (at < 0)
+            ++failures;
+        else
+            shrinkMs.push_back((at - before) / 1e6);
+        QTest::qWait(20);
+        before = NowNs();
+        QTest::mouseClick(form.Gauge1, Qt::LeftButton);
+        at = WhenHolds([&] { return ShownAt(form, expanded); });
+        if (at < 0)
+            ++failures;
+        else
+            expandMs.push_back((at - before) / 1e6);
+        QTest::qWait(20);
+    }
+
+    QTextStream out(stdout);
+    out << "Presentations, " << rounds << " rounds (" << failures << " not completed)\n";
+    out << QStringLiteral("%1 %2 %3\n").arg(QString(), -44).arg(QStringLiteral("median ms"), 10).arg(QStringLiteral("worst ms"), 10);
+    auto row = [&](const QString &name, const std::vector<double> &ms) {
+        out << QStringLiteral("%1 %2 %3\n").arg(name, -44).arg(Median(ms), 10, 'f', 3).arg(Worst(ms), 10, 'f', 3);
+    };
+    row(QStringLiteral("program's end -> bar expanded (watch)"), watchMs);
+    row(QStringLiteral("program's end -> pidfd readable (floor)"), floorMs);
+    row(QStringLiteral("gauge click -> shrunk window exposed"), shrinkMs);
+    row(QStringLiteral("gauge click -> expanded window exposed"), expandMs);
+    return 0;
+}
