@@ -21,7 +21,9 @@ seconds=${2:-60}
     if command -v tint2 >/dev/null; then HOME=$home tint2 >/dev/null 2>&1 & tint=$!; fi
     sleep 5 # start-up is not idle time
     ticks() { awk "{ print \$14 + \$15 }" /proc/$1/stat; }
-    wakeups() { cat /proc/$1/task/*/schedstat | awk "{ n += \$3 } END { print n }"; }
+    # "thread count" lines; a thread that ended meanwhile is left out of the difference.
+    wakeups() { for t in /proc/$1/task/*; do echo "${t##*/} $(awk "{ print \$3 }" $t/schedstat 2>/dev/null)"; done; }
+    woken() { awk "NR == FNR { a[\$1] = \$2; next } (\$1 in a) { n += \$2 - a[\$1] } END { print n + 0 }" <(echo "$1") <(echo "$2"); }
     hz=$(getconf CLK_TCK)
     report() { # name cpu-ticks wakeups
         awk -v name="$1" -v t=$2 -v w=$3 -v hz=$hz -v s=$seconds "BEGIN { printf \"  %-34s %6.0f ms  (%.3f %% of one core), %5.2f wake-ups/s\n\", name, 1000*t/hz, 100*t/hz/s, w/s }"
@@ -32,18 +34,18 @@ seconds=${2:-60}
         if [ -n "$tint" ]; then t0=$(ticks $tint); tw0=$(wakeups $tint); fi
         sleep "$seconds"
         b1=$(ticks $bar); w1=$(wakeups $bar)
-        report "orvane, $1" $((b1 - b0)) $((w1 - w0))
-        if [ -n "$tint" ]; then report "tint2 (clock, battery), same time" $(( $(ticks $tint) - t0 )) $(( $(wakeups $tint) - tw0 )); fi
+        report "orvane, $1" $((b1 - b0)) "$(woken "$w0" "$w1")"
+        if [ -n "$tint" ]; then report "tint2 (clock, battery), same time" $(( $(ticks $tint) - t0 )) "$(woken "$tw0" "$(wakeups $tint)")"; fi
     }
     echo "Idle for ${seconds} s each, CPU time (user + system) and wake-ups:"
     measure "expanded"
     # A click on the gauge shrinks the bar.
-    window=$(xdotool search --onlyvisible --pid $bar --name "Page [0-9]+ of" | head -1)
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    xdotool mousemove $((X + 20)) $((Y + 9)) click 1 mousemove 600 600
+    place() { xwininfo -id "$(xdotool search --onlyvisible --pid $bar --name "Page [0-9]+ of" | head -1)"; }
+    x=$(place | awk "/Absolute upper-left X/ { print \$4 }"); y=$(place | awk "/Absolute upper-left Y/ { print \$4 }")
+    xdotool mousemove 0 0 mousemove --sync $((x + 20)) $((y + 9)) click 1 mousemove 600 600
     sleep 2
-    eval "$(xdotool getwindowgeometry --shell "$(xdotool search --onlyvisible --pid $bar | head -1)")"
-    [ "$WIDTH" -lt 100 ] || echo "  (the bar did not shrink: ${WIDTH} px wide)"
+    width=$(place | awk "/Width/ { print \$2 }")
+    [ "$width" -lt 100 ] || echo "  (the bar did not shrink: ${width} px wide)"
     measure "shrunk"
     [ -n "$tint" ] || echo "  tint2 is not installed: no comparison"
     [ -n "$tint" ] && kill $tint
