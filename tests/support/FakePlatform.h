@@ -227,19 +227,25 @@ public:
     bool Available() const override { return available; }
     // Refused without a notification area, as the real one refuses it; refuseIcon refuses it
     // with an area there (one that went away between the question and the request).
-    bool Add(const QIcon &, const QString &hint) override {
+    bool Add(const QIcon &shown, const QString &hint) override {
         if (!available || refuseIcon)
             return false;
         calls << "add:" + hint;
+        icon = shown;
         return true;
     }
-    bool Modify(const QIcon &, const QString &hint) override { calls << "modify:" + hint; return true; }
+    bool Modify(const QIcon &shown, const QString &hint) override {
+        calls << "modify:" + hint;
+        icon = shown;
+        return true;
+    }
     bool Delete() override { calls << QStringLiteral("delete"); return true; }
     void SetTaskbarButton(QWidget *, bool shown) override { taskbarButton = shown; }
     bool taskbarButton = true;
     bool available = true;
     bool refuseIcon = false;
     QStringList calls;
+    QIcon icon; // the picture last added or modified
 };
 
 // A complete fake platform with its own settings directory in a temporary folder.
