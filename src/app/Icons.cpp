@@ -1,5 +1,6 @@
 #include "app/Icons.h"
 #include "components/Ontop.h"
+#include "components/ZtTray95.h"
 #include "components/SheLink.h"
 #include "prefs/TabColors.h"
 #include "components/Disk.h"
@@ -79,10 +80,7 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
             else if (captionCut != 4)
                 startedProcess = 0; // ended unwatched: a later shrink by hand is not undone by it
         };
-    if (platform_.tray)
-        platform_.tray->OnMouse = [this](TrayMouse message) {
-            QTimer::singleShot(0, this, [this, message] { Guarded([this, message] { OnTrayMouse(int(message)); }); });
-        };
+    CreateTrayIcon();
     FormCreate();
 }
 
@@ -91,10 +89,7 @@ TForm1::~TForm1() {
         platform_.bus->OnMessage = nullptr;
     if (platform_.processes)
         platform_.processes->OnEnded = nullptr;
-    if (platform_.tray) {
-        HideTrayIcon();
-        platform_.tray->OnMouse = nullptr;
-    }
+    HideTrayIcon();
     if (screenCursor_.set)
         QApplication::restoreOverrideCursor();
 }
@@ -318,6 +313,7 @@ void TForm1::FormCreate() {
     keyPosition_ = 0;
     keyAtStart_ = true;
     captionPrefix = QStringLiteral("Velmora ");
+    TrayIcon->setHint(captionPrefix + profile_.name);
     Item(QStringLiteral("HideGraph1"))->setText(QStringLiteral("&Hide on Launch"));
     // gauge: the first reading (of the type held from a previous pass) and the drive items
     GasGage();
@@ -406,11 +402,14 @@ void TForm1::ApplyMenuSettings() {
     tick("AutoExpand1", settings.autoExpand);
     tick("HideGraph1", settings.hide);
     gaugeMenu_ = PopupMenu3;
-    trayMenu_ = PopupMenu5;
-    if (settings.menuShow == QLatin1String("Setup"))
-        gaugeMenu_ = trayMenu_ = PopupMenu3;
-    else if (settings.menuShow == QLatin1String("Launched"))
-        gaugeMenu_ = trayMenu_ = PopupMenu5;
+    SetTrayMenu(PopupMenu5);
+    if (settings.menuShow == QLatin1String("Setup")) {
+        gaugeMenu_ = PopupMenu3;
+        SetTrayMenu(PopupMenu3);
+    } else if (settings.menuShow == QLatin1String("Launched")) {
+        gaugeMenu_ = PopupMenu5;
+        SetTrayMenu(PopupMenu5);
+    }
 }
 
 QColor TForm1::StoredSelectedColor() const { return FromColorValue(settings.selectedColor); }

@@ -20,6 +20,7 @@ class QAction;
 class TDISK;
 class TMruList;
 class TOnTop;
+class TZtTrayIcon95;
 class TShellLink;
 class QButtonGroup;
 class QFrame;
@@ -193,9 +194,9 @@ public:
     // The watch on the program started last (the design's 100 ms timer, here told by the
     // process's end): on while the bar is shrunk or hidden by a launch.
     bool Watching() const { return watching_; }
-    bool TrayIconShown() const { return trayIconShown_; }
+    bool TrayIconShown() const;
     // Shrunk: "Yes"; hidden: the window is not visible and the bar is not shrunk.
-    bool HiddenInTray() const { return shrunk == QLatin1String("No") && !isVisible() && trayIconShown_; }
+    bool HiddenInTray() const { return shrunk == QLatin1String("No") && !isVisible() && TrayIconShown(); }
 
     // ---- appearance: glyph and hint of a launch button, the icon picker (src/appearance) ----
     void ChangeIcon();
@@ -237,6 +238,7 @@ public:
     // The drive that holds the program's directory + "HardDrive".
     QString DefaultGaugeType() const;
     TDISK *DISK1 = nullptr;
+    TZtTrayIcon95 *TrayIcon = nullptr; // the icon in the notification area
 
     // ---- bar: re-paging ----
     void ExpandButtons();
@@ -391,14 +393,14 @@ private:
     void ShowTrayIcon();
     void HideTrayIcon();
     bool TrayAvailable() const;
-    void OnTrayMouse(int message);
+    void CreateTrayIcon();
+    void SetTrayMenu(QMenu *menu);
     // Frameless and above the others (stay on top, shrunk), and without a taskbar button
     // (shrunk or hidden); the window is shown again when it was visible.
     void SetWindowStyle(bool onTop, bool taskbarButton);
     void MoveToBarLocation();
     bool HideToTray(); // false when the notification area refused the icon
     bool watching_ = false;
-    bool trayIconShown_ = false;
     TOnTop *OnTop1 = nullptr;
     InteractionMode mode_ = InteractionMode::Normal;
     // The application-wide cursor: the mode's, or the hourglass over it.

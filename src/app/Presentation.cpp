@@ -6,6 +6,7 @@
 #include <QWindow>
 #include "app/Icons.h"
 #include "components/Ontop.h"
+#include "components/ZtTray95.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,34 +31,37 @@ QString YesNo(bool value) { return value ? kYes : kNo; }
 
 bool TForm1::TrayAvailable() const { return platform_.tray && platform_.tray->Available(); }
 
+// The icon in the notification area: a left click brings the bar back (or shrinks it), the right
+// button opens the tray menu. Its events run after the notification that caused them.
+void TForm1::CreateTrayIcon() {
+    TrayIcon = new TZtTrayIcon95(this, platform_.tray);
+    TrayIcon->setIcon(QApplication::windowIcon());
+    TrayIcon->setDisabledIcon(QApplication::windowIcon());
+    TrayIcon->setAutoPopup(true);
+    // The bar handles its own minimising and restoring.
+    TrayIcon->WatchOwnerWindow(false);
+    TrayIcon->OnClick = [this](QObject *) {
+        QTimer::singleShot(0, this, [this] { Guarded([this] { SmallSizeClick(true); }); });
+    };
+    TrayIcon->PopupHandler = [this](QMenu *menu, const QPoint &at) {
+        QTimer::singleShot(0, this, [this, menu, at] { Guarded([this, menu, at] { ShowPopup(menu, at); }); });
+    };
+}
+
+void TForm1::SetTrayMenu(QMenu *menu) {
+    trayMenu_ = menu;
+    TrayIcon->setPopupMenu(menu);
+}
+
 void TForm1::ShowTrayIcon() {
-    if (trayIconShown_ || !platform_.tray)
-        return;
-    trayIconShown_ = platform_.tray->Add(QApplication::windowIcon(), captionPrefix + profile_.name);
+    TrayIcon->Show();
 }
 
 void TForm1::HideTrayIcon() {
-    if (!trayIconShown_)
-        return;
-    trayIconShown_ = false;
-    platform_.tray->Delete();
+    TrayIcon->Hide();
 }
 
-void TForm1::OnTrayMouse(int message) {
-    switch (TrayMouse(message)) {
-    case TrayMouse::LeftDown:
-    case TrayMouse::LeftDouble:
-        SmallSizeClick(true);
-        break;
-    case TrayMouse::RightDown:
-        ShowPopup(trayMenu_, QCursor::pos());
-        break;
-    default:
-        break;
-    }
-}
-
-// ---- window style and place ----
+bool TForm1::TrayIconShown() const { return TrayIcon->Active(); }
 
 void TForm1::SetWindowStyle(bool onTop, bool taskbarButton) {
     // Only hints change: the window stays the same window for the desktop.
@@ -84,7 +88,7 @@ void TForm1::MoveToBarLocation() {
 bool TForm1::HideToTray() {
     ShowTrayIcon();
     // Refused by the notification area, the bar stays: hidden, it would be out of reach.
-    if (!trayIconShown_)
+    if (!TrayIcon->Active())
         return false;
     hide();
     return true;
@@ -217,7 +221,7 @@ void TForm1::TopButtonKey() {
         g.scrollRange = geometry_.scrollRange;
         geometry_ = g;
         // A shrunk bar gets its expanded size where the gauge stood; the icon and the watch stay.
-        SetWindowStyle(onTop, shrunk == kNo || !trayIconShown_);
+        SetWindowStyle(onTop, shrunk == kNo || !TrayIcon->Active());
         setFixedSize(g.ClientWidth(), g.clientHeight);
         expandedSize = size();
         ApplyScrollRange();

@@ -41,13 +41,13 @@ void TForm1::RenameLaunchEntry(const QString &oldEntry, const QString &newEntry)
 
 void TForm1::LastLaunchedClick() {
     gaugeMenu_ = PopupMenu5;
-    trayMenu_ = PopupMenu5;
+    SetTrayMenu(PopupMenu5);
     Ini().WriteString(QStringLiteral("Menu"), QStringLiteral("Show"), QStringLiteral("Launched"));
 }
 
 void TForm1::MRU1Click() {
     gaugeMenu_ = PopupMenu3;
-    trayMenu_ = PopupMenu3;
+    SetTrayMenu(PopupMenu3);
     Ini().WriteString(QStringLiteral("Menu"), QStringLiteral("Show"), QStringLiteral("Setup"));
 }
 
