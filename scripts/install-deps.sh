@@ -7,13 +7,16 @@ packages=(
     # build
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libglib2.0-dev libcanberra-dev
-    # Xlib: the start-up benchmark watches the X server for the first mapped window
-    libx11-dev
+    # Xlib: the start-up benchmark watches the X server for the first mapped window; xcb: the
+    # bar's taskbar button
+    libx11-dev libxcb1-dev
     # run: the X11 platform plugin, SVG theme icons, MIME types and the gio tool, fonts, icons
     qt6-qpa-plugins libqt6svg6 shared-mime-info libglib2.0-bin
     fonts-dejavu-core fonts-liberation adwaita-icon-theme
     # a virtual display with a window manager and a session bus, and the tools that drive it
     xvfb xauth openbox x11-utils xdotool dbus dbus-x11 imagemagick
+    # a notification area (XEmbed) for the tray icon tests
+    trayer
     # the theme's default sound ("bell") for the sound tests
     sound-theme-freedesktop
     # real Windows programs and .ico files, and icoutils' wrestool as the reference for them

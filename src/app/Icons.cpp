@@ -1,4 +1,5 @@
 #include "app/Icons.h"
+#include "components/Ontop.h"
 #include "components/SheLink.h"
 #include "prefs/TabColors.h"
 #include "components/Disk.h"
@@ -67,12 +68,33 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
         platform_.bus->OnMessage = [this](const QString &name, quint32 first, qint32 second) {
             OnInstanceMessage(name, first, second);
         };
+    OnTop1 = new TOnTop(this);
+    // The watch is told of the started program's end at once; it acts after the notification.
+    if (platform_.processes)
+        platform_.processes->OnEnded = [this](qint64 handle) {
+            if (handle != startedProcess)
+                return;
+            if (watching_)
+                QTimer::singleShot(0, this, [this] { Guarded([this] { AppActive32(); }); });
+            else if (captionCut != 4)
+                startedProcess = 0; // ended unwatched: a later shrink by hand is not undone by it
+        };
+    if (platform_.tray)
+        platform_.tray->OnMouse = [this](TrayMouse message) {
+            QTimer::singleShot(0, this, [this, message] { Guarded([this, message] { OnTrayMouse(int(message)); }); });
+        };
     FormCreate();
 }
 
 TForm1::~TForm1() {
     if (platform_.bus)
         platform_.bus->OnMessage = nullptr;
+    if (platform_.processes)
+        platform_.processes->OnEnded = nullptr;
+    if (platform_.tray) {
+        HideTrayIcon();
+        platform_.tray->OnMouse = nullptr;
+    }
     if (screenCursor_.set)
         QApplication::restoreOverrideCursor();
 }
@@ -203,7 +225,7 @@ void TForm1::BuildMenus() {
     AddItem(configure, QStringLiteral("ChangeDescription1"), QStringLiteral("Change &Description"), &TForm1::ChangeName);
     AddItem(configure, QStringLiteral("ChangeParameter1"), QStringLiteral("Change &Parameter"), &TForm1::ChangeParameter);
     configure->addSeparator();
-    AddItem(configure, QStringLiteral("ShrinkOnLaunch2"), QStringLiteral("&Shrink on Launch"), nullptr, true);
+    AddItem(configure, QStringLiteral("ShrinkOnLaunch2"), QStringLiteral("&Shrink on Launch"), &TForm1::ShrinkOnLaunch2Click, true);
     AddItem(configure, QStringLiteral("SelectWorkingDirectory1"), QStringLiteral("Select &Working Directory"),
             &TForm1::SelectWorkingDirectory1Click, true);
     AddItem(configure, QStringLiteral("SelectFiles1"), QStringLiteral("Select &Files on Launch"),
@@ -251,12 +273,12 @@ void TForm1::BuildMenus() {
             &TForm1::SysResourceClick, true); // gauge
     PopupMenu3->addSeparator();
     AddItem(PopupMenu3, QStringLiteral("ConfirmExit1"), QStringLiteral("Show &Exit Options"), &TForm1::ConfirmExit1Click, true);
-    AddItem(PopupMenu3, QStringLiteral("StayonTop1"), QStringLiteral("Always Stay on &Top"), nullptr, true);
-    AddItem(PopupMenu3, QStringLiteral("AutoExpand1"), QStringLiteral("&Auto Expand/Show"), nullptr, true)->setChecked(true);
-    AddItem(PopupMenu3, QStringLiteral("HideGraph1"), QString(), nullptr, true);
-    AddItem(PopupMenu3, QStringLiteral("ShrinkOnLaunch1"), QStringLiteral("&Shrink on Launch"), nullptr, true)->setChecked(true);
+    AddItem(PopupMenu3, QStringLiteral("StayonTop1"), QStringLiteral("Always Stay on &Top"), &TForm1::StayonTop1Click, true);
+    AddItem(PopupMenu3, QStringLiteral("AutoExpand1"), QStringLiteral("&Auto Expand/Show"), &TForm1::AutoExpand1Click, true)->setChecked(true);
+    AddItem(PopupMenu3, QStringLiteral("HideGraph1"), QString(), &TForm1::HideGraph1Click, true);
+    AddItem(PopupMenu3, QStringLiteral("ShrinkOnLaunch1"), QStringLiteral("&Shrink on Launch"), &TForm1::ShrinkOnLaunch1Click, true)->setChecked(true);
     PopupMenu3->addSeparator();
-    AddItem(PopupMenu3, QStringLiteral("LockGraphLocation1"), QStringLiteral("Lock &Graph Location"), nullptr, true);
+    AddItem(PopupMenu3, QStringLiteral("LockGraphLocation1"), QStringLiteral("Lock &Graph Location"), &TForm1::LockGraphLocation1Click, true);
     AddItem(PopupMenu3, QStringLiteral("LockoutModify1"), QStringLiteral("Lockout &Modify"), &TForm1::LockoutModify1Click, true);
     PopupMenu3->addSeparator();
     AddItem(PopupMenu3, QStringLiteral("StartWithDesktop1"), QStringLiteral("Start with the &Desktop"),
@@ -334,7 +356,7 @@ void TForm1::FormCreate() {
 
     const bool taller = buttonsPerPage_ > perPageMaximum_;
     settings.top = CorrectedTop(settings.top, screenHeight, menuHeight, taller);
-    move(settings.left, settings.top);
+    MoveToBarLocation();
 
     shrunk = QStringLiteral("No");
     currentShrink = settings.shrink;
@@ -628,7 +650,7 @@ void TForm1::moveEvent(QMoveEvent *event) {
             placement_.timer->start();
         return;
     }
-    if (!locationSavingSuppressed_ && created_ && isVisible())
+    if (!locationSavingSuppressed_ && created_ && isVisible() && shrunk == QLatin1String("No"))
         Guarded([this] { SaveLocation(); });
 }
 
@@ -784,10 +806,7 @@ void TForm1::HelpButtonClick() {
 
 void TForm1::HelpButtonMouseDown() { SetMode(InteractionMode::Help); }
 
-void TForm1::GaugeClick() {
-    if (HelpModeClick(2))
-        return;
-}
+void TForm1::GaugeClick() { SmallSizeClick(false); }
 
 void TForm1::ShowPopup(QMenu *menu, const QPoint &screenPos) {
     if (QAction *chosen = platform_.dialogs->PopupMenu(menu, screenPos))
@@ -866,6 +885,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
 }
 
 void TForm1::FormDestroy() {
+    HideTrayIcon();
     // Nothing waiting to be placed is lost with the bar.
     CancelPlacing();
     CancelPageMove();

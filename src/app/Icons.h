@@ -19,6 +19,7 @@
 class QAction;
 class TDISK;
 class TMruList;
+class TOnTop;
 class TShellLink;
 class QButtonGroup;
 class QFrame;
@@ -179,9 +180,26 @@ public:
     // The keyboard cursor is at a page's start position, before its first button, rather than
     // on a button; kept apart from the button numbers so that a bar of one page is not confused.
     bool KeyAtStart() const { return keyAtStart_; }
-    // Hooks for the shrunk and stay-on-top presentations.
+
+    // ---- app: the expanded, shrunk and hidden bar, stay on top (src/app/Presentation.cpp) ----
     void TopButtonKey();
     void SmallSize();
+    // A click on the gauge (fromTrayIcon false) or on the notification-area icon.
+    void SmallSizeClick(bool fromTrayIcon);
+    // The program started last has ended: the bar comes back if the options say so.
+    void AppActive32();
+    void StayonTop1Click();
+    void ShrinkOnLaunch1Click();
+    void HideGraph1Click();
+    void AutoExpand1Click();
+    void LockGraphLocation1Click();
+    void ShrinkOnLaunch2Click();
+    // The watch on the program started last (the design's 100 ms timer, here told by the
+    // process's end): on while the bar is shrunk or hidden by a launch.
+    bool Watching() const { return watching_; }
+    bool TrayIconShown() const { return trayIconShown_; }
+    // Shrunk: "Yes"; hidden: the window is not visible and the bar is not shrunk.
+    bool HiddenInTray() const { return shrunk == QLatin1String("No") && !isVisible() && trayIconShown_; }
 
     // ---- appearance: glyph and hint of a launch button, the icon picker (src/appearance) ----
     void ChangeIcon();
@@ -212,6 +230,8 @@ public:
     void HardDriveSpace(int c);
     void SysResource();
     void GaugeColor();
+    // Shows a reading's label across the face and its hint; the percentage is set before.
+    void ShowReading(const QString &label, const QString &hint);
     void CHardDriveClick(QAction *sender);
     void SysResourceClick();
     void UnCheck();
@@ -370,6 +390,20 @@ private:
         QTimer *timer = nullptr;  // runs while the window manager may still be placing
     } placement_;
     void EndPlacement();
+    // The presentations (src/app/Presentation.cpp).
+    void SetWatch(bool on);
+    void ShowTrayIcon();
+    void HideTrayIcon();
+    bool TrayAvailable() const;
+    void OnTrayMouse(int message);
+    // Frameless and above the others (stay on top, shrunk), and without a taskbar button
+    // (shrunk or hidden); the window is shown again when it was visible.
+    void SetWindowStyle(bool onTop, bool taskbarButton);
+    void MoveToBarLocation();
+    bool HideToTray(); // false when the notification area refused the icon
+    bool watching_ = false;
+    bool trayIconShown_ = false;
+    TOnTop *OnTop1 = nullptr;
     InteractionMode mode_ = InteractionMode::Normal;
     // The application-wide cursor: the mode's, or the hourglass over it.
     struct ScreenCursor {

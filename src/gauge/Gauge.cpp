@@ -11,6 +11,11 @@
 #include <QMenu>
 
 void TForm1::GaugeTimer() {
+    // A bar hidden in a notification area that has gone away comes back, shrunk.
+    if (HiddenInTray() && !TrayAvailable()) {
+        HideTrayIcon();
+        SmallSize();
+    }
     GasGage();
 }
 
@@ -34,16 +39,22 @@ void TForm1::HardDriveSpace(int c) {
     if (free <= 0 || size <= 0)
         return;
     Gauge1->setProgress(FreePercent(size, free));
-    Gauge1->setProgressText(DISK1->DriveLetter());
-    Gauge1->setToolTip(DriveHint(QChar(c), quint64(free), quint64(size)));
-    GaugeColor();
+    ShowReading(DISK1->DriveLetter(), DriveHint(QChar(c), quint64(free), quint64(size)));
 }
 
 void TForm1::SysResource() {
     const MemoryStatus memory = platform_.system->Memory();
     Gauge1->setProgress(memory.load);
-    Gauge1->setProgressText(QString());
-    Gauge1->setToolTip(MemoryHint(Gauge1->Progress(), memory.totalPhys));
+    ShowReading(QString(), MemoryHint(Gauge1->Progress(), memory.totalPhys));
+}
+
+// The label and the hint of a reading. The gauge repaints only when what it shows changes: the
+// same label set again once a second would redraw an identical picture.
+void TForm1::ShowReading(const QString &label, const QString &hint) {
+    if (Gauge1->ProgressText() != label)
+        Gauge1->setProgressText(label);
+    if (Gauge1->toolTip() != hint)
+        Gauge1->setToolTip(hint);
     GaugeColor();
 }
 

@@ -31,10 +31,19 @@ QColor GaugeColorFor(const QString &type, int progress) {
 }
 
 QString FormatBytes(quint64 bytes) {
-    // Grouped always, also in the C locale, whose default is to leave the groups out.
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return locale.toString(qulonglong(bytes));
+    // Grouped always, also in the C locale, whose default is to leave the groups out. The
+    // grouping copy is made again only when the default locale changes (a reading a second).
+    static QLocale base, grouped = [] {
+        QLocale locale;
+        locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+        return locale;
+    }();
+    if (const QLocale current; !(current == base)) {
+        base = current;
+        grouped = current;
+        grouped.setNumberOptions(current.numberOptions() & ~QLocale::OmitGroupSeparator);
+    }
+    return grouped.toString(qulonglong(bytes));
 }
 
 QString DriveHint(QChar letter, quint64 free, quint64 size) {

@@ -10,10 +10,6 @@ namespace {
 const QString kEmptyHint = QStringLiteral("Mouse: Left=Load/Launch  Right=Options");
 }
 
-// Hooks: the shrunk gauge and the stay-on-top toggle carry these out.
-void TForm1::TopButtonKey() {}
-void TForm1::SmallSize() {}
-
 void TForm1::SelectKeyButton(int number) {
     keyPosition_ = number;
     keyAtStart_ = false;

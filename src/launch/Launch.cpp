@@ -121,10 +121,6 @@ bool TForm1::Launch(const QString &program, const QString &parameter, const QStr
     return true;
 }
 
-// Hooks for the shrunk and hidden presentations: the launch decides, they carry it out.
-void TForm1::ShrinkForLaunch() {}
-void TForm1::HideForLaunch() {}
-
 void TForm1::RunButtonClick() {
     if (HelpModeClick(29))
         return;

@@ -1,5 +1,7 @@
 #include "pages/BarGeometry.h"
 
+#include <algorithm>
+
 int PerPageMaximum(int usableScreenWidth) { return usableScreenWidth > 700 ? 21 : 16; }
 
 int BarGeometry::ClientWidth() const {
@@ -48,4 +50,30 @@ int ButtonNumber(const QString &name) {
     bool ok = false;
     const int number = name.mid(11).toInt(&ok);
     return ok ? number : 0;
+}
+
+QPoint ReachablePosition(const QPoint &asked, const QSize &size, const QList<QRect> &screens) {
+    if (screens.isEmpty())
+        return asked;
+    const QRect corner(asked, QSize(qMin(size.width(), BarGeometry::GaugeColumn), 19));
+    for (const QRect &screen : screens)
+        if (screen.contains(corner))
+            return asked;
+    // Distances in 64 bits: stored places may be anywhere in the 32-bit range.
+    auto distance = [&asked](const QRect &screen) {
+        const qint64 dx = std::max<qint64>({qint64(screen.left()) - asked.x(), 0, qint64(asked.x()) - screen.right()});
+        const qint64 dy = std::max<qint64>({qint64(screen.top()) - asked.y(), 0, qint64(asked.y()) - screen.bottom()});
+        return dx * dx + dy * dy;
+    };
+    QRect nearest = screens.first();
+    for (const QRect &screen : screens)
+        if (distance(screen) < distance(nearest))
+            nearest = screen;
+    auto fit = [](int at, int length, int start, int extent) {
+        if (length >= extent)
+            return start;
+        return qBound(start, at, start + extent - length);
+    };
+    return QPoint(fit(asked.x(), size.width(), nearest.left(), nearest.width()),
+                  fit(asked.y(), size.height(), nearest.top(), nearest.height()));
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 
 // The bar's sizes, all in pixels. The window sizes are outer sizes as a framed window on the
@@ -39,3 +42,9 @@ int CorrectedTop(int storedTop, int screenHeight, int menuHeight, bool taller);
 
 // The button number in a launch button's name: "SpeedButton" + 1 to 5 digits; anything else 0.
 int ButtonNumber(const QString &name);
+
+// Where a window of this size asked to stand at this place is put so that the user can reach
+// it: where asked when its top-left corner (the gauge and the start of the title) lies on a
+// screen; otherwise inside the screen nearest to that corner, as far as it fits. A monitor
+// unplugged or a damaged file must not leave the bar off every screen.
+QPoint ReachablePosition(const QPoint &asked, const QSize &size, const QList<QRect> &screens);

@@ -32,9 +32,10 @@ public:
                                   const QString &directory, bool multiple) = 0;
     // Directory dialog; empty when cancelled.
     virtual QString SelectDirectory(const QString &title, const QString &directory) = 0;
-    // Colour dialog with the sixteen custom colours; nothing when cancelled.
-    virtual std::optional<QColor> ChooseColor(const QColor &initial,
-                                              QList<QColor> &customColors) = 0;
+    // Colour dialog with the sixteen custom colours (and Help for a topic); nothing when
+    // cancelled.
+    virtual std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors,
+                                              int helpContext) = 0;
     // Shows a popup menu at a screen point and waits; the chosen action, or nullptr.
     // The chosen action has not been triggered yet: the caller triggers it.
     virtual QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) = 0;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+class QWidget;
+
 enum class TrayMouse { LeftDown, LeftUp, LeftDouble, RightDown, RightUp, Move };
 
 // The notification-area icon.
@@ -14,5 +16,7 @@ public:
     virtual bool Add(const QIcon &icon, const QString &hint) = 0;
     virtual bool Modify(const QIcon &icon, const QString &hint) = 0;
     virtual bool Delete() = 0;
+    // Gives the window a taskbar button or takes it away, without remaking the window.
+    virtual void SetTaskbarButton(QWidget *window, bool shown) = 0;
     std::function<void(TrayMouse)> OnMouse;
 };

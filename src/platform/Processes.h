@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 
 // Starting programs and watching them.
 struct ProcessStart {
@@ -18,6 +19,8 @@ public:
     virtual ProcessStart Start(const QString &commandLine) = 0;
     // True while the started process has not ended.
     virtual bool IsRunning(qint64 handle) = 0;
+    // Told, on the GUI thread, as soon as a started process has ended.
+    std::function<void(qint64 handle)> OnEnded;
     virtual QString CurrentDirectory() = 0;
     virtual bool SetCurrentDirectory(const QString &directory) = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QtGlobal>
 
@@ -44,4 +45,6 @@ public:
     virtual int UsableScreenWidth() = 0;
     // Height of a window's title bar, the "menu height" of the bar's geometry.
     virtual int MenuBarHeight() = 0;
+    // The screens' areas on the desktop, the primary one first.
+    virtual QList<QRect> Screens() = 0;
 };

@@ -85,7 +85,7 @@ void TForm1::ChangeColor1Click(QAction *sender) {
     const bool selected = sender == Item(QStringLiteral("SelectedColor1"));
     TNewIniFile ini = Ini();
     QList<QColor> custom = tabcolors::GetCustomPalette(ini);
-    const std::optional<QColor> chosen = platform_.dialogs->ChooseColor(prefs.lastColor, custom);
+    const std::optional<QColor> chosen = platform_.dialogs->ChooseColor(prefs.lastColor, custom, 32);
     if (!chosen)
         return; // nothing is kept, not even custom colours edited in the dialog
     prefs.lastColor = *chosen;

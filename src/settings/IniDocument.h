@@ -4,34 +4,31 @@
 #include <QString>
 #include <QStringView>
 #include <optional>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
-// Case-insensitive hashing and equality of names, without building lowercased copies: a read
-// looks names up in the parsed file straight from the caller's strings.
-struct IniNameHash {
-    // Not noexcept on purpose: the standard maps then keep each entry's hash and growing a
-    // map does not hash every name again.
-    size_t operator()(QStringView name) const;
-};
+// Case-insensitive equality of names (Unicode case folding).
 struct IniNameEqual {
     bool operator()(QStringView a, QStringView b) const noexcept;
 };
-template <typename T>
-using IniNameMap = std::unordered_map<QStringView, T, IniNameHash, IniNameEqual>;
 
 // The file's blanks: space and tab. Names and values are trimmed of them on reading.
 QStringView IniTrimBlanks(QStringView text);
 
-// Decodes settings file bytes: UTF-8 when they are valid UTF-8, Windows-1252 otherwise.
+// Decodes settings file bytes as the settings file reads them: UTF-16 (either byte order)
+// after its byte-order mark, otherwise line by line UTF-8 where the line is valid UTF-8 and
+// Windows-1252 where it is not. A UTF-8 byte-order mark is dropped.
 QString DecodeIniText(QByteArrayView bytes);
 
-// One parsed settings file: the lines as read plus the changes made since, kept apart so that
-// a change costs a hash lookup and the file is assembled only when it is written. Lines that
-// are not understood, comments and blank lines come back out exactly as they were read.
+// One parsed settings file: the file's own bytes plus an index of its lines, and the changes
+// made since, kept apart so that a change costs a hash lookup and the file is assembled only
+// when it is written. Every line that was not changed comes back out exactly as it was read,
+// its line end and its encoding included (comments, blank lines and lines that are not
+// understood as well). Changed and added lines are written in the file's encoding: UTF-16 in
+// the byte order of a UTF-16 file, UTF-8 otherwise.
 //
-// Section and key names of the index are views into the text and line strings, which are never
-// modified once stored: the document cannot be copied, only moved.
+// Parsing and every lookup cost time in proportion to the file's size whatever it repeats;
+// the index takes a few dozen bytes a line on top of the file itself.
 class IniDocument {
 public:
     IniDocument();
@@ -43,10 +40,10 @@ public:
 
     // The value of the first key of that name in the first section of that name, blanks
     // trimmed, not cut.
-    std::optional<QStringView> Value(QStringView section, QStringView key) const;
+    std::optional<QString> Value(QStringView section, QStringView key) const;
     bool HasSection(QStringView section) const;
     // Every key of the first section of that name (its first occurrence) with its value.
-    std::vector<std::pair<QStringView, QStringView>> Values(QStringView section) const;
+    std::vector<std::pair<QString, QString>> Values(QStringView section) const;
 
     // Each returns whether the document changed. Names must already be trimmed and valid.
     bool Write(QStringView section, QStringView key, const QString &value);
@@ -59,53 +56,89 @@ public:
     qsizetype ErasedLines() const { return erasedLines_; }
     qsizetype LiveLines() const { return liveLines_; }
 
+    // Steps taken through the index (hash probes and duplicate links) so far: what parsing
+    // and lookups cost, for tests that check the cost grows only with the file.
+    quint64 IndexSteps() const { return steps_; }
+
 private:
-    enum class Kind : quint8 { Other, Key };
+    enum class Encoding : quint8 { Utf8, Cp1252, Utf16 };
+    enum class Kind : quint8 { Other, Header, Key };
+    enum Flag : quint8 { Added = 1, Changed = 2, Erased = 4 };
     struct Line {
-        qsizetype start = 0, length = 0; // the line as read, within text_
-        qsizetype keyStart = 0, keyLength = 0;
-        qsizetype valueStart = 0, valueLength = 0;
-        QString key;            // lines added since parsing
-        QString value;          // lines added or changed since parsing
-        int nextDuplicate = -1; // the next line of this section with the same key
+        qsizetype start = 0; // in the file's units (bytes, or UTF-16 units for a UTF-16 file)
+        qint32 length = 0;   // without its line end
+        qint32 nextDuplicate = -1; // another line of this section with the same key
+        qint32 edit = -1;          // edits_ entry of an added or changed line
+        qint32 section = 0;        // the section it belongs to
+        quint8 endLength = 0;      // 0 (the last line), 1 or 2 units
+        Encoding encoding = Encoding::Utf8;
         Kind kind = Kind::Other;
-        bool added = false;
-        bool changed = false;
-        bool erased = false;
+        quint8 flags = 0;
+    };
+    struct Edit {
+        QString key; // added lines; the name of an added section
+        QString value;
     };
     struct Section {
-        bool hasHeader = false; // false only for the lines before the first section
-        qsizetype headerStart = 0, headerLength = 0;
-        qsizetype nameStart = 0, nameLength = 0;
-        QString name; // sections added since parsing
-        bool added = false;
+        qint32 header = -1;        // its header line; -1 for the lines before the first section
+        qint32 edit = -1;          // edits_ entry holding the name of an added section
+        qint32 first = 0;          // lines [first, first + count) were read
+        qint32 count = 0;
+        qint32 insertAt = 0;       // added keys go before original line first + insertAt
+        qint32 nextDuplicate = -1; // another section of the same name: ignored, erased with it
         bool erased = false;
-        int nextDuplicate = -1; // the next section of the same name: ignored, erased with it
-        int originalLines = 0;  // lines[0, originalLines) were read, the rest added
-        int insertAt = 0;       // added keys go before this original line
-        std::vector<Line> lines;
-        IniNameMap<int> keys; // first occurrence only
+        std::vector<qint32> added; // lines added since parsing
+    };
+    // Where a line's parts lie, in units from the line's start.
+    struct Parts {
+        Kind kind = Kind::Other;
+        qsizetype nameStart = 0, nameLength = 0; // section name or key
+        qsizetype valueStart = 0, valueLength = 0;
+    };
+    // Open addressing: a slot holds the hash of a name and the line (keys) or section
+    // (sections) holding its first occurrence; -1 is a free slot.
+    struct Slot {
+        quint32 hash = 0;
+        qint32 index = -1;
+    };
+    struct Table {
+        std::vector<Slot> cells;
+        qsizetype used = 0;
     };
 
-    QStringView Text(qsizetype start, qsizetype length) const {
-        return QStringView(text_).mid(start, length);
-    }
-    QStringView KeyName(const Line &line) const {
-        return line.added ? QStringView(line.key) : Text(line.keyStart, line.keyLength);
-    }
-    QStringView LineValue(const Line &line) const;
-    QStringView SectionName(const Section &section) const {
-        return section.added ? QStringView(section.name)
-                             : Text(section.nameStart, section.nameLength);
-    }
-    void Parse(const QByteArray &bytes);
-    void AddLine(qsizetype start, qsizetype length);
+    bool IsUtf16() const { return utf16_ != 0; }
+    Parts PartsOf(const Line &line) const;
+    QString Decode(const Line &line, qsizetype start, qsizetype length) const;
+    quint32 HashOf(const Line &line, qsizetype start, qsizetype length) const;
+    bool SameName(const Line &line, qsizetype start, qsizetype length, QStringView name) const;
+    bool SameName(const Line &a, const Parts &pa, const Line &b) const;
+    QString KeyName(const Line &line) const;
+    QString LineValue(const Line &line) const;
+    QString SectionName(const Section &section) const;
 
-    QString text_;
-    bool bom_ = false;
-    QString lineEnd_ = QStringLiteral("\n");
+    void Parse(const QByteArray &bytes);
+    void CloseSection();
+    void Grow(Table &table);
+    // The slot of a name in a table: the one holding it, or the free one where it would go.
+    template <typename Same>
+    Slot &Probe(Table &table, quint32 hash, Same same) const;
+    template <typename Same>
+    const Slot *Find(const Table &table, quint32 hash, Same same) const;
+    int FindSection(QStringView name) const;
+    int FindKey(int section, QStringView key) const;
+    void Insert(Table &table, Slot &slot, quint32 hash, int index);
+
+    QByteArray raw_;   // the file as read (a byte file)
+    QString text_;     // the file as read (a UTF-16 file), in host order, after the mark
+    int utf16_ = 0;    // 0 a byte file, 1 UTF-16LE, 2 UTF-16BE
+    QByteArray tail_;  // an odd last byte of a UTF-16 file
+    QByteArray lineEnd_ = QByteArrayLiteral("\n"); // for added lines: the file's first line end
+    std::vector<Line> lines_;
+    std::vector<Edit> edits_;
     std::vector<Section> sections_;
-    IniNameMap<int> sectionIndex_; // first occurrence only
+    Table sectionIndex_;
+    Table keyIndex_; // keys of the first occurrence of each section, by (section, name)
     qsizetype erasedLines_ = 0;
     qsizetype liveLines_ = 0;
+    mutable quint64 steps_ = 0;
 };

@@ -134,10 +134,14 @@ bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp,
     bytes->clear();
     *stamp = {};
     *file = IniFileHandle();
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is opened: opening a FIFO for reading waits for a writer, for ever.
+    // Non-blocking, for the one that takes the regular file's place after the look.
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return false;
-    struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         CloseFd(fd);
         return false;
@@ -188,6 +192,15 @@ IniFileLock::~IniFileLock() {
         CloseFd(fd_); // closing the last descriptor releases the lock
 }
 
+bool IniMayReplace(const QByteArray &path) {
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return errno == ENOENT; // a new file
+    // A FIFO, a device or a directory is never replaced by a file; a file its owner may not
+    // write, or that this user may not write, is read-only, whoever could rename over it.
+    return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) && ::access(path.constData(), W_OK) == 0;
+}
+
 QByteArray IniTemporaryPrefix(const QByteArray &path) {
     return path + ".tmp.";
 }
@@ -204,6 +217,8 @@ bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFi
             std::free(real);
         }
     }
+    if (!IniMayReplace(target))
+        return false;
     RemoveStaleTemporaries(target);
 
     QByteArray temp = IniTemporaryPrefix(target) + "XXXXXX";

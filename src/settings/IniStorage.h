@@ -65,11 +65,17 @@ private:
 
 // Replaces the file at path with bytes: a temporary file in the same directory, written and
 // flushed to disk, given the old file's permission bits, renamed over the old one. Readers see
-// the old file or the new one, never a torn one. On failure nothing is left behind and false
-// comes back. Must be called with the lock held: temporary files of writers that died while
-// holding it are removed here. On success, written and file are the new file's.
+// the old file or the new one, never a torn one. On failure, or for a file that IniMayReplace
+// refuses, nothing is left behind and false comes back. Must be called with the lock held:
+// temporary files of writers that died while holding it are removed here. On success, written
+// and file are the new file's.
 bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old,
                     IniFileStamp *written, IniFileHandle *file);
+
+// Whether the settings file at path (already resolved through symbolic links) may be
+// replaced: it does not exist yet, or it is a regular file that its mode lets its owner and
+// this user write.
+bool IniMayReplace(const QByteArray &path);
 
 // The name prefix of the temporary files that IniReplaceFile makes for path.
 QByteArray IniTemporaryPrefix(const QByteArray &path);

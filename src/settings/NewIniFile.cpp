@@ -296,13 +296,14 @@ QString TNewIniFile::ReadString(const QString &section, const QString &key,
         return defaultValue;
     std::lock_guard guard(state_->mutex);
     state_->Refresh();
-    const auto value = state_->doc.Value(IniTrimBlanks(section), IniTrimBlanks(key));
+    auto value = state_->doc.Value(IniTrimBlanks(section), IniTrimBlanks(key));
     if (!value)
         return defaultValue;
     qsizetype length = std::min<qsizetype>(value->size(), MaxValueLength);
     if (length < value->size() && value->at(length - 1).isHighSurrogate())
         --length; // never cut a character in half
-    return value->first(length).toString();
+    value->truncate(length);
+    return *std::move(value);
 }
 
 int TNewIniFile::ReadInteger(const QString &section, const QString &key, int defaultValue) const {
@@ -320,7 +321,7 @@ QHash<QString, QString> TNewIniFile::ReadSectionValues(const QString &section) c
         qsizetype length = std::min<qsizetype>(value.size(), MaxValueLength);
         if (length < value.size() && value.at(length - 1).isHighSurrogate())
             --length;
-        values.insert(key.toString().toCaseFolded(), value.first(length).toString());
+        values.insert(key.toCaseFolded(), value.first(length));
     }
     return values;
 }

@@ -9,6 +9,7 @@
 #include "BenchCommon.h"
 #include "app/Icons.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "settings/Profile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -50,6 +51,11 @@ int main(int argc, char **argv) {
         return 1;
     const QString configHome = home.filePath(QStringLiteral("config"));
     QDir().mkpath(configHome + QStringLiteral("/orvane"));
+    // An installation that has been used: a new one would ask the first-start question.
+    QFile ini(ResolveSettingsPaths(home.path(), configHome, QString()).iniFile);
+    if (!ini.open(QIODevice::WriteOnly) || ini.write("[Location]\r\nTop=100\r\nLeft=100\r\n") < 0)
+        return 1;
+    ini.close();
     AppEnvironment environment;
     environment.programDirectory = home.path() + QLatin1Char('/');
     environment.configHome = configHome;

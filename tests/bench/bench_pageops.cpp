@@ -60,7 +60,7 @@ public:
     bool Question(const QString &, int) override { return true; }
     QStringList OpenFiles(const QString &, const QString &, const QString &, bool) override { return {}; }
     QString SelectDirectory(const QString &, const QString &) override { return {}; }
-    std::optional<QColor> ChooseColor(const QColor &, QList<QColor> &) override { return std::nullopt; }
+    std::optional<QColor> ChooseColor(const QColor &, QList<QColor> &, int) override { return std::nullopt; }
     QAction *PopupMenu(QMenu *, const QPoint &) override { return nullptr; }
     std::optional<int> PickIcon(const QString &, int) override { return std::nullopt; }
 };

@@ -35,7 +35,11 @@ inline QPoint ButtonCentre(int slot) { return QPoint(kGaugeColumn + kButtonWidth
 // clicks there (1 left, 3 right).
 inline bool ClickAt(const Bar &bar, const QPoint &clientPoint, int button = 1) {
     const QPoint at = PlaceOf(bar.Window()).client.topLeft() + clientPoint;
-    return Xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
+    // A synchronous move waits for the pointer to arrive, which it never does when it is there
+    // already (a second click on the same spot): it leaves the spot first.
+    const QPoint away = at.manhattanLength() > 2 ? QPoint(0, 0) : QPoint(100, 100);
+    return Xdo({QStringLiteral("mousemove"), QString::number(away.x()), QString::number(away.y()),
+                QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
                 QString::number(at.y()), QStringLiteral("click"), QString::number(button)});
 }
 

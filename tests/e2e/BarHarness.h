@@ -59,13 +59,17 @@ inline QString WindowTitle(const QString &window) {
 }
 
 // An open popup menu of a process: a window that bypasses the window manager and is not a
-// tooltip (the bar shows hints at once, so a tooltip may come first).
+// tooltip (the bar shows hints at once, so a tooltip may come first), nor the icon docked in a
+// notification area (that one is a child of the area's window, a menu is one of the root's).
 inline QString PopupMenuWindow(qint64 pid) {
     for (const QString &window : FindWindows(pid, QStringLiteral(".*"))) {
         const QByteArray info = Tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
         const QByteArray type = Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window,
                                                                QStringLiteral("_NET_WM_WINDOW_TYPE")});
-        if (info.contains("Override Redirect State: yes") && !type.contains("_NET_WM_WINDOW_TYPE_TOOLTIP"))
+        if (info.contains("Override Redirect State: yes") && !type.contains("_NET_WM_WINDOW_TYPE_TOOLTIP") &&
+            QRegularExpression(QStringLiteral("Parent window id: \\S+ \\(the root window\\)"))
+                .match(QString::fromLatin1(Tool(QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-id"), window})))
+                .hasMatch())
             return window;
     }
     return {};
@@ -237,8 +241,14 @@ public:
         }, timeoutMs) && !window_.isEmpty();
     }
 
-    const QString &Window() const { return window_; }
-    QString Title() const { return WindowTitle(window_); }
+    // The bar's main window as it is now: shrinking and expanding may give it a new one.
+    QString Window() const {
+        const QStringList main = FindWindows(Pid(), QStringLiteral("^Velmora .*Page [0-9]+ of [0-9]+"));
+        if (!main.isEmpty())
+            window_ = main.first();
+        return window_;
+    }
+    QString Title() const { return WindowTitle(Window()); }
 
     // SIGTERM, then the exit code; -1 when the bar did not end normally within the time.
     int Terminate(int timeoutMs = 15000) {
@@ -264,7 +274,7 @@ public:
 
 private:
     QProcess process_;
-    QString window_;
+    mutable QString window_;
 };
 
 } // namespace e2e

@@ -38,7 +38,7 @@ struct FocusBar {
     bool Start() {
         if (!home.IsValid() || !files.isValid() || !first.Install() || !second.Install())
             return false;
-        if (!home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Pages]\nCount=3\n"
+        if (!home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\nShrink=No\n[Pages]\nCount=3\n"
                                 "[Tabs]\nUnselectedColor=12648447\nPageTab1=Tools\nPageTab2=Misc\nPageTab3=More\n"
                                 "[Programs]\nSpeedButton1=" + ShellWord(first.Path()).toUtf8() +
                                 "\nSpeedButton2=" + ShellWord(second.Path()).toUtf8() +
@@ -75,17 +75,22 @@ void TestFocus::keysAfterMouse() {
         QVERIFY(ClickAt(bar, tabs[1]));
         QVERIFY2(PollUntil([&] { return PagePosition(bar) == QLatin1String("Page 2 of 3"); }), qPrintable(bar.Title()));
     } else if (action == QLatin1String("gauge")) {
+        // The gauge shrinks the bar to itself, and a second click brings the bar back.
         QVERIFY(ClickAt(bar, GaugeCentre));
+        QVERIFY2(PollUntil([&] { return PlaceOf(bar.Window()).client.width() == 44; }), qPrintable(bar.Diagnostics()));
+        SaveScreenshot(QStringLiteral("shrunk"));
+        QVERIFY(ClickAt(bar, GaugeCentre));
+        QVERIFY2(PollUntil([&] { return PlaceOf(bar.Window()).client.width() == 621; }), qPrintable(bar.Diagnostics()));
     } else if (action == QLatin1String("empty space")) {
         QVERIFY(ClickAt(bar, QPoint(tabs[2].x() + 60, tabs[2].y())));
     } else if (action == QLatin1String("help button")) {
         QVERIFY(ClickAt(bar, HelpButtonCentre));
         const QString help = WaitForWindowTitled(bar, QStringLiteral("Velmora Help"));
         QVERIFY2(!help.isEmpty(), qPrintable(bar.Diagnostics()));
-        // The person closes the help and clicks the bar's gauge to come back to it.
+        // The person closes the help and clicks the bar (beside its tabs) to come back to it.
         QVERIFY(Xdo({QStringLiteral("windowclose"), help}));
         QVERIFY(PollUntil([&] { return FindWindows(bar.Pid(), QStringLiteral("^Velmora Help$")).isEmpty(); }));
-        QVERIFY(ClickAt(bar, GaugeCentre));
+        QVERIFY(ClickAt(bar, QPoint(tabs[2].x() + 60, tabs[2].y())));
     } else if (action == QLatin1String("run button")) {
         QVERIFY(ClickAt(bar, RunButtonCentre));
         const QString dialog = WaitForWindowTitled(bar, QStringLiteral("Select Program to Run"));

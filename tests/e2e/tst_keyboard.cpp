@@ -30,7 +30,7 @@ void TestKeyboard::selectLaunchAndTurnPages() {
     QVERIFY(first.Install() && second.Install());
     // No working directory: the program starts in its own.
     QVERIFY(home.WriteSettings(
-        "[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Pages]\nCount=3\n"
+        "[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\nShrink=No\n[Pages]\nCount=3\n"
         "[Programs]\nSpeedButton1=" + ShellWord(first.Path()).toUtf8() +
         "\nSpeedButton2=" + ShellWord(second.Path()).toUtf8() +
         "\n[Parameters]\nSpeedButton2=--from keys\n"

@@ -76,6 +76,7 @@ private Q_SLOTS:
     void freePercent();
     void driveReading();
     void memoryReading();
+    void repaintsOnlyOnChange();
     void driveItems();
     void choosingReadings();
     void unmeasurableDrives();
@@ -177,6 +178,40 @@ void TestReadings::memoryReading() {
     fake->system.memory.load = 96;
     form->GaugeTimer();
     QCOMPARE(form->Gauge1->ForeColor(), kRed);
+}
+
+// A reading that shows what the gauge already shows draws nothing: the picture is drawn again
+// only when the percentage, the label or the colour change; the hint always follows.
+void TestReadings::repaintsOnlyOnChange() {
+    auto form = Start("[Location]\nTop=10\nLeft=10\n[Gauge]\nType=CHardDrive\n");
+    form->Timer1->stop();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->GaugeTimer();
+    int paints = form->Gauge1->PaintCount();
+    form->GaugeTimer();
+    QCOMPARE(form->Gauge1->PaintCount(), paints);
+
+    fake->system.drives[0].free = 1001; // still 25 %
+    form->GaugeTimer();
+    QCOMPARE(form->Gauge1->PaintCount(), paints);
+    QCOMPARE(form->Gauge1->toolTip(),
+             QStringLiteral("C: HardDrive Space Available 1,001 of 4,000"));
+
+    fake->system.drives[0].free = 2000; // 50 %: another fill and colour, drawn at once
+    form->GaugeTimer();
+    QVERIFY(form->Gauge1->PaintCount() > paints);
+    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("C : 50%"));
+
+    // Another reading with the same percentage: the label changes, so it is drawn.
+    fake->system.memory.load = 50;
+    form->settings.gaugeType = QStringLiteral("SystemMemory1");
+    paints = form->Gauge1->PaintCount();
+    form->GaugeTimer();
+    QCOMPARE(form->Gauge1->PaintCount(), paints + 1);
+    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("50%"));
+    form->GaugeTimer();
+    QCOMPARE(form->Gauge1->PaintCount(), paints + 1);
 }
 
 // One item per drive with free space, with its mount point after a tab.

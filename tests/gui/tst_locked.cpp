@@ -56,7 +56,7 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<bool>("locked");
         for (const char *action :
-             {"right click on a configured button", "right click on a tab", "F6",
+             {"right click on a configured button", "right click on a tab", "F6", "F2",
               "F5 on a configured button", "click on an empty button", "drop on an empty button",
               "Show Exit Options from the gauge menu", "click on a configured button",
               "drop on a configured button"}) {
@@ -92,6 +92,10 @@ private slots:
             if (!locked)
                 fake->dialogs.ExpectPopup("");
             QTest::keyClick(form->Keys, Qt::Key_F6);
+        } else if (action == "F2") {
+            // Stay on top, toggled and stored; locked, the window keeps its stacking.
+            QTest::keyClick(form->Keys, Qt::Key_F2);
+            QCOMPARE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint), !locked);
         } else if (action == "F5 on a configured button") {
             if (!locked)
                 fake->dialogs.ExpectPopup("");
@@ -125,7 +129,7 @@ private slots:
                      launches ? QByteArray("[MRU]\nCount=1\n1=Editor  |1\n") : QByteArray());
             QVERIFY(form->FindButton(2)->toolTip() ==
                     form->FindButton(3)->toolTip()); // still empty
-        } else if (action.endsWith("on an empty button") || action.startsWith("Show Exit")) {
+        } else if (action.endsWith("on an empty button") || action.startsWith("Show Exit") || action == "F2") {
             QVERIFY(ReadAll(fake->IniPath()) != settings);
         }
     }

@@ -119,6 +119,7 @@ private Q_SLOTS:
     void selectDirectory();
     void errorBoxOfItsOwn();
     void warningWithHelp();
+    void colourWithHelp();
     void popupMenu_data();
     void popupMenu();
     void question_data();
@@ -310,6 +311,24 @@ void TestDialogs::warningWithHelp() {
     QCOMPARE(caption, QStringLiteral("Warning"));
     QCOMPARE(icon, QMessageBox::Warning);
     QCOMPARE(help.topics, QList<int>{40});
+}
+
+// The colour dialog: Help shows the topic and the dialog stays for the choice.
+void TestDialogs::colourWithHelp() {
+    RecordingHelp help;
+    LinuxDialogs dialogs(nullptr, &help);
+    auto button = [](QWidget *w, QDialogButtonBox::StandardButton which) {
+        auto *buttons = w->findChild<QDialogButtonBox *>();
+        QVERIFY(buttons && buttons->button(which));
+        buttons->button(which)->click();
+    };
+    Script({[&](QWidget *w) { button(w, QDialogButtonBox::Help); },
+            [&](QWidget *w) { button(w, QDialogButtonBox::Ok); }},
+           false);
+    QList<QColor> custom(16, QColor(Qt::white));
+    const std::optional<QColor> chosen = dialogs.ChooseColor(QColor(0, 0, 0x80), custom, 32);
+    QCOMPARE(help.topics, QList<int>{32});
+    QCOMPARE(chosen, std::optional<QColor>(QColor(0, 0, 0x80)));
 }
 
 void TestDialogs::popupMenu_data() {

@@ -150,6 +150,11 @@ void TestSystemInfo::memInfo_data() {
         << QByteArray("MemTotal: 3 kB\nMemAvailable: 1 kB\n") << true << 66 << quint64(3072);
     QTest::newRow("no total") << QByteArray("MemFree: 100 kB\n") << false << 0 << quint64(0);
     QTest::newRow("zero total") << QByteArray("MemTotal: 0 kB\n") << false << 0 << quint64(0);
+    QTest::newRow("CR LF, no last line end")
+        << QByteArray("MemTotal:\t1000 kB\r\nMemAvailable: 250") << true << 75 << quint64(1024000);
+    QTest::newRow("figure run into text") << QByteArray("MemTotal: 1000x kB\nMemAvailable: 250 kB\n")
+                                          << false << 0 << quint64(0);
+    QTest::newRow("no figure") << QByteArray("MemTotal: kB\n:\n\n") << false << 0 << quint64(0);
 }
 
 void TestSystemInfo::memInfo() {

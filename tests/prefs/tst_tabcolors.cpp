@@ -22,12 +22,14 @@ QByteArray ReadAll(const QString &path) {
 // changing custom colours in it before the scripted answer is given.
 class ColorDialogs : public FakeDialogs {
 public:
-    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &custom) override {
+    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &custom,
+                                      int helpContext) override {
         initials << initial;
+        helpTopics << helpContext;
         offered << custom;
         if (edit)
             edit(custom);
-        return FakeDialogs::ChooseColor(initial, custom);
+        return FakeDialogs::ChooseColor(initial, custom, helpContext);
     }
     void ExpectColor(std::optional<QColor> color) {
         Answer a = Make(Kind::ChooseColor);
@@ -35,6 +37,7 @@ public:
         script.push_back(a);
     }
     QList<QColor> initials;
+    QList<int> helpTopics;
     QList<QList<QColor>> offered;
     std::function<void(QList<QColor> &)> edit;
 };
@@ -94,6 +97,7 @@ private slots:
         QCOMPARE(form->TabSet1->unselectedColor(), kTeal);
         Choose("Change Color of Unselected Tabs", QColor(0, 0, 0x80));
         QCOMPARE(dialogs.initials, QList<QColor>{QColor(Qt::black)});
+        QCOMPARE(dialogs.helpTopics, QList<int>{32});
         QCOMPARE(dialogs.offered.value(0), QList<QColor>(16, QColor(Qt::white)));
         QCOMPARE(form->TabSet1->unselectedColor(), QColor(0, 0, 0x80));
         QCOMPARE(form->TabSet1->selectedColor(), kSilver);

@@ -102,7 +102,7 @@ QString FakeDialogs::SelectDirectory(const QString &title, const QString &) {
     return a ? a->directory : QString();
 }
 
-std::optional<QColor> FakeDialogs::ChooseColor(const QColor &, QList<QColor> &) {
+std::optional<QColor> FakeDialogs::ChooseColor(const QColor &, QList<QColor> &, int) {
     auto a = Take(Kind::ChooseColor, QStringLiteral("colour"));
     return a ? a->color : std::nullopt;
 }

@@ -27,7 +27,11 @@ public:
     bool IsRunning(qint64 handle) override { return running.contains(handle); }
     QString CurrentDirectory() override { return current; }
     bool SetCurrentDirectory(const QString &directory) override;
-    void End(qint64 handle) { running.removeAll(handle); }
+    // The process ends: told at once, as the real starter tells it.
+    void End(qint64 handle) {
+        if (running.removeAll(handle) > 0 && OnEnded)
+            OnEnded(handle);
+    }
 
     QList<Started> started;
     QList<qint64> running;
@@ -53,12 +57,14 @@ public:
     int ScreenHeight() override { return screenHeight; }
     int UsableScreenWidth() override { return usableWidth; }
     int MenuBarHeight() override { return menuHeight; }
+    QList<QRect> Screens() override { return screens; }
 
     MemoryStatus memory{42, 8ull << 30};
     QList<DriveInfo> drives{{QChar('C'), QStringLiteral("/"), 100ull << 30, 40ull << 30, DriveType::Fixed}};
     QString userName = QStringLiteral("tester");
     int screenHeight = 768;
     int usableWidth = 1024;
+    QList<QRect> screens{QRect(0, 0, 1024, 768)};
     int menuHeight = 19;
 };
 
@@ -178,7 +184,8 @@ public:
     QStringList OpenFiles(const QString &title, const QString &filter, const QString &directory,
                           bool multiple) override;
     QString SelectDirectory(const QString &title, const QString &directory) override;
-    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors) override;
+    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors,
+                                      int helpContext) override;
     QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) override;
     std::optional<int> PickIcon(const QString &file, int index) override;
 
@@ -218,10 +225,20 @@ public:
 class FakeNotificationArea : public INotificationArea {
 public:
     bool Available() const override { return available; }
-    bool Add(const QIcon &, const QString &hint) override { calls << "add:" + hint; return true; }
+    // Refused without a notification area, as the real one refuses it; refuseIcon refuses it
+    // with an area there (one that went away between the question and the request).
+    bool Add(const QIcon &, const QString &hint) override {
+        if (!available || refuseIcon)
+            return false;
+        calls << "add:" + hint;
+        return true;
+    }
     bool Modify(const QIcon &, const QString &hint) override { calls << "modify:" + hint; return true; }
     bool Delete() override { calls << QStringLiteral("delete"); return true; }
+    void SetTaskbarButton(QWidget *, bool shown) override { taskbarButton = shown; }
+    bool taskbarButton = true;
     bool available = true;
+    bool refuseIcon = false;
     QStringList calls;
 };
 

@@ -210,13 +210,19 @@ QString LinuxDialogs::SelectDirectory(const QString &title, const QString &direc
     return dialog.selectedFiles().value(0);
 }
 
-std::optional<QColor> LinuxDialogs::ChooseColor(const QColor &initial,
-                                                QList<QColor> &customColors) {
+std::optional<QColor> LinuxDialogs::ChooseColor(const QColor &initial, QList<QColor> &customColors,
+                                                int helpContext) {
     const int count = QColorDialog::customCount();
     for (int i = 0; i < count && i < customColors.size(); ++i)
         QColorDialog::setCustomColor(i, customColors[i]);
     QColorDialog dialog(initial, parent_);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
+    // Help shows the topic and leaves the dialog open.
+    if (auto *buttons = dialog.findChild<QDialogButtonBox *>(); buttons && help_ && helpContext != 0) {
+        buttons->addButton(QDialogButtonBox::Help);
+        QObject::connect(buttons, &QDialogButtonBox::helpRequested, &dialog,
+                         [this, helpContext] { help_->ShowTopic(helpContext); });
+    }
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     for (int i = 0; i < count && i < customColors.size(); ++i)

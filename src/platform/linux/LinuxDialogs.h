@@ -42,7 +42,8 @@ public:
     // A directory may also be typed; one that does not exist is returned as typed, for the
     // caller to offer to create.
     QString SelectDirectory(const QString &title, const QString &directory) override;
-    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors) override;
+    std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors,
+                                      int helpContext) override;
     QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) override;
     // The icon picker (TForm2); it always opens at the file's first icon. Without a shell there
     // is nothing to pick from: cancelled.

@@ -1,6 +1,12 @@
 #include "platform/linux/LinuxNotificationArea.h"
 
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
+#include <QWindow>
+#include <QWidget>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
 
 LinuxNotificationArea::LinuxNotificationArea() = default;
 LinuxNotificationArea::~LinuxNotificationArea() = default;
@@ -51,4 +57,55 @@ bool LinuxNotificationArea::Delete() {
     // The owner may delete the icon from inside its own mouse notification.
     icon_.release()->deleteLater();
     return true;
+}
+
+static xcb_atom_t Atom(xcb_connection_t *connection, const char *name) {
+    const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name);
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !window)
+        return;
+    xcb_connection_t *connection = x11->connection();
+    window->winId(); // made if it was not yet
+    const xcb_window_t id = xcb_window_t(window->windowHandle()->winId());
+    const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
+    const xcb_atom_t skip = Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
+    if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE)
+        return;
+    // A mapped window asks the window manager; an unmapped one carries the state in its
+    // property, which the window manager reads when the window is mapped.
+    xcb_get_property_cookie_t cookie = xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(connection, cookie, nullptr);
+    QList<xcb_atom_t> atoms;
+    if (reply) {
+        const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
+        for (int i = 0; i < xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t)); ++i)
+            if (values[i] != skip)
+                atoms.append(values[i]);
+        free(reply);
+    }
+    if (!shown)
+        atoms.append(skip);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
+                        uint32_t(atoms.size()), atoms.constData());
+    if (window->isVisible()) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = id;
+        event.type = state;
+        event.data.data32[0] = shown ? 0 : 1; // remove : add
+        event.data.data32[1] = skip;
+        event.data.data32[3] = 1; // a normal application
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&event));
+    }
+    xcb_flush(connection);
 }

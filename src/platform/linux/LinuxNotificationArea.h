@@ -17,6 +17,8 @@ public:
     bool Add(const QIcon &icon, const QString &hint) override;
     bool Modify(const QIcon &icon, const QString &hint) override;
     bool Delete() override;
+    // _NET_WM_STATE_SKIP_TASKBAR on X11; nothing elsewhere.
+    void SetTaskbarButton(QWidget *window, bool shown) override;
 
 private:
     std::unique_ptr<QSystemTrayIcon> icon_;

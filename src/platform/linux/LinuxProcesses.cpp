@@ -107,6 +107,8 @@ void LinuxProcesses::Reap(qint64 handle) {
     if (ended) {
         child.ended = true;
         Forget(child);
+        if (OnEnded)
+            OnEnded(handle);
     }
 }
 

@@ -23,26 +23,40 @@ std::optional<MemoryStatus> ParseMemInfo(const QByteArray &meminfo) {
     // is the usual estimate.
     std::optional<quint64> total, available;
     quint64 freeKb = 0, buffers = 0, cached = 0;
-    for (const QByteArray &line : meminfo.split('\n')) {
-        const int colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray key = line.left(colon).trimmed();
-        const QList<QByteArray> words = line.mid(colon + 1).simplified().split(' ');
-        bool ok = false;
-        const quint64 value = words.value(0).toULongLong(&ok);
-        if (!ok)
-            continue;
-        if (key == "MemTotal")
-            total = value;
-        else if (key == "MemAvailable")
-            available = value;
-        else if (key == "MemFree")
-            freeKb = value;
-        else if (key == "Buffers")
-            buffers = value;
-        else if (key == "Cached")
-            cached = value;
+    // Walked in place: the gauge reads this file once a second.
+    const char *p = meminfo.constData();
+    const char *const end = p + meminfo.size();
+    while (p < end) {
+        const char *lineEnd = static_cast<const char *>(memchr(p, '\n', size_t(end - p)));
+        if (!lineEnd)
+            lineEnd = end;
+        const char *colon = static_cast<const char *>(memchr(p, ':', size_t(lineEnd - p)));
+        if (colon && colon > p) {
+            const QByteArrayView key = QByteArrayView(p, colon - p).trimmed();
+            const char *digits = colon + 1;
+            while (digits < lineEnd && (*digits == ' ' || *digits == '\t'))
+                ++digits;
+            const char *digitsEnd = digits;
+            while (digitsEnd < lineEnd && *digitsEnd >= '0' && *digitsEnd <= '9')
+                ++digitsEnd;
+            bool ok = false;
+            const quint64 value = QByteArrayView(digits, digitsEnd - digits).toULongLong(&ok);
+            const bool wordEnds = digitsEnd == lineEnd || *digitsEnd == ' ' || *digitsEnd == '\t' ||
+                                  *digitsEnd == '\r';
+            if (ok && wordEnds) {
+                if (key == "MemTotal")
+                    total = value;
+                else if (key == "MemAvailable")
+                    available = value;
+                else if (key == "MemFree")
+                    freeKb = value;
+                else if (key == "Buffers")
+                    buffers = value;
+                else if (key == "Cached")
+                    cached = value;
+            }
+        }
+        p = lineEnd + 1;
     }
     if (!total || *total == 0)
         return std::nullopt;
@@ -281,7 +295,17 @@ DriveInfo LinuxSystemInfo::Measure(const DriveMount &mount) {
 }
 
 MemoryStatus LinuxSystemInfo::Memory() {
-    return ParseMemInfo(ReadProcFile("/proc/meminfo")).value_or(MemoryStatus{});
+    // Read with plain calls into a buffer on the stack: the file is a few kilobytes.
+    char buffer[16384];
+    qsizetype size = 0;
+    const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return MemoryStatus{};
+    for (ssize_t n; size < qsizetype(sizeof buffer) &&
+                    (n = ::read(fd, buffer + size, sizeof buffer - size_t(size))) > 0;)
+        size += n;
+    ::close(fd);
+    return ParseMemInfo(QByteArray::fromRawData(buffer, size)).value_or(MemoryStatus{});
 }
 
 QList<DriveInfo> LinuxSystemInfo::Drives() {
@@ -323,4 +347,14 @@ int LinuxSystemInfo::MenuBarHeight() {
                               : nullptr;
     const int height = style ? style->pixelMetric(QStyle::PM_TitleBarHeight) : 0;
     return height > 0 ? height : 19;
+}
+
+QList<QRect> LinuxSystemInfo::Screens() {
+    QList<QRect> screens;
+    if (const QScreen *primary = QGuiApplication::primaryScreen())
+        screens.append(primary->geometry());
+    for (const QScreen *screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens.append(screen->geometry());
+    return screens;
 }

@@ -63,6 +63,7 @@ public:
     int ScreenHeight() override;
     int UsableScreenWidth() override;
     int MenuBarHeight() override;
+    QList<QRect> Screens() override;
 
 private:
     // The drives of the mount table, read again only when the kernel says it changed.

@@ -1,0 +1,293 @@
+// The bar's three presentations: expanded (the whole bar), shrunk (the gauge alone, a tiny
+// borderless window above the others) and hidden (only the notification-area icon), the one
+// toggle between them, the watch that brings the bar back when the program started from it
+// ends, stay on top, and the options of the setup menu that steer them.
+
+#include "app/Icons.h"
+#include "components/Ontop.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QFrame>
+#include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+const QString kYes = QStringLiteral("Yes");
+const QString kNo = QStringLiteral("No");
+
+QString YesNo(bool value) { return value ? kYes : kNo; }
+} // namespace
+
+// ---- the notification-area icon ----
+
+bool TForm1::TrayAvailable() const { return platform_.tray && platform_.tray->Available(); }
+
+void TForm1::ShowTrayIcon() {
+    if (trayIconShown_ || !platform_.tray)
+        return;
+    trayIconShown_ = platform_.tray->Add(QApplication::windowIcon(), captionPrefix + profile_.name);
+}
+
+void TForm1::HideTrayIcon() {
+    if (!trayIconShown_)
+        return;
+    trayIconShown_ = false;
+    platform_.tray->Delete();
+}
+
+void TForm1::OnTrayMouse(int message) {
+    switch (TrayMouse(message)) {
+    case TrayMouse::LeftDown:
+    case TrayMouse::LeftDouble:
+        SmallSizeClick(true);
+        break;
+    case TrayMouse::RightDown:
+        ShowPopup(trayMenu_, QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- window style and place ----
+
+void TForm1::SetWindowStyle(bool onTop, bool taskbarButton) {
+    // Only hints change: the window stays the same window for the desktop.
+    Qt::WindowFlags flags = windowFlags() & ~(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    if (onTop)
+        flags |= Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    if (flags != windowFlags()) {
+        const bool visible = isVisible();
+        const QPoint at = pos();
+        setWindowFlags(flags); // hides the window
+        move(at);
+        if (visible)
+            show();
+    }
+    if (platform_.tray)
+        platform_.tray->SetTaskbarButton(this, taskbarButton);
+}
+
+void TForm1::MoveToBarLocation() {
+    move(ReachablePosition(QPoint(settings.left, settings.top), size(), platform_.system->Screens()));
+}
+
+bool TForm1::HideToTray() {
+    ShowTrayIcon();
+    // Refused by the notification area, the bar stays: hidden, it would be out of reach.
+    if (!trayIconShown_)
+        return false;
+    hide();
+    return true;
+}
+
+// ---- the toggle ----
+
+void TForm1::SmallSize() {
+    const bool wasShrunk = shrunk == kYes;
+    // Without a notification area nothing may hide the bar beyond reach: it shrinks instead.
+    bool canHide = TrayAvailable();
+    QString hideOption = settings.hide == kYes && !canHide ? kNo : settings.hide;
+    const bool launchSaysShrink = launchShrink == kYes;
+    bool shrankNow = false;
+
+    if (!wasShrunk && hideOption == kYes && !HideToTray()) {
+        canHide = false; // the icon was refused: shrunk and shown instead
+        hideOption = kNo;
+    }
+    if (!wasShrunk && (hideOption == kNo || launchSaysShrink)) {
+        QWidget::hide();
+        if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
+            locationSavingSuppressed_ = true;
+        shrunk = kYes; // from here on, moves are not the bar's place
+        scroller_->horizontalScrollBar()->setValue(0);
+        scroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        SetWindowStyle(true, false);
+        setFixedSize(Panel1->size());
+        QPoint at = pos();
+        if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
+            at = QPoint(settings.shrinkX, settings.shrinkY);
+        move(ReachablePosition(at, Panel1->size(), platform_.system->Screens()));
+        const bool staysHidden = Item(QStringLiteral("HideGraph1"))->isChecked() && !launchSaysShrink;
+        if (!staysHidden || !canHide)
+            show();
+        SetWatch(true);
+        ShowTrayIcon();
+        shrankNow = true;
+    }
+    if (wasShrunk && !shrankNow) {
+        shrunk = kNo;
+        HideTrayIcon();
+        SetWatch(false);
+        const bool onTop = settings.onTop == kYes;
+        if (settings.onTop == kYes || settings.onTop == kNo)
+            SetWindowStyle(onTop, true);
+        else
+            SetWindowStyle(windowFlags().testFlag(Qt::WindowStaysOnTopHint), true);
+        setFixedSize(expandedSize);
+        ApplyScrollRange();
+        MoveToBarLocation();
+        show();
+        locationSavingSuppressed_ = false;
+    }
+    setAcceptDrops(true);
+}
+
+void TForm1::SmallSizeClick(bool fromTrayIcon) {
+    if (HelpModeClick(2))
+        return;
+    if (mode_ != InteractionMode::Normal)
+        return;
+    if (fromTrayIcon) {
+        if (shrunk == kYes)
+            SmallSize();
+        // A hidden bar comes back.
+        show();
+        HideTrayIcon();
+        return;
+    }
+    if (settings.hide == kYes && TrayAvailable()) {
+        if (shrunk == kYes || !HideToTray())
+            SmallSize();
+        return;
+    }
+    if (settings.hide == kNo || settings.hide == kYes)
+        SmallSize();
+}
+
+// ---- the watch ----
+
+void TForm1::SetWatch(bool on) {
+    watching_ = on;
+    // A program that ended while nothing watched is seen as soon as the watch is on again.
+    if (on && startedProcess != 0 && !platform_.processes->IsRunning(startedProcess))
+        QTimer::singleShot(0, this, [this] { Guarded([this] { AppActive32(); }); });
+}
+
+void TForm1::AppActive32() {
+    if (!watching_ || captionCut == 4)
+        return;
+    if (startedProcess == 0 || platform_.processes->IsRunning(startedProcess))
+        return;
+    const bool autoExpand = Item(QStringLiteral("AutoExpand1"))->isChecked();
+    if (shrunk == kNo && autoExpand) {
+        show();
+        HideTrayIcon();
+    }
+    if (shrunk == kYes && autoExpand)
+        SmallSize();
+    startedProcess = 0; // one ended program is acted on once
+}
+
+void TForm1::ShrinkForLaunch() { SmallSize(); }
+
+void TForm1::HideForLaunch() {
+    if (!TrayAvailable() || !HideToTray()) {
+        // Nowhere to leave an icon: the bar shrinks instead, and the watch brings it back.
+        if (shrunk == kNo)
+            SmallSize();
+        SetWatch(true);
+        return;
+    }
+    SetWatch(true);
+}
+
+// ---- stay on top ----
+
+void TForm1::TopButtonKey() {
+    QAction *item = Item(QStringLiteral("StayonTop1"));
+    const int menuHeight = platform_.system->MenuBarHeight();
+    const int usable = platform_.system->UsableScreenWidth();
+    if (settings.onTop == kYes || settings.onTop == kNo) {
+        const bool onTop = settings.onTop == kNo;
+        item->setChecked(onTop);
+        settings.onTop = YesNo(onTop);
+        BarGeometry g = ComputeBarGeometry(buttonsPerPage_, perPageMaximum_, menuHeight, usable, onTop);
+        // The page area keeps the width start-up gave it.
+        g.pageAreaWidth = geometry_.pageAreaWidth;
+        g.scrollRange = geometry_.scrollRange;
+        geometry_ = g;
+        // A shrunk bar gets its expanded size where the gauge stood; the icon and the watch stay.
+        SetWindowStyle(onTop, shrunk == kNo || !trayIconShown_);
+        setFixedSize(g.ClientWidth(), g.clientHeight);
+        expandedSize = size();
+        ApplyScrollRange();
+        show();
+    } else {
+        item->setChecked(windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    }
+    shrunk = kNo;
+    locationSavingSuppressed_ = false;
+    setAcceptDrops(true);
+    Ini().WriteString(QStringLiteral("Location"), QStringLiteral("OnTop"), settings.onTop);
+}
+
+void TForm1::StayonTop1Click() { TopButtonKey(); }
+
+// ---- the options (each item has toggled its tick already when its handler runs) ----
+
+void TForm1::ShrinkOnLaunch1Click() {
+    QAction *shrink = Item(QStringLiteral("ShrinkOnLaunch1"));
+    if (shrink->isChecked()) {
+        Item(QStringLiteral("HideGraph1"))->setChecked(false);
+        settings.shrink = kYes;
+        settings.hide = kNo;
+    } else {
+        settings.shrink = kNo;
+    }
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    ini.WriteString(QStringLiteral("Location"), QStringLiteral("Shrink"), settings.shrink);
+    ini.WriteString(QStringLiteral("Location"), QStringLiteral("Hide"), settings.hide);
+    transaction.Commit();
+}
+
+void TForm1::HideGraph1Click() {
+    QAction *hideItem = Item(QStringLiteral("HideGraph1"));
+    if (hideItem->isChecked()) {
+        Item(QStringLiteral("ShrinkOnLaunch1"))->setChecked(false);
+        settings.hide = kYes;
+        settings.shrink = kNo;
+    } else {
+        settings.hide = kNo;
+    }
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    ini.WriteString(QStringLiteral("Location"), QStringLiteral("Hide"), settings.hide);
+    ini.WriteString(QStringLiteral("Location"), QStringLiteral("Shrink"), settings.shrink);
+    transaction.Commit();
+}
+
+void TForm1::AutoExpand1Click() {
+    settings.autoExpand = YesNo(Item(QStringLiteral("AutoExpand1"))->isChecked());
+    Ini().WriteString(QStringLiteral("Location"), QStringLiteral("AutoExpand"), settings.autoExpand);
+}
+
+void TForm1::LockGraphLocation1Click() {
+    const bool locked = Item(QStringLiteral("LockGraphLocation1"))->isChecked();
+    settings.lockedGraph = YesNo(locked);
+    if (locked) {
+        settings.shrinkX = x();
+        settings.shrinkY = y();
+    }
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    ini.WriteString(QStringLiteral("Location"), QStringLiteral("LockedGraph"), settings.lockedGraph);
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("ShrinkX"), settings.shrinkX);
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("ShrinkY"), settings.shrinkY);
+    transaction.Commit();
+}
+
+void TForm1::ShrinkOnLaunch2Click() {
+    const bool shrink = Item(QStringLiteral("ShrinkOnLaunch2"))->isChecked();
+    if (QToolButton *button = FindButton(currentButton))
+        button->setProperty("Tag", shrink ? 1 : 0);
+    Ini().WriteString(QStringLiteral("Shrink"), currentButton, YesNo(shrink));
+    PostReload();
+}

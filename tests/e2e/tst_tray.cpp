@@ -1,0 +1,155 @@
+// The real bar with a real notification area (trayer, an XEmbed tray): the gauge hides the
+// bar into the tray and a click on the docked icon brings it back; its right button opens the
+// menu; a launch with "Hide on Launch" hides the bar until the program ends; the tray going
+// away leaves the bar shrunk on the screen. And stay on top, kept across a restart.
+// Screenshots of each presentation go into the build directory.
+
+#include "BarDriver.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+using namespace e2e;
+
+namespace {
+const QPoint GaugeCentre(22, 9);
+
+// A notification area on the test display, for as long as it lives.
+class TrayHost {
+public:
+    bool Start() {
+                process_.start(QStringLiteral("trayer"),
+                       {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
+                        QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                        QStringLiteral("--height"), QStringLiteral("24"), QStringLiteral("--SetDockType"),
+                        QStringLiteral("true")});
+        if (!process_.waitForStarted())
+            return false;
+        // Ready once its panel, which owns the notification area of the screen, is up.
+        return PollUntil([] {
+            return !Tool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--classname"), QStringLiteral("^panel$")})
+                        .trimmed().isEmpty();
+        });
+    }
+    void Stop() {
+        process_.terminate();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+    }
+    ~TrayHost() { Stop(); }
+
+private:
+    QProcess process_;
+};
+
+// The bar's icon docked in the tray: a small visible window of the bar's named after it.
+QString DockedIcon(const Bar &bar) {
+    // xdotool's name search does not anchor on the icon's name, so compare it here.
+    for (const QString &window : FindWindows(bar.Pid(), QStringLiteral(".*")))
+        if (WindowTitle(window) == QLatin1String("orvane") && PlaceOf(window).client.width() <= 64)
+            return window;
+    return QString();
+}
+
+bool BarShown(const Bar &bar) {
+    return !FindWindows(bar.Pid(), QStringLiteral("^Velmora .*Page [0-9]+ of [0-9]+")).isEmpty();
+}
+
+bool ClickWindow(const QString &window, int button = 1) {
+    const QPoint at = PlaceOf(window).client.center();
+    return Xdo({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("mousemove"),
+                QStringLiteral("--sync"), QString::number(at.x()), QString::number(at.y()),
+                QStringLiteral("click"), QString::number(button)});
+}
+} // namespace
+
+class TestTray : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh"); }
+    void hideIntoTheTrayAndBack();
+    void stayOnTopAcrossRestart();
+};
+
+void TestTray::hideIntoTheTrayAndBack() {
+    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty())
+        QSKIP("trayer is not installed (scripts/install-deps.sh installs it)");
+    TrayHost tray;
+    QVERIFY2(tray.Start(), "trayer did not start");
+    BarHome home;
+    const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\nHide=Yes\nShrink=No\n"
+                               "[Pages]\nCount=2\n[Programs]\nSpeedButton1=" + sleep.toUtf8() +
+                               "\n[Parameters]\nSpeedButton1= 1\n"));
+    Bar bar(home, {});
+    QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+    QTest::qWait(1500); // the window manager's placing is over
+
+    // The gauge hides the bar; only the icon in the tray is left.
+    QVERIFY(ClickAt(bar, GaugeCentre));
+    QVERIFY2(PollUntil([&] { return !BarShown(bar) && !DockedIcon(bar).isEmpty(); }),
+             qPrintable(QStringLiteral("shown %1, icon %2\n").arg(BarShown(bar)).arg(DockedIcon(bar)) +
+                        QString::fromLocal8Bit(Tool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})) +
+                        bar.Diagnostics()));
+    SaveScreenshot(QStringLiteral("tray-hidden"));
+
+    // The icon's menu on the right button.
+    QVERIFY(ClickWindow(DockedIcon(bar), 3));
+    QVERIFY2(PollUntil([&] { return !PopupMenuWindow(bar.Pid()).isEmpty(); }), qPrintable(bar.Diagnostics()));
+    SaveScreenshot(QStringLiteral("tray-menu"));
+    QVERIFY(ChooseInMenu(bar, {QStringLiteral("Escape")}));
+
+    // A click on the icon brings the bar back and takes the icon away.
+    QVERIFY(ClickWindow(DockedIcon(bar)));
+    QVERIFY2(PollUntil([&] { return BarShown(bar) && DockedIcon(bar).isEmpty(); }), qPrintable(bar.Diagnostics()));
+
+    // Hide on launch: hidden while the program runs, back as soon as it has ended.
+    QTest::qWait(300);
+    QVERIFY(ClickAt(bar, ButtonCentre(1)));
+    QVERIFY2(PollUntil([&] { return !BarShown(bar); }), qPrintable(bar.Diagnostics()));
+    QElapsedTimer hidden;
+    hidden.start();
+    QVERIFY2(PollUntil([&] { return BarShown(bar); }), qPrintable(bar.Diagnostics()));
+    QVERIFY2(hidden.elapsed() > 500, "the bar came back before the program ended");
+    QVERIFY(PollUntil([&] { return DockedIcon(bar).isEmpty(); }));
+
+    // The tray goes away while the bar is hidden: the bar comes back, shrunk to its gauge.
+    QTest::qWait(300);
+    QVERIFY(ClickAt(bar, GaugeCentre));
+    QVERIFY2(PollUntil([&] { return !BarShown(bar); }), qPrintable(bar.Diagnostics()));
+    tray.Stop();
+    QVERIFY2(PollUntil([&] { return BarShown(bar) && PlaceOf(bar.Window()).client.width() == 44; }),
+             qPrintable(bar.Diagnostics()));
+    SaveScreenshot(QStringLiteral("tray-gone-shrunk"));
+    QCOMPARE(bar.Terminate(), 0);
+    // The expanded bar's place is kept.
+    QFile file(home.SettingsFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray settings = file.readAll();
+    QVERIFY2(settings.contains("Top=100") && settings.contains("Left=50"), settings.constData());
+}
+
+void TestTray::stayOnTopAcrossRestart() {
+    BarHome home;
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Pages]\nCount=2\n"));
+    auto above = [](const QString &window) {
+        return Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")})
+            .contains("_NET_WM_STATE_ABOVE");
+    };
+    {
+        Bar bar(home, {});
+        QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+        QVERIFY(!above(bar.Window()));
+        QVERIFY2(OpenMenuAt(bar, GaugeCentre), qPrintable(bar.Diagnostics()));
+        QVERIFY(ChooseInMenu(bar, {QStringLiteral("t")}));
+        QVERIFY2(PollUntil([&] { return above(bar.Window()); }), qPrintable(bar.Diagnostics()));
+        SaveScreenshot(QStringLiteral("stay-on-top"));
+        QCOMPARE(bar.Terminate(), 0);
+    }
+    Bar again(home, {});
+    QVERIFY2(again.WaitForWindow(), qPrintable(again.Diagnostics()));
+    QVERIFY2(PollUntil([&] { return above(again.Window()); }), qPrintable(again.Diagnostics()));
+}
+
+QTEST_MAIN(TestTray)
+#include "tst_tray.moc"
