@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -194,6 +195,27 @@ private slots:
         if (after == "ours")
             QCOMPARE(ExecWords(now),
                      (QStringList{QCoreApplication::applicationFilePath(), "/m", "Big Bar"}));
+    }
+
+    // The entry can come and go while the bar runs (another copy, the desktop's own settings):
+    // the tick follows it each time the menu opens.
+    void tickFollowsTheEntryWhenTheMenuOpens() {
+        fake = std::make_unique<FakePlatform>(nullptr, QStringList{"Work"});
+        fake->WriteIni("[Location]\nTop=100\nButtonCount=16\nUser=tester\n", "Work");
+        const QString path = fake->configDir.path() + "/autostart/io.orvane.Orvane.desktop";
+        form = std::make_unique<TForm1>(fake->Get());
+        QAction *item = form->Item("StartWithDesktop1");
+        auto *menu = form->findChild<QMenu *>("PopupMenu3");
+        QVERIFY(item && menu && menu->actions().contains(item));
+        QVERIFY(!item->isChecked());
+
+        WriteFile(path, kHandWritten);
+        emit menu->aboutToShow();
+        QVERIFY(item->isChecked());
+
+        QVERIFY(QFile::remove(path));
+        emit menu->aboutToShow();
+        QVERIFY(!item->isChecked());
     }
 };
 
