@@ -15,11 +15,13 @@ status=$(dpkg-query -W -f='${db:Status-Status}' orvane 2>/dev/null || true)
 [ -z "$status" ] || [ "$status" = not-installed ] || [ "$status" = config-files ] ||
     skip "a package 'orvane' is installed on this machine already (status $status)"
 
+# Another apt or dpkg run on the machine holds the lock for a while: wait for it.
+apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=120)
 work=$(mktemp -d)
 installed=no
 cleanup() {
     if [ "$installed" = yes ]; then
-        DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -q orvane >/dev/null 2>&1 ||
+        "${apt[@]}" remove --purge orvane >/dev/null 2>&1 ||
             dpkg --purge orvane >/dev/null 2>&1 || true
     fi
     rm -rf "$work"
@@ -38,8 +40,12 @@ for library in libqt6widgets6 libqt6dbus6 libglib2.0-0 libcanberra0 qt6-qpa-plug
     grep -q "\b$library\b" <<<"$depends" || { echo "FAIL: Depends lacks $library"; exit 1; }
 done
 
+# The directories the package brings that the machine does not have yet: the purge takes them away.
+mapfile -t new_dirs < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./\(.*[^/]\)/$|/\1|p' |
+    while read -r dir; do [ -e "$dir" ] || echo "$dir"; done)
+
 installed=yes
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
+"${apt[@]}" install --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; echo "FAIL: apt-get could not install the package"; exit 1; }
 
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/orvane --version) ||
@@ -54,14 +60,14 @@ for path in /usr/bin/orvane /usr/share/applications/io.orvane.Orvane.desktop \
     printf '%s\n' "${files[@]}" | grep -qx "$path" || { echo "FAIL: the package lacks $path"; exit 1; }
 done
 
-DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -q orvane >"$work/apt.log" 2>&1 ||
+"${apt[@]}" remove --purge orvane >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; echo "FAIL: apt-get could not remove the package"; exit 1; }
 installed=no
 status=$(dpkg-query -W -f='${db:Status-Status}' orvane 2>/dev/null || true)
 [ -z "$status" ] || [ "$status" = not-installed ] || { echo "FAIL: after the purge dpkg says '$status'"; exit 1; }
 left=0
-for path in "${files[@]}"; do
+for path in "${files[@]}" "${new_dirs[@]}"; do
     if [ -e "$path" ] || [ -L "$path" ]; then echo "left behind: $path"; left=1; fi
 done
 [ $left -eq 0 ] || { echo "FAIL: files were left behind"; exit 1; }
-echo "PASS: built, installed, ran and removed $(basename "$deb") (${#files[@]} files)"
+echo "PASS: built, installed, ran and removed $(basename "$deb") (${#files[@]} files, ${#new_dirs[@]} new directories)"
