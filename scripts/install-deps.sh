@@ -21,6 +21,9 @@ packages=(
     sound-theme-freedesktop
     # real Windows programs and .ico files, and icoutils' wrestool as the reference for them
     nsis-common icoutils
+    # installing: the bitmap icons rendered from the SVG, the validators of the desktop entry and
+    # the AppStream file, the manual page's formatter, and the Debian package (dpkg-shlibdeps)
+    librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev file
     # fuzzing the icon readers: clang with libFuzzer and the sanitizers
     clang-14 libclang-rt-14-dev
 )

@@ -275,6 +275,12 @@ void TForm1::BuildMenus() {
     PopupMenu3->addSeparator();
     AddItem(PopupMenu3, QStringLiteral("LockGraphLocation1"), QStringLiteral("Lock &Graph Location"), &TForm1::LockGraphLocation1Click, true);
     AddItem(PopupMenu3, QStringLiteral("LockoutModify1"), QStringLiteral("Lockout &Modify"), &TForm1::LockoutModify1Click, true);
+    PopupMenu3->addSeparator();
+    AddItem(PopupMenu3, QStringLiteral("StartWithDesktop1"), QStringLiteral("Start with the &Desktop"),
+            &TForm1::StartWithDesktop1Click, true);
+    // The entry can change outside the bar: its tick is read again whenever the menu opens.
+    connect(PopupMenu3, &QMenu::aboutToShow, this, &TForm1::ShowAutostartState);
+    ShowAutostartState();
 
     PopupMenu4 = new QMenu(this);
     PopupMenu4->setObjectName(QStringLiteral("PopupMenu4"));

@@ -52,6 +52,10 @@ public:
     void ConfirmExit1Click();
     void ExitWin1Click();
     void RestartWin1Click();
+    // "Start with the Desktop": writes or removes the user's autostart entry (Autostart.cpp).
+    void StartWithDesktop1Click();
+    // Ticks the item when an autostart entry is there.
+    void ShowAutostartState();
     void AppMin();
     void AppNorm();
     // Runs a handler: a refused settings write stops it and shows the standard error box, and

@@ -48,7 +48,7 @@ int main(int argc, char **argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvane"));
-    QApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QApplication::setDesktopFileName(QStringLiteral("io.orvane.Orvane"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvane.png")));
     QApplication::setStyle(new BarStyle);
 

@@ -3,9 +3,15 @@
 #include "launch/Paths.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QtGui/qguiapplication_platform.h>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <spawn.h>
@@ -13,8 +19,40 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 extern char **environ;
+
+namespace {
+xcb_connection_t *X11Connection() {
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+// The screen number of $DISPLAY (":0.1" is screen 1).
+int DisplayScreen() {
+    const QByteArray display = qgetenv("DISPLAY");
+    const int dot = display.lastIndexOf('.');
+    return dot > display.lastIndexOf(':') ? display.mid(dot + 1).toInt() : 0;
+}
+
+xcb_window_t DisplayRoot(xcb_connection_t *connection) {
+    xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = DisplayScreen(); i > 0 && screen.rem > 1; --i)
+        xcb_screen_next(&screen);
+    return screen.data->root;
+}
+} // namespace
+
+QByteArray StartupMessage(const char *kind, const QList<std::pair<const char *, QString>> &keys) {
+    QByteArray message = QByteArray(kind) + ':';
+    for (const auto &[key, value] : keys) {
+        QByteArray quoted = value.toUtf8();
+        quoted.replace('\\', "\\\\").replace('"', "\\\"");
+        message += ' ' + QByteArray(key) + "=\"" + quoted + '"';
+    }
+    return message;
+}
 
 // Through syscall(): glibc 2.36 declares pidfd_open without C linkage for C++.
 static int PidfdOpen(pid_t pid) {
@@ -35,6 +73,26 @@ LinuxProcesses::LinuxProcesses() {
         if (!waiting)
             poll_->stop();
     });
+    if (xcb_connection_t *connection = X11Connection()) {
+        const auto intern = [connection](const char *name) {
+            return xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name);
+        };
+        const xcb_intern_atom_cookie_t begin = intern("_NET_STARTUP_INFO_BEGIN");
+        const xcb_intern_atom_cookie_t more = intern("_NET_STARTUP_INFO");
+        for (auto [cookie, atom] : {std::pair{begin, &startupBegin_}, std::pair{more, &startupMore_}}) {
+            if (xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr)) {
+                *atom = reply->atom;
+                std::free(reply);
+            }
+        }
+        // An unmapped window of the bar's own signs the messages, as the protocol asks.
+        startupWindow_ = xcb_generate_id(connection);
+        const uint32_t overrideRedirect = 1;
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, startupWindow_, DisplayRoot(connection), -100, -100, 1,
+                          1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
+                          &overrideRedirect);
+        xcb_flush(connection);
+    }
 }
 
 LinuxProcesses::~LinuxProcesses() {
@@ -66,10 +124,25 @@ ProcessStart LinuxProcesses::Start(const QString &commandLine) {
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setflags(&attr,
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // The child's environment is the bar's, with its own startup identity (the bar's own, if it
+    // was started with one, belongs to the bar's start and is never passed on).
+    const QByteArray startupId = AnnounceStartup(words);
+    const QByteArray startupVariable = "DESKTOP_STARTUP_ID=" + startupId;
+    std::vector<char *> envp;
+    for (char **variable = environ; *variable; ++variable) {
+        if (std::strncmp(*variable, "DESKTOP_STARTUP_ID=", 19) != 0)
+            envp.push_back(*variable);
+    }
+    if (!startupId.isEmpty())
+        envp.push_back(const_cast<char *>(startupVariable.constData()));
+    envp.push_back(nullptr);
+
     pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
+        if (!startupId.isEmpty())
+            SendStartupMessage(StartupMessage("remove", {{"ID", QString::fromUtf8(startupId)}}));
         result.error = QString::fromLocal8Bit(std::strerror(rc));
         return result;
     }
@@ -77,6 +150,9 @@ ProcessStart LinuxProcesses::Start(const QString &commandLine) {
     const qint64 handle = next_++;
     Child &child = children_[handle];
     child.pid = pid;
+    child.startupId = startupId;
+    if (!startupId.isEmpty())
+        QTimer::singleShot(kStartupTimeoutMs, this, [this, handle] { EndStartup(handle); });
     child.pidfd = PidfdOpen(pid); // our unreaped child: its pid cannot be reused yet
     if (child.pidfd >= 0) {
         child.notifier = new QSocketNotifier(child.pidfd, QSocketNotifier::Read, this);
@@ -106,6 +182,7 @@ void LinuxProcesses::Reap(qint64 handle) {
     }
     if (ended) {
         child.ended = true;
+        EndStartup(handle);
         Forget(child);
         if (OnEnded)
             OnEnded(handle);
@@ -140,4 +217,57 @@ QString LinuxProcesses::CurrentDirectory() {
 
 bool LinuxProcesses::SetCurrentDirectory(const QString &directory) {
     return !directory.isEmpty() && QDir::setCurrent(directory);
+}
+
+QByteArray LinuxProcesses::AnnounceStartup(const QStringList &words) {
+    if (!startupWindow_ || !startupBegin_ || !startupMore_)
+        return {};
+    const QString name = QFileInfo(words.first()).fileName();
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    // Unique on this display: the bar's process, its host and a count of its starts. Plain
+    // characters only, as the programs that end the startup quote it each in their own way.
+    QByteArray id = QStringLiteral("orvane-%1-%2-%3-%4")
+                        .arg(::getpid())
+                        .arg(QString::fromLocal8Bit(host), name)
+                        .arg(++startups_)
+                        .toUtf8();
+    for (char &c : id) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.')
+            c = '_';
+    }
+    SendStartupMessage(StartupMessage("new", {{"ID", QString::fromUtf8(id)},
+                                              {"NAME", name},
+                                              {"SCREEN", QString::number(DisplayScreen())},
+                                              {"BIN", words.first()}}));
+    return id;
+}
+
+void LinuxProcesses::EndStartup(qint64 handle) {
+    const auto it = children_.find(handle);
+    if (it == children_.end() || it->startupId.isEmpty())
+        return;
+    SendStartupMessage(StartupMessage("remove", {{"ID", QString::fromUtf8(it->startupId)}}));
+    it->startupId.clear();
+}
+
+// The message, with its closing NUL, in pieces of 20 bytes: the first as
+// _NET_STARTUP_INFO_BEGIN, the others as _NET_STARTUP_INFO, to the root window.
+void LinuxProcesses::SendStartupMessage(const QByteArray &message) {
+    xcb_connection_t *connection = X11Connection();
+    if (!connection || !startupWindow_)
+        return;
+    const xcb_window_t root = DisplayRoot(connection);
+    const QByteArray text = message + '\0';
+    for (qsizetype at = 0; at < text.size(); at += 20) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 8;
+        event.window = startupWindow_;
+        event.type = at == 0 ? startupBegin_ : startupMore_;
+        std::memcpy(event.data.data8, text.constData() + at, size_t(std::min<qsizetype>(20, text.size() - at)));
+        xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE,
+                       reinterpret_cast<const char *>(&event));
+    }
+    xcb_flush(connection);
 }

@@ -2,7 +2,11 @@
 
 #include "platform/Processes.h"
 
+#include <QByteArray>
 #include <QHash>
+#include <QList>
+#include <QStringList>
+#include <utility>
 #include <QObject>
 #include <sys/types.h>
 
@@ -14,6 +18,12 @@ class QTimer;
 // first word found on PATH unless it holds a "/", and run in the current directory with the bar's environment. A child gets a session of
 // its own, so it outlives the bar and a closing terminal. Every child is reaped as soon as it
 // ends, watched through a pidfd on the GUI thread.
+//
+// On an X11 display every start is announced to the desktop (freedesktop startup notification):
+// a "new:" message on the root window and DESKTOP_STARTUP_ID in the child's environment, so the
+// desktop can show that the program is starting and the program's first window ends it. For a
+// program that never shows a window the bar sends "remove:" itself, when the process ends or
+// after kStartupTimeoutMs.
 class LinuxProcesses : public QObject, public IProcesses {
     Q_OBJECT
 public:
@@ -28,17 +38,32 @@ public:
     // The process id behind a handle, 0 when unknown.
     pid_t Pid(qint64 handle) const;
 
+    static constexpr int kStartupTimeoutMs = 10000;
+
 private:
     struct Child {
         pid_t pid = 0;
         int pidfd = -1; // -1 on kernels without pidfds: polled instead
         bool ended = false;
         QSocketNotifier *notifier = nullptr;
+        QByteArray startupId; // announced and not yet removed
     };
     void Reap(qint64 handle);
     void Forget(Child &child);
+    // The startup identity of a start about to happen, announced with "new:"; empty without X11.
+    QByteArray AnnounceStartup(const QStringList &words);
+    void EndStartup(qint64 handle);
+    void SendStartupMessage(const QByteArray &message);
 
     QHash<qint64, Child> children_;
     qint64 next_ = 1;
     QTimer *poll_ = nullptr;
+    qint64 startups_ = 0;
+    // The X11 connection's window that signs the startup messages, and their atoms.
+    quint32 startupWindow_ = 0;
+    quint32 startupBegin_ = 0;
+    quint32 startupMore_ = 0;
 };
+
+// A startup notification message: kind ("new", "remove") and its keys, every value quoted.
+QByteArray StartupMessage(const char *kind, const QList<std::pair<const char *, QString>> &keys);
