@@ -80,6 +80,8 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
             else if (captionCut != 4)
                 startedProcess = 0; // ended unwatched: a later shrink by hand is not undone by it
         };
+    if (platform_.processes)
+        platform_.processes->OnStarted = [this](qint64 handle) { EndStarting(handle); };
     CreateTrayIcon();
     FormCreate();
 }
@@ -87,8 +89,10 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
 TForm1::~TForm1() {
     if (platform_.bus)
         platform_.bus->OnMessage = nullptr;
-    if (platform_.processes)
+    if (platform_.processes) {
         platform_.processes->OnEnded = nullptr;
+        platform_.processes->OnStarted = nullptr;
+    }
     HideTrayIcon();
     if (screenCursor_.set)
         QApplication::restoreOverrideCursor();

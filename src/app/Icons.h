@@ -159,6 +159,8 @@ public:
     int captionCut = 0;        // 5 for a button's program word, 4 from the recently launched list
     QString lastLaunchedEntry; // caption + "  |" + button number of the previous launch
     qint64 startedProcess = 0; // the process started last, for the watch
+    // Buttons whose program is starting, by process: they show it with a pressed face.
+    QHash<qint64, QPointer<QToolButton>> startingButtons;
 
     // ---- launch: dropped files (src/launch/Drops.cpp) ----
     // The button number under a point of the window, 0 where no button's column is.
@@ -398,6 +400,8 @@ private:
     void HideTrayIcon();
     bool TrayAvailable() const;
     void CreateTrayIcon();
+    void ShowStarting(qint64 handle, QToolButton *button);
+    void EndStarting(qint64 handle);
     void SetTrayMenu(QMenu *menu);
     // Frameless and above the others (stay on top, shrunk), and without a taskbar button
     // (shrunk or hidden); the window is shown again when it was visible.

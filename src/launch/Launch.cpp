@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QGraphicsOpacityEffect>
 #include <QToolButton>
 
 namespace {
@@ -107,6 +108,8 @@ bool TForm1::Launch(const QString &program, const QString &parameter, const QStr
         return false;
     }
     startedProcess = started.handle;
+    if (recordLaunch)
+        ShowStarting(started.handle, FindButton(launchedButton));
     if (shrink && shrunk == QLatin1String("No"))
         ShrinkForLaunch();
     if (Item(QStringLiteral("HideGraph1"))->isChecked() && launchShrink != QLatin1String("Yes"))
@@ -119,6 +122,25 @@ bool TForm1::Launch(const QString &program, const QString &parameter, const QStr
     }
     launchShrink = QStringLiteral("No");
     return true;
+}
+
+// The launched button is dimmed until its program's start is over (its first window, its end,
+// or the time limit: the process layer tells which).
+void TForm1::ShowStarting(qint64 handle, QToolButton *button) {
+    if (!button)
+        return;
+    startingButtons.insert(handle, button);
+    if (!button->graphicsEffect()) {
+        auto *dimmed = new QGraphicsOpacityEffect(button);
+        dimmed->setOpacity(0.4);
+        button->setGraphicsEffect(dimmed);
+    }
+}
+
+void TForm1::EndStarting(qint64 handle) {
+    const QPointer<QToolButton> button = startingButtons.take(handle);
+    if (button && !startingButtons.values().contains(button))
+        button->setGraphicsEffect(nullptr);
 }
 
 void TForm1::RunButtonClick() {

@@ -21,6 +21,9 @@ public:
     virtual bool IsRunning(qint64 handle) = 0;
     // Told, on the GUI thread, as soon as a started process has ended.
     std::function<void(qint64 handle)> OnEnded;
+    // Told, on the GUI thread, once a program's start is over: the desktop heard from its first
+    // window, its process ended, or ten seconds passed. Once for every successful start.
+    std::function<void(qint64 handle)> OnStarted;
     virtual QString CurrentDirectory() = 0;
     virtual bool SetCurrentDirectory(const QString &directory) = 0;
 };

@@ -140,6 +140,7 @@ class TestLaunchFeedback : public QObject {
 private slots:
     void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh"); }
     void launchIsAnnouncedAndEnded();
+    void buttonShowsTheStartUntilTheWindow();
 };
 
 void TestLaunchFeedback::launchIsAnnouncedAndEnded() {
@@ -189,6 +190,39 @@ void TestLaunchFeedback::launchIsAnnouncedAndEnded() {
 
     QVERIFY(QFile(lasting + QStringLiteral(".go")).open(QIODevice::WriteOnly));
     QVERIFY(PollUntil([&] { return QFile::exists(lasting + QStringLiteral(".ended")); }));
+}
+
+// The launched button is dimmed from the click until the program's first window maps.
+void TestLaunchFeedback::buttonShowsTheStartUntilTheWindow() {
+    BarHome home;
+    QVERIFY(home.IsValid());
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n"
+                               "[Programs]\nSpeedButton5=" LATE_WINDOW_PROGRAM "\n[Shrink]\nSpeedButton5=No\n"));
+    Bar bar(home, {});
+    QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+    QTest::qWait(1500); // the window manager's placing is over
+    const QRect face(ButtonCentre(5) - QPoint(12, 12), QSize(24, 24));
+    auto buttonFace = [&] { return SettledGrab(bar.Window()).copy(face); };
+    const QImage idle = buttonFace();
+
+    QVERIFY(ClickAt(bar, ButtonCentre(5)));
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0")}));
+    auto lateWindowShown = [] {
+        return !Tool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                 QStringLiteral("--name"), QStringLiteral("^Late window$")})
+                    .trimmed()
+                    .isEmpty();
+    };
+    // The face changes soon after the click, while the program has no window yet.
+    QVERIFY2(PollUntil([&] { return Grab(bar.Window()).copy(face) != idle || lateWindowShown(); }),
+             qPrintable(bar.Diagnostics()));
+    SaveScreenshot(QStringLiteral("starting"));
+    QVERIFY2(!lateWindowShown(), "the launched button did not show that its program was starting");
+
+    QVERIFY2(PollUntil(lateWindowShown), qPrintable(bar.Diagnostics()));
+    // Well before the bar would give up waiting (10 s): the program's own message ended it.
+    QVERIFY2(PollUntil([&] { return buttonFace() == idle; }, 5000), "the face did not end when the window mapped");
+    Tool(QStringLiteral("pkill"), {QStringLiteral("-f"), QStringLiteral(LATE_WINDOW_PROGRAM)});
 }
 
 QTEST_GUILESS_MAIN(TestLaunchFeedback)

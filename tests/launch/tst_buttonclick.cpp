@@ -138,6 +138,39 @@ private slots:
         QCOMPARE(form->launchShrink, QString("No"));
     }
 
+    // The launched button is dimmed while its program starts: until the program's first
+    // window, or its end; two starts from one button keep it pressed until both are over.
+    void startingFace_data() {
+        QTest::addColumn<QStringList>("events"); // "launch", "window N", "end N" (N: the Nth start)
+        QTest::addColumn<QList<bool>>("dimmed"); // the button's face after each event
+        QTest::newRow("the first window ends it") << QStringList{"launch", "window 1"} << QList<bool>{true, false};
+        QTest::newRow("the end ends it") << QStringList{"launch", "end 1"} << QList<bool>{true, false};
+        QTest::newRow("a window, then the end") << QStringList{"launch", "window 1", "end 1"}
+                                                << QList<bool>{true, false, false};
+        QTest::newRow("two starts") << QStringList{"launch", "launch", "window 1", "window 2"}
+                                    << QList<bool>{true, true, true, false};
+    }
+    void startingFace() {
+        QFETCH(QStringList, events);
+        QFETCH(QList<bool>, dimmed);
+        Start("[Programs]\nSpeedButton2=/usr/bin/gedit\n");
+        form->show();
+        QList<qint64> handles;
+        for (int i = 0; i < events.size(); ++i) {
+            const QStringList words = events[i].split(' ');
+            if (words[0] == "launch") {
+                Click(2);
+                handles << fake->processes.running.last();
+            } else if (words[0] == "window") {
+                fake->processes.FinishStart(handles[words[1].toInt() - 1]);
+            } else {
+                fake->processes.End(handles[words[1].toInt() - 1]);
+            }
+            QVERIFY2((form->FindButton(2)->graphicsEffect() != nullptr) == dimmed[i], qPrintable(events[i]));
+            QVERIFY(!form->FindButton(3)->graphicsEffect());
+        }
+    }
+
     void withoutWorkingDirectoryTheProgramsOwnIsUsed() {
         QTemporaryDir bin;
         Start("[Programs]\nSpeedButton1=" + bin.path() + "/tool\n");

@@ -24,11 +24,31 @@ private Q_SLOTS:
     void failedStarts_data();
     void failedStarts();
     void everyChildIsReaped();
+    void startupMessageIds_data();
+    void startupMessageIds();
 
 private:
     QString recorder_;
     QTemporaryDir dir_;
 };
+
+// The ID a program's "remove:" names, however it quotes it.
+void TestProcesses::startupMessageIds_data() {
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("id");
+    QTest::newRow("plain") << QByteArray("remove: ID=orvane-1-host-gedit-3") << QByteArray("orvane-1-host-gedit-3");
+    QTest::newRow("quoted") << QByteArray("remove: ID=\"orvane-1\"") << QByteArray("orvane-1");
+    QTest::newRow("escapes") << QByteArray("remove: ID=\"a \\\"b\\\\\"") << QByteArray("a \"b\\");
+    QTest::newRow("after other keys") << QByteArray("remove: SCREEN=0 NAME=\"x y\" ID=z") << QByteArray("z");
+    QTest::newRow("ID inside another value") << QByteArray("remove: NAME=\"ID=z\"") << QByteArray();
+    QTest::newRow("no keys") << QByteArray("remove:") << QByteArray();
+    QTest::newRow("no value") << QByteArray("remove: ID") << QByteArray();
+}
+
+void TestProcesses::startupMessageIds() {
+    QFETCH(QByteArray, message);
+    QTEST(StartupMessageId(message), "id");
+}
 
 void TestProcesses::initTestCase() {
     QVERIFY(dir_.isValid());

@@ -23,6 +23,7 @@ ProcessStart FakeProcesses::Start(const QString &commandLine) {
     result.started = true;
     result.handle = ++next;
     running.append(result.handle);
+    starting.append(result.handle);
     return result;
 }
 

@@ -27,14 +27,22 @@ public:
     bool IsRunning(qint64 handle) override { return running.contains(handle); }
     QString CurrentDirectory() override { return current; }
     bool SetCurrentDirectory(const QString &directory) override;
-    // The process ends: told at once, as the real starter tells it.
+    // The program's first window appears: its start is over.
+    void FinishStart(qint64 handle) {
+        if (starting.removeAll(handle) > 0 && OnStarted)
+            OnStarted(handle);
+    }
+    // The process ends: told at once, as the real starter tells it (a start still going on is
+    // over first).
     void End(qint64 handle) {
+        FinishStart(handle);
         if (running.removeAll(handle) > 0 && OnEnded)
             OnEnded(handle);
     }
 
     QList<Started> started;
     QList<qint64> running;
+    QList<qint64> starting;
     QString current = QDir::rootPath();
     QString failWith; // when set, every start fails with this reason
     qint64 next = 100;

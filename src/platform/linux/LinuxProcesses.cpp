@@ -91,11 +91,25 @@ LinuxProcesses::LinuxProcesses() {
         xcb_create_window(connection, XCB_COPY_FROM_PARENT, startupWindow_, DisplayRoot(connection), -100, -100, 1,
                           1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
                           &overrideRedirect);
+        // The programs' own "remove:" messages go to the root window's property-change
+        // listeners: listen there too, keeping what the toolkit already listens for.
+        const xcb_window_t root = DisplayRoot(connection);
+        xcb_get_window_attributes_reply_t *attributes =
+            xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, root), nullptr);
+        if (attributes) {
+            const uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
+            if (mask != attributes->your_event_mask)
+                xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &mask);
+            std::free(attributes);
+        }
         xcb_flush(connection);
+        QCoreApplication::instance()->installNativeEventFilter(this);
     }
 }
 
 LinuxProcesses::~LinuxProcesses() {
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
     // The children go on running; whoever inherits them reaps them.
     for (Child &child : children_)
         Forget(child);
@@ -151,8 +165,7 @@ ProcessStart LinuxProcesses::Start(const QString &commandLine) {
     Child &child = children_[handle];
     child.pid = pid;
     child.startupId = startupId;
-    if (!startupId.isEmpty())
-        QTimer::singleShot(kStartupTimeoutMs, this, [this, handle] { EndStartup(handle); });
+    QTimer::singleShot(kStartupTimeoutMs, this, [this, handle] { EndStartup(handle); });
     child.pidfd = PidfdOpen(pid); // our unreaped child: its pid cannot be reused yet
     if (child.pidfd >= 0) {
         child.notifier = new QSocketNotifier(child.pidfd, QSocketNotifier::Read, this);
@@ -245,10 +258,83 @@ QByteArray LinuxProcesses::AnnounceStartup(const QStringList &words) {
 
 void LinuxProcesses::EndStartup(qint64 handle) {
     const auto it = children_.find(handle);
-    if (it == children_.end() || it->startupId.isEmpty())
+    if (it == children_.end() || !it->starting)
         return;
-    SendStartupMessage(StartupMessage("remove", {{"ID", QString::fromUtf8(it->startupId)}}));
+    it->starting = false;
+    if (!it->startupId.isEmpty())
+        SendStartupMessage(StartupMessage("remove", {{"ID", QString::fromUtf8(it->startupId)}}));
     it->startupId.clear();
+    if (OnStarted)
+        OnStarted(handle);
+}
+
+QByteArray StartupMessageId(const QByteArray &message) {
+    qsizetype at = message.indexOf(':');
+    while (at >= 0 && at < message.size()) {
+        while (at < message.size() && (message[at] == ':' || message[at] == ' '))
+            ++at;
+        const qsizetype equals = message.indexOf('=', at);
+        if (equals < 0)
+            return {};
+        const QByteArray key = message.mid(at, equals - at);
+        QByteArray value;
+        qsizetype i = equals + 1;
+        const bool quoted = i < message.size() && message[i] == '"';
+        if (quoted)
+            ++i;
+        for (; i < message.size(); ++i) {
+            const char c = message[i];
+            if (quoted ? c == '"' : c == ' ')
+                break;
+            if (c == '\\' && i + 1 < message.size())
+                ++i;
+            value += message[i];
+        }
+        if (key == "ID")
+            return value;
+        at = i + 1;
+    }
+    return {};
+}
+
+void LinuxProcesses::StartupMessageSeen(const QByteArray &message) {
+    if (!message.startsWith("remove:"))
+        return;
+    const QByteArray id = StartupMessageId(message);
+    if (id.isEmpty())
+        return;
+    for (auto it = children_.begin(); it != children_.end(); ++it) {
+        if (it->starting && it->startupId == id) {
+            it->startupId.clear(); // the program removed it itself
+            EndStartup(it.key());
+            return;
+        }
+    }
+}
+
+bool LinuxProcesses::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) {
+    if (eventType != "xcb_generic_event_t" || !startupBegin_)
+        return false;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
+        return false;
+    const auto *client = reinterpret_cast<const xcb_client_message_event_t *>(event);
+    if (client->format != 8 || client->window == startupWindow_ ||
+        (client->type != startupBegin_ && client->type != startupMore_))
+        return false;
+    if (client->type == startupBegin_)
+        partialMessages_.remove(client->window);
+    else if (!partialMessages_.contains(client->window))
+        return false; // the rest of a message whose beginning was missed
+    QByteArray &text = partialMessages_[client->window];
+    const auto *bytes = reinterpret_cast<const char *>(client->data.data8);
+    const qsizetype length = qsizetype(strnlen(bytes, 20));
+    text.append(bytes, length);
+    if (length < 20 || text.size() > 4096) { // the closing NUL, or a sender that never ends
+        const QByteArray complete = partialMessages_.take(client->window);
+        StartupMessageSeen(complete);
+    }
+    return false;
 }
 
 // The message, with its closing NUL, in pieces of 20 bytes: the first as

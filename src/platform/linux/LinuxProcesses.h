@@ -7,6 +7,7 @@
 #include <QList>
 #include <QStringList>
 #include <utility>
+#include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <sys/types.h>
 
@@ -23,8 +24,9 @@ class QTimer;
 // a "new:" message on the root window and DESKTOP_STARTUP_ID in the child's environment, so the
 // desktop can show that the program is starting and the program's first window ends it. For a
 // program that never shows a window the bar sends "remove:" itself, when the process ends or
-// after kStartupTimeoutMs.
-class LinuxProcesses : public QObject, public IProcesses {
+// after kStartupTimeoutMs. A start is over (OnStarted) when the program's own "remove:" arrives
+// (its toolkit sends it when its first window maps), when it ends, or after kStartupTimeoutMs.
+class LinuxProcesses : public QObject, public IProcesses, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
     LinuxProcesses();
@@ -40,6 +42,8 @@ public:
 
     static constexpr int kStartupTimeoutMs = 10000;
 
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+
 private:
     struct Child {
         pid_t pid = 0;
@@ -47,6 +51,7 @@ private:
         bool ended = false;
         QSocketNotifier *notifier = nullptr;
         QByteArray startupId; // announced and not yet removed
+        bool starting = true;  // OnStarted not yet told
     };
     void Reap(qint64 handle);
     void Forget(Child &child);
@@ -54,6 +59,8 @@ private:
     QByteArray AnnounceStartup(const QStringList &words);
     void EndStartup(qint64 handle);
     void SendStartupMessage(const QByteArray &message);
+    // A complete startup message another client sent: a "remove:" of one of ours ends that start.
+    void StartupMessageSeen(const QByteArray &message);
 
     QHash<qint64, Child> children_;
     qint64 next_ = 1;
@@ -63,7 +70,12 @@ private:
     quint32 startupWindow_ = 0;
     quint32 startupBegin_ = 0;
     quint32 startupMore_ = 0;
+    // Startup messages arriving in pieces, by the window that signs them.
+    QHash<quint32, QByteArray> partialMessages_;
 };
+
+// The value of ID in a startup message ("remove: ID=\"a b\"" or "remove: ID=ab"); empty when absent.
+QByteArray StartupMessageId(const QByteArray &message);
 
 // A startup notification message: kind ("new", "remove") and its keys, every value quoted.
 QByteArray StartupMessage(const char *kind, const QList<std::pair<const char *, QString>> &keys);
