@@ -704,7 +704,10 @@ void TForm1::OnInstanceMessage(const QString &name, quint32 first, qint32) {
         reloadWaiting_ = true;
     else
         return;
-    RunWaitingRequests();
+    // Worked off once the messages already here are in: a flood of requests costs one reload
+    // (or one rebuild), and never holds up the rest of the event loop.
+    if (!waitTimer_.isActive())
+        waitTimer_.start(0, this);
 }
 
 void TForm1::RunWaitingRequests() {

@@ -69,9 +69,9 @@ void TForm1::DeletePages() {
     while (Notebook1->count() > 0) {
         QWidget *page = Notebook1->widget(Notebook1->count() - 1);
         Notebook1->removeWidget(page);
-        page->hide();
-        // A button of this page may be the sender of the signal being handled.
-        page->deleteLater();
+        // Freed at once, so that rebuilds in a row never pile up pages. No launch button's own
+        // handler rebuilds: rebuild requests wait until every handler has returned.
+        delete page;
     }
     buttons_.clear();
 }

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -378,6 +379,48 @@ private slots:
         a.bus->Post(form.ReloadMessageName(), 0, 0);
         QTest::qWait(100);
         QCOMPARE(form.LoadCount(), loads + 1);
+    }
+
+    // Any number of requests that arrive before the bar gets to them cost one run: a flood of
+    // reloads one Load, a burst of rebuilds (with reloads among them) one rebuild.
+    void floodsOfRequestsCostOneRun_data() {
+        QTest::addColumn<int>("reloads");
+        QTest::addColumn<int>("rebuilds");
+        QTest::newRow("reloads") << 1000 << 0;
+        QTest::newRow("rebuilds") << 0 << 1000;
+        QTest::newRow("both, interleaved") << 500 << 500;
+    }
+    void floodsOfRequestsCostOneRun() {
+        QFETCH(int, reloads);
+        QFETCH(int, rebuilds);
+        FakeBusHub hub;
+        FakePlatform a(&hub, {"/m", "T"});
+        a.WriteIni("[Location]\nTop=10\n[Pages]\nCount=2\n", "T");
+        TForm1 form(a.Get());
+        const int loads = form.LoadCount(), rebuildsBefore = form.RebuildCount();
+        for (int i = 0; i < qMax(reloads, rebuilds); ++i) {
+            if (i < reloads)
+                a.bus->Post(form.ReloadMessageName(), 1, 0);
+            if (i < rebuilds)
+                a.bus->Post(form.RebuildMessageName(), 1, 0);
+        }
+        QTRY_COMPARE(form.LoadCount(), loads + 1); // a rebuild loads every record
+        QTest::qWait(100);
+        QCOMPARE(form.LoadCount(), loads + 1);
+        QCOMPARE(form.RebuildCount(), rebuildsBefore + (rebuilds > 0 ? 1 : 0));
+    }
+
+    // A rebuild frees the pages it replaces at once: rebuilds in a row, with no event loop
+    // between them, leave the current buttons only.
+    void rebuildsFreeWhatTheyReplace() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=3\n");
+        auto form = Start();
+        const QPointer<QWidget> firstPage = form->Notebook1->widget(0);
+        for (int i = 0; i < 3; ++i)
+            form->PageUpdate();
+        QVERIFY(firstPage.isNull());
+        QCOMPARE(form->Notebook1->findChildren<QToolButton *>().size(), 3 * 16);
+        QCOMPARE(form->FindButton(17)->parentWidget(), form->Notebook1->widget(1));
     }
 };
 
