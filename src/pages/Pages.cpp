@@ -25,7 +25,8 @@ QToolButton *TForm1::CreateLaunchButton(QWidget *page, QButtonGroup *group, int 
     button->setToolTip(kLaunchHint);
     button->setToolTipDuration(120000);
     button->installEventFilter(this);
-    group->addButton(button);
+    // With an id of its own: without one the group searches all its ids for a free one.
+    group->addButton(button, slot);
     connect(button, &QToolButton::clicked, this, [this, button] { Guarded([this, button] { ButtonClick(button); }); });
     buttons_.insert(name, button);
     return button;

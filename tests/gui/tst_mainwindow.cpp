@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QDate>
 #include <QFile>
 #include <QLineEdit>
@@ -158,6 +159,26 @@ private slots:
         QVERIFY(!text.contains("SpeedButton2="));
         QVERIFY(!text.contains("SpeedButton1=0"));
         QCOMPARE(form->FindButton(1)->property("Tag").toInt(), 100);
+    }
+
+    // The count bound allows one page of 99,999 buttons: every one is made, named and placed,
+    // and at most one of them is down. A button joins its page's group under its slot: with no
+    // id of its own, adding it searches every id given so far, and such a page took minutes.
+    void pageOfTheLargestCount() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=99999\n[Programs]\nSpeedButton99999=/bin/x\n");
+        auto form = Start();
+        QCOMPARE(form->TabSet1->count(), 1);
+        QToolButton *first = form->FindButton(1), *last = form->FindButton("SpeedButton99999");
+        QVERIFY(first && last);
+        QCOMPARE(last->geometry(), QRect(36 * 99998, 0, 37, 37));
+        QCOMPARE(last->property("Tag").toInt(), 100);
+        QButtonGroup *group = first->group();
+        QVERIFY(group && last->group() == group);
+        QCOMPARE(group->id(last), 99999);
+        first->setChecked(true);
+        last->setChecked(true);
+        QVERIFY(!first->isChecked());
+        QCoreApplication::sendPostedEvents(); // what the event loop does long before the bar ends
     }
 
     void tabsCaptionAndKeyPosition() {
