@@ -165,6 +165,7 @@ void TForm1::BuildControls() {
     QPalette np = Notebook1->palette();
     np.setColor(QPalette::Window, np.color(QPalette::Button));
     Notebook1->setPalette(np);
+    connect(Notebook1, &QStackedWidget::currentChanged, this, [this](int index) { MakePage(index); });
 
     TabSet1 = new TTabSet(client_);
     TabSet1->setObjectName(QStringLiteral("TabSet1"));
@@ -514,12 +515,9 @@ void TForm1::Load() {
             record.Working = values[7];
             record.SoundSelect = values[8];
             record.SoundLaunch = values[9];
-            if (QToolButton *button = FindButton(n)) {
-                button->setProperty("Tag", record.Shrink == QLatin1String("Yes")  ? 1
-                                           : record.Shrink == QLatin1String("No") ? 0
-                                                                                  : 100);
-                IconVert(button, record);
-            }
+            // Only pages already made: the others read their records when they are made.
+            if (QToolButton *button = buttons_.value(key))
+                ShowRecord(button, record);
         }
         if (n <= pageCount && n <= TabSet1->count()) {
             const QString name = tabs.value((QStringLiteral("PageTab") + QString::number(n)).toCaseFolded());
@@ -540,6 +538,7 @@ void TForm1::Load() {
             refused = QString::fromUtf8(error.what());
         }
     }
+    recordsLoaded_ = true;
     loading = QStringLiteral("No");
     if (!refused.isEmpty())
         platform_.dialogs->Error(refused);

@@ -440,8 +440,36 @@ private slots:
         for (int i = 0; i < 3; ++i)
             form->PageUpdate();
         QVERIFY(firstPage.isNull());
-        QCOMPARE(form->Notebook1->findChildren<QToolButton *>().size(), 3 * 16);
+        QCOMPARE(form->Notebook1->findChildren<QToolButton *>().size(), 16); // the page shown
         QCOMPARE(form->FindButton(17)->parentWidget(), form->Notebook1->widget(1));
+    }
+
+    // A page's buttons are made when it is first shown or one of them is asked for, with the
+    // glyph, hint and tag of their records, as a page made at the start has them.
+    void pagesAreMadeWhenFirstNeeded() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=3\n"
+                       "[Programs]\nSpeedButton1=/bin/a\nSpeedButton17=/bin/x\nSpeedButton33=/bin/y\n"
+                       "[Names]\nSpeedButton1=First\nSpeedButton17=Ex\n[Shrink]\nSpeedButton17=No\n");
+        auto form = Start();
+        form->show();
+        QVERIFY(form->Notebook1->widget(1)->findChildren<QToolButton *>().isEmpty());
+        QCOMPARE(form->FindButton(1)->toolTip(), QString("First"));
+
+        QToolButton *asked = form->FindButton("SpeedButton17");
+        QVERIFY(asked);
+        QCOMPARE(asked->parentWidget(), form->Notebook1->widget(1));
+        QCOMPARE(asked->toolTip(), QString("Ex"));
+        QCOMPARE(asked->property("Tag").toInt(), 0);
+        QCOMPARE(form->Notebook1->widget(1)->findChildren<QToolButton *>().size(), 16);
+
+        form->TabSet1->setCurrentIndex(2);
+        QToolButton *shown = form->Notebook1->widget(2)->findChildren<QToolButton *>("SpeedButton33").value(0);
+        QVERIFY(shown);
+        QVERIFY(shown->isVisible());
+        QCOMPARE(shown->property("Tag").toInt(), 100);
+        QCOMPARE(form->FindButton(33), shown);
+        QVERIFY(!form->FindButton("SpeedButtonX"));
+        QVERIFY(!form->FindButton(49));
     }
 };
 
