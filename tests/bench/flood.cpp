@@ -38,7 +38,8 @@ qint64 CpuNs(pid_t pid) {
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile file(tasks.filePath(task) + QStringLiteral("/schedstat"));
         if (file.open(QIODevice::ReadOnly))
-            total += QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 0).toLongLong();
+            total +=
+                QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 0).toLongLong();
     }
     return total;
 }
@@ -55,13 +56,16 @@ double StatusMiB(pid_t pid, const char *field) {
     return -1;
 }
 
-bool Alive(pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
+bool Alive(pid_t pid) {
+    return ::waitpid(pid, nullptr, WNOHANG) == 0;
+}
 
 // Waits until the process has done no real work (under 3 ms of CPU in any 10 ms) for quietMs,
 // or until limitMs have passed. Returns the milliseconds from clock's start to the last moment
 // it was working, or -1 when it was still working at the limit (or ended).
 // busySince: the process's CPU time when clock started; work done since counts as working now.
-double WaitUntilQuiet(pid_t pid, const QElapsedTimer &clock, int quietMs, int limitMs, qint64 busySince = -1) {
+double WaitUntilQuiet(pid_t pid, const QElapsedTimer &clock, int quietMs, int limitMs,
+                      qint64 busySince = -1) {
     qint64 previous = CpuNs(pid);
     double lastBusy = 0;
     if (busySince >= 0 && previous - busySince >= 3'000'000)
@@ -117,13 +121,15 @@ struct Result {
 
 // One fresh bar, one burst of count messages named message; SIGTERM as soon as the burst is
 // out when terminate is set, else once the bar has settled.
-bool Run(const QString &program, const QString &message, int count, bool terminate, Result *result) {
+bool Run(const QString &program, const QString &message, int count, bool terminate,
+         Result *result) {
     QTemporaryDir home;
     if (!home.isValid() || !QDir().mkpath(home.filePath(QStringLiteral("config/orvane"))))
         return false;
     QFile ini(home.filePath(QStringLiteral("config/orvane/OV%1.INI").arg(QLatin1String(Profile))));
     const std::string settings = bench::FullSettings();
-    if (!ini.open(QIODevice::WriteOnly) || ini.write(settings.data(), qint64(settings.size())) != qint64(settings.size()))
+    if (!ini.open(QIODevice::WriteOnly) ||
+        ini.write(settings.data(), qint64(settings.size())) != qint64(settings.size()))
         return false;
     ini.close();
 
@@ -142,7 +148,8 @@ bool Run(const QString &program, const QString &message, int count, bool termina
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < count; ++i) {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/Orvane"), QStringLiteral("io.orvane.Shared"),
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/Orvane"),
+                                                         QStringLiteral("io.orvane.Shared"),
                                                          QStringLiteral("Message"));
         signal << message << uint(1) << int(0);
         bus.send(signal);
@@ -161,7 +168,9 @@ bool Run(const QString &program, const QString &message, int count, bool termina
 }
 
 QString Ms(double ms) {
-    return ms == -2 ? QStringLiteral("-") : ms < 0 ? QStringLiteral("no end") : QString::number(ms, 'f', 0);
+    return ms == -2 ? QStringLiteral("-")
+           : ms < 0 ? QStringLiteral("no end")
+                    : QString::number(ms, 'f', 0);
 }
 
 } // namespace
@@ -196,17 +205,25 @@ int main(int argc, char **argv) {
     };
     QTextStream out(stdout);
     out << "Request floods on the session bus to a shared copy with 20 pages x 21 buttons\n";
-    out << QStringLiteral("%1 %2 %3 %4 %5 %6\n").arg(QString(), -26).arg(QStringLiteral("busy ms"), 9)
-               .arg(QStringLiteral("RSS before"), 11).arg(QStringLiteral("RSS after"), 10)
-               .arg(QStringLiteral("peak MiB"), 9).arg(QStringLiteral("SIGTERM ms"), 11);
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+               .arg(QString(), -26)
+               .arg(QStringLiteral("busy ms"), 9)
+               .arg(QStringLiteral("RSS before"), 11)
+               .arg(QStringLiteral("RSS after"), 10)
+               .arg(QStringLiteral("peak MiB"), 9)
+               .arg(QStringLiteral("SIGTERM ms"), 11);
     out.flush();
     for (const Case &c : cases) {
         Result r;
         if (!Run(program, c.message, c.count, c.terminate, &r))
             return 1;
-        out << QStringLiteral("%1 %2 %3 %4 %5 %6\n").arg(c.name, -26).arg(Ms(c.terminate ? -2 : r.busyMs), 9)
-                   .arg(r.rssBefore, 11, 'f', 1).arg(c.terminate ? QStringLiteral("-") : QString::number(r.rssAfter, 'f', 1), 10)
-                   .arg(c.terminate ? QStringLiteral("-") : QString::number(r.peak, 'f', 1), 9).arg(Ms(r.termMs), 11);
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+                   .arg(c.name, -26)
+                   .arg(Ms(c.terminate ? -2 : r.busyMs), 9)
+                   .arg(r.rssBefore, 11, 'f', 1)
+                   .arg(c.terminate ? QStringLiteral("-") : QString::number(r.rssAfter, 'f', 1), 10)
+                   .arg(c.terminate ? QStringLiteral("-") : QString::number(r.peak, 'f', 1), 9)
+                   .arg(Ms(r.termMs), 11);
         out.flush();
     }
     out << "(busy: from the first post to the bar's last working moment; SIGTERM: until it ended;\n"
