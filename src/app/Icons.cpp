@@ -164,6 +164,7 @@ void TForm1::BuildControls() {
     QPalette np = Notebook1->palette();
     np.setColor(QPalette::Window, np.color(QPalette::Button));
     Notebook1->setPalette(np);
+    connect(Notebook1, &QStackedWidget::currentChanged, this, [this](int index) { MakePage(index); });
 
     TabSet1 = new TTabSet(client_);
     TabSet1->setObjectName(QStringLiteral("TabSet1"));
@@ -523,12 +524,9 @@ void TForm1::Load() {
             record.Working = values[7];
             record.SoundSelect = values[8];
             record.SoundLaunch = values[9];
-            if (QToolButton *button = FindButton(n)) {
-                button->setProperty("Tag", record.Shrink == QLatin1String("Yes")  ? 1
-                                           : record.Shrink == QLatin1String("No") ? 0
-                                                                                  : 100);
-                IconVert(button, record);
-            }
+            // Only pages already made: the others read their records when they are made.
+            if (QToolButton *button = buttons_.value(key))
+                ShowRecord(button, record);
         }
         if (n <= pageCount && n <= TabSet1->count()) {
             const QString name = tabs.value((QStringLiteral("PageTab") + QString::number(n)).toCaseFolded());
@@ -549,6 +547,7 @@ void TForm1::Load() {
             refused = QString::fromUtf8(error.what());
         }
     }
+    recordsLoaded_ = true;
     loading = QStringLiteral("No");
     if (!refused.isEmpty())
         platform_.dialogs->Error(refused);
@@ -713,7 +712,10 @@ void TForm1::OnInstanceMessage(const QString &name, quint32 first, qint32) {
         reloadWaiting_ = true;
     else
         return;
-    RunWaitingRequests();
+    // Worked off once the messages already here are in: a flood of requests costs one reload
+    // (or one rebuild), and never holds up the rest of the event loop.
+    if (!waitTimer_.isActive())
+        waitTimer_.start(0, this);
 }
 
 void TForm1::RunWaitingRequests() {

@@ -362,6 +362,11 @@ private:
     void ApplyGeometry();
     void ApplyScrollRange();
     QToolButton *CreateLaunchButton(QWidget *page, QButtonGroup *group, int number, int slot);
+    // A page's buttons are made when it is first shown or one of them is asked for: a bar of
+    // thousands of pages starts as quickly as one of a few.
+    void MakePage(int index);
+    // The glyph, hint and shrink tag of a button from its record (one with a program).
+    void ShowRecord(QToolButton *button, const ButtonRecord &record);
     void ApplyTabColors();
     void DeletePages();
     void OnInstanceMessage(const QString &name, quint32 first, qint32 second);
@@ -377,6 +382,8 @@ private:
     QWidget *client_ = nullptr;
     QHash<QString, QAction *> items_;
     QHash<QString, QToolButton *> buttons_;
+    QList<bool> pageMade_;       // by page index
+    bool recordsLoaded_ = false; // Load has run since the pages were made: made pages read theirs
     int buttonsPerPage_ = 16;
     int perPageMaximum_ = 16;
     int requestedCount_ = 16;

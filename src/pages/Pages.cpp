@@ -1,6 +1,7 @@
 // The pages, their launch buttons and the rebuild of the bar.
 #include "app/Icons.h"
 #include "bar/Repage.h"
+#include "pages/BarGeometry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +26,8 @@ QToolButton *TForm1::CreateLaunchButton(QWidget *page, QButtonGroup *group, int 
     button->setToolTip(kLaunchHint);
     button->setToolTipDuration(120000);
     button->installEventFilter(this);
-    group->addButton(button);
+    // With an id of its own: without one the group searches all its ids for a free one.
+    group->addButton(button, slot);
     connect(button, &QToolButton::clicked, this, [this, button] { Guarded([this, button] { ButtonClick(button); }); });
     buttons_.insert(name, button);
     return button;
@@ -39,45 +41,90 @@ void TForm1::CreateButtons() {
     DeletePages();
     const QSignalBlocker blockTabs(TabSet1);
     QStringList names;
+    recordsLoaded_ = false; // the Load that follows shows the records of the pages made by then
+    pageMade_.fill(false, pages);
     for (int i = 0; i < pages; ++i) {
         auto *page = new QWidget;
         page->setObjectName(QStringLiteral("Page") + QString::number(i));
-        // At most one button of a page is down, and all may be up.
-        auto *group = new QButtonGroup(page);
-        group->setExclusive(false);
-        connect(group, &QButtonGroup::buttonToggled, page, [group](QAbstractButton *button, bool down) {
-            if (!down)
-                return;
-            for (QAbstractButton *other : group->buttons())
-                if (other != button && other->isChecked()) {
-                    const QSignalBlocker block(other);
-                    other->setChecked(false);
-                }
-        });
-        for (int slot = 1; slot <= n; ++slot)
-            CreateLaunchButton(page, group, i * n + slot, slot);
-        Notebook1->addWidget(page);
+        Notebook1->addWidget(page); // the first one becomes the current page and is made
         names << QStringLiteral("Page") + QString::number(i);
     }
     TabSet1->setTabs(names); // selects the first tab
     Notebook1->setCurrentIndex(pages > 0 ? 0 : -1);
 }
 
+void TForm1::MakePage(int index) {
+    if (index < 0 || index >= pageMade_.size() || pageMade_[index])
+        return;
+    pageMade_[index] = true;
+    QWidget *page = Notebook1->widget(index);
+    const int n = buttonsPerPage_;
+    // At most one button of a page is down, and all may be up.
+    auto *group = new QButtonGroup(page);
+    group->setExclusive(false);
+    connect(group, &QButtonGroup::buttonToggled, page, [group](QAbstractButton *button, bool down) {
+        if (!down)
+            return;
+        for (QAbstractButton *other : group->buttons())
+            if (other != button && other->isChecked()) {
+                const QSignalBlocker block(other);
+                other->setChecked(false);
+            }
+    });
+    for (int slot = 1; slot <= n; ++slot) {
+        QToolButton *button = CreateLaunchButton(page, group, index * n + slot, slot);
+        if (page->isVisible()) // made while its page is on the screen
+            button->show();
+    }
+    if (!recordsLoaded_)
+        return;
+    // Shown as a Load shows records: nobody is asked for a missing icon here.
+    const QString wasLoading = loading;
+    loading = QStringLiteral("Yes");
+    const TNewIniFile ini = Ini();
+    for (int slot = 1; slot <= n; ++slot) {
+        const ButtonRecord record = ReadButtonRecord(ini, index * n + slot);
+        if (!record.Programs.isEmpty())
+            ShowRecord(buttons_.value(ButtonKey(index * n + slot)), record);
+    }
+    loading = wasLoading;
+}
+
+void TForm1::ShowRecord(QToolButton *button, const ButtonRecord &record) {
+    button->setProperty("Tag", record.Shrink == QLatin1String("Yes")  ? 1
+                               : record.Shrink == QLatin1String("No") ? 0
+                                                                      : 100);
+    IconVert(button, record);
+}
+
 void TForm1::DeletePages() {
+    pageMade_.clear(); // no page is made while they go
     const QSignalBlocker blockTabs(TabSet1);
     TabSet1->setTabs({});
     while (Notebook1->count() > 0) {
         QWidget *page = Notebook1->widget(Notebook1->count() - 1);
         Notebook1->removeWidget(page);
-        page->hide();
-        // A button of this page may be the sender of the signal being handled.
-        page->deleteLater();
+        // Freed at once, so that rebuilds in a row never pile up pages. No launch button's own
+        // handler rebuilds: rebuild requests wait until every handler has returned.
+        delete page;
     }
     buttons_.clear();
 }
 
-QToolButton *TForm1::FindButton(int number) const { return buttons_.value(ButtonKey(number)); }
-QToolButton *TForm1::FindButton(const QString &name) const { return buttons_.value(name); }
+// A button of a page not made yet is made with its page: to the caller every button exists.
+QToolButton *TForm1::FindButton(int number) const {
+    if (number >= 1 && buttonsPerPage_ > 0) {
+        const int page = (number - 1) / buttonsPerPage_;
+        if (page < pageMade_.size() && !pageMade_[page])
+            const_cast<TForm1 *>(this)->MakePage(page);
+    }
+    return buttons_.value(ButtonKey(number));
+}
+
+QToolButton *TForm1::FindButton(const QString &name) const {
+    const int number = ButtonNumber(name);
+    return number > 0 && ButtonKey(number) == name ? FindButton(number) : buttons_.value(name);
+}
 
 void TForm1::TabSet1Click() {
     if (tabHelpPending_ || mode_ == InteractionMode::Help) {

@@ -3,8 +3,11 @@
 //   floor        a bare Qt window with the bar's visible parts (bench_floor)
 //   orvane-new   the bar on a new settings directory
 //   orvane-full  the bar on a settings file of 20 pages of 21 configured buttons
+//   orvane-99999-buttons  "Location"/"ButtonCount" = 99999: one page of 99,999 buttons
+//   orvane-6249-pages     "Pages"/"Count" = 99999999, cut to 6,249 pages of 16 by the bound
+// The last two are measured in at most 3 rounds.
 //
-//   bench_startup ORVANE FLOOR [ROUNDS]
+//   bench_startup ORVANE FLOOR [ROUNDS [VARIANT]]
 //
 // Runs on the display in $DISPLAY (run.sh gives it a virtual one with a window manager). The
 // first map of a direct child of the root window counts: the window manager's frame, mapped
@@ -48,7 +51,8 @@ struct Sample {
 struct Variant {
     std::string name;
     std::string program;
-    bool fullSettings = false;
+    std::string settings; // the settings file; none when empty
+    int maxRounds = 1 << 30;
 };
 
 long ResidentKb(pid_t pid) {
@@ -93,7 +97,7 @@ void StopChild(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-bool Measure(Display *display, const Variant &variant, const std::string &settings, Sample *sample) {
+bool Measure(Display *display, const Variant &variant, Sample *sample) {
     char pattern[] = "/tmp/orvane-bench.XXXXXX";
     if (!mkdtemp(pattern))
         return false;
@@ -101,8 +105,8 @@ bool Measure(Display *display, const Variant &variant, const std::string &settin
     for (const char *sub : {"config/orvane", "data", "cache", "state", "runtime"})
         fs::create_directories(home / sub);
     fs::permissions(home / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-    if (variant.fullSettings)
-        std::ofstream(home / "config/orvane/OV.INI") << settings;
+    if (!variant.settings.empty())
+        std::ofstream(home / "config/orvane/OV.INI") << variant.settings;
 
     const Window root = DefaultRootWindow(display);
     XSelectInput(display, root, SubstructureNotifyMask);
@@ -123,7 +127,7 @@ bool Measure(Display *display, const Variant &variant, const std::string &settin
     }
 
     bool mapped = false;
-    const Clock::time_point deadline = start + std::chrono::seconds(60);
+    const Clock::time_point deadline = start + std::chrono::seconds(300);
     while (!mapped && Clock::now() < deadline) {
         if (waitpid(pid, nullptr, WNOHANG) == pid) {
             std::fprintf(stderr, "%s ended before mapping a window\n", variant.name.c_str());
@@ -149,7 +153,7 @@ bool Measure(Display *display, const Variant &variant, const std::string &settin
     StopChild(pid);
     fs::remove_all(home);
     if (!mapped)
-        std::fprintf(stderr, "%s mapped no window within 60 s\n", variant.name.c_str());
+        std::fprintf(stderr, "%s mapped no window within 300 s\n", variant.name.c_str());
     return mapped;
 }
 
@@ -168,28 +172,42 @@ int main(int argc, char **argv) {
     }
     XSetErrorHandler(IgnoreXErrors); // windows may go away while their names are read
 
-    const std::vector<Variant> variants = {
-        {"floor", argv[2], false}, {"orvane-new", argv[1], false}, {"orvane-full", argv[1], true}};
     const std::string settings = bench::FullSettings();
+    std::vector<Variant> variants = {
+        {"floor", argv[2], ""},
+        {"orvane-new", argv[1], ""},
+        {"orvane-full", argv[1], settings},
+        {"orvane-99999-buttons", argv[1], "[Location]\nTop=100\nLeft=0\nButtonCount=99999\n", 3},
+        {"orvane-6249-pages", argv[1], "[Location]\nTop=100\nLeft=0\nButtonCount=16\n[Pages]\nCount=99999999\n", 3}};
+    // A fourth argument picks the variants whose names hold it (the floor is always measured).
+    if (argc > 4) {
+        const std::string only = argv[4];
+        variants.erase(std::remove_if(variants.begin() + 1, variants.end(),
+                                      [&](const Variant &v) { return v.name.find(only) == std::string::npos; }),
+                       variants.end());
+    }
     std::map<std::string, std::vector<Sample>> samples;
 
     // One untimed start of each first, so that every figure sees warm file caches.
+    // The slow pathological files need no warming.
     for (const Variant &variant : variants) {
         Sample warmup;
-        if (!Measure(display, variant, settings, &warmup))
+        if (variant.maxRounds >= rounds && !Measure(display, variant, &warmup))
             return 1;
     }
     for (int round = 0; round < rounds; ++round)
         for (const Variant &variant : variants) {
+            if (round >= variant.maxRounds)
+                continue;
             Sample sample;
-            if (!Measure(display, variant, settings, &sample))
+            if (!Measure(display, variant, &sample))
                 return 1;
             samples[variant.name].push_back(sample);
         }
 
     std::printf("Start-up, exec to first mapped window (%d rounds, side by side; settings file %zu bytes)\n",
                 rounds, settings.size());
-    std::printf("%-12s %10s %8s %8s %8s %9s %8s  %s\n", "", "median ms", "min ms", "max ms", "x floor",
+    std::printf("%-21s %10s %8s %8s %8s %9s %8s  %s\n", "", "median ms", "min ms", "max ms", "x floor",
                 "RSS MiB", "x floor", "first window");
     double floorMs = 0, floorRss = 0;
     for (const Variant &variant : variants) {
@@ -203,7 +221,7 @@ int main(int argc, char **argv) {
             floorMs = Median(ms);
             floorRss = Median(rss);
         }
-        std::printf("%-12s %10.1f %8.1f %8.1f %8.2f %9.1f %8.2f  \"%s\"\n", variant.name.c_str(), Median(ms),
+        std::printf("%-21s %10.1f %8.1f %8.1f %8.2f %9.1f %8.2f  \"%s\"\n", variant.name.c_str(), Median(ms),
                     *std::min_element(ms.begin(), ms.end()), *std::max_element(ms.begin(), ms.end()),
                     Median(ms) / floorMs, Median(rss), Median(rss) / floorRss, list.back().title.c_str());
     }

@@ -6,11 +6,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QDate>
 #include <QFile>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -157,6 +159,26 @@ private slots:
         QVERIFY(!text.contains("SpeedButton2="));
         QVERIFY(!text.contains("SpeedButton1=0"));
         QCOMPARE(form->FindButton(1)->property("Tag").toInt(), 100);
+    }
+
+    // The count bound allows one page of 99,999 buttons: every one is made, named and placed,
+    // and at most one of them is down. A button joins its page's group under its slot: with no
+    // id of its own, adding it searches every id given so far, and such a page took minutes.
+    void pageOfTheLargestCount() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=99999\n[Programs]\nSpeedButton99999=/bin/x\n");
+        auto form = Start();
+        QCOMPARE(form->TabSet1->count(), 1);
+        QToolButton *first = form->FindButton(1), *last = form->FindButton("SpeedButton99999");
+        QVERIFY(first && last);
+        QCOMPARE(last->geometry(), QRect(36 * 99998, 0, 37, 37));
+        QCOMPARE(last->property("Tag").toInt(), 100);
+        QButtonGroup *group = first->group();
+        QVERIFY(group && last->group() == group);
+        QCOMPARE(group->id(last), 99999);
+        first->setChecked(true);
+        last->setChecked(true);
+        QVERIFY(!first->isChecked());
+        QCoreApplication::sendPostedEvents(); // what the event loop does long before the bar ends
     }
 
     void tabsCaptionAndKeyPosition() {
@@ -378,6 +400,76 @@ private slots:
         a.bus->Post(form.ReloadMessageName(), 0, 0);
         QTest::qWait(100);
         QCOMPARE(form.LoadCount(), loads + 1);
+    }
+
+    // Any number of requests that arrive before the bar gets to them cost one run: a flood of
+    // reloads one Load, a burst of rebuilds (with reloads among them) one rebuild.
+    void floodsOfRequestsCostOneRun_data() {
+        QTest::addColumn<int>("reloads");
+        QTest::addColumn<int>("rebuilds");
+        QTest::newRow("reloads") << 1000 << 0;
+        QTest::newRow("rebuilds") << 0 << 1000;
+        QTest::newRow("both, interleaved") << 500 << 500;
+    }
+    void floodsOfRequestsCostOneRun() {
+        QFETCH(int, reloads);
+        QFETCH(int, rebuilds);
+        FakeBusHub hub;
+        FakePlatform a(&hub, {"/m", "T"});
+        a.WriteIni("[Location]\nTop=10\n[Pages]\nCount=2\n", "T");
+        TForm1 form(a.Get());
+        const int loads = form.LoadCount(), rebuildsBefore = form.RebuildCount();
+        for (int i = 0; i < qMax(reloads, rebuilds); ++i) {
+            if (i < reloads)
+                a.bus->Post(form.ReloadMessageName(), 1, 0);
+            if (i < rebuilds)
+                a.bus->Post(form.RebuildMessageName(), 1, 0);
+        }
+        QTRY_COMPARE(form.LoadCount(), loads + 1); // a rebuild loads every record
+        QTest::qWait(100);
+        QCOMPARE(form.LoadCount(), loads + 1);
+        QCOMPARE(form.RebuildCount(), rebuildsBefore + (rebuilds > 0 ? 1 : 0));
+    }
+
+    // A rebuild frees the pages it replaces at once: rebuilds in a row, with no event loop
+    // between them, leave the current buttons only.
+    void rebuildsFreeWhatTheyReplace() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=3\n");
+        auto form = Start();
+        const QPointer<QWidget> firstPage = form->Notebook1->widget(0);
+        for (int i = 0; i < 3; ++i)
+            form->PageUpdate();
+        QVERIFY(firstPage.isNull());
+        QCOMPARE(form->Notebook1->findChildren<QToolButton *>().size(), 16); // the page shown
+        QCOMPARE(form->FindButton(17)->parentWidget(), form->Notebook1->widget(1));
+    }
+
+    // A page's buttons are made when it is first shown or one of them is asked for, with the
+    // glyph, hint and tag of their records, as a page made at the start has them.
+    void pagesAreMadeWhenFirstNeeded() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=3\n"
+                       "[Programs]\nSpeedButton1=/bin/a\nSpeedButton17=/bin/x\nSpeedButton33=/bin/y\n"
+                       "[Names]\nSpeedButton1=First\nSpeedButton17=Ex\n[Shrink]\nSpeedButton17=No\n");
+        auto form = Start();
+        form->show();
+        QVERIFY(form->Notebook1->widget(1)->findChildren<QToolButton *>().isEmpty());
+        QCOMPARE(form->FindButton(1)->toolTip(), QString("First"));
+
+        QToolButton *asked = form->FindButton("SpeedButton17");
+        QVERIFY(asked);
+        QCOMPARE(asked->parentWidget(), form->Notebook1->widget(1));
+        QCOMPARE(asked->toolTip(), QString("Ex"));
+        QCOMPARE(asked->property("Tag").toInt(), 0);
+        QCOMPARE(form->Notebook1->widget(1)->findChildren<QToolButton *>().size(), 16);
+
+        form->TabSet1->setCurrentIndex(2);
+        QToolButton *shown = form->Notebook1->widget(2)->findChildren<QToolButton *>("SpeedButton33").value(0);
+        QVERIFY(shown);
+        QVERIFY(shown->isVisible());
+        QCOMPARE(shown->property("Tag").toInt(), 100);
+        QCOMPARE(form->FindButton(33), shown);
+        QVERIFY(!form->FindButton("SpeedButtonX"));
+        QVERIFY(!form->FindButton(49));
     }
 };
 
