@@ -81,7 +81,11 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
                 startedProcess = 0; // ended unwatched: a later shrink by hand is not undone by it
         };
     if (platform_.processes)
-        platform_.processes->OnStarted = [this](qint64 handle) { EndStarting(handle); };
+        // After the notification, as the watch: a program that ends brings the bar back before
+        // its button's face is repainted.
+        platform_.processes->OnStarted = [this](qint64 handle) {
+            QTimer::singleShot(0, this, [this, handle] { EndStarting(handle); });
+        };
     CreateTrayIcon();
     FormCreate();
 }

@@ -1,7 +1,7 @@
 // Presentation benchmark, with the real platform on a fully configured bar:
 //   - the watch: a launch with "Shrink on Launch" shrinks the bar; the program (bench_launch_child)
-//     reads the clock and exits at once; timed from its clock reading to the bar's window back at
-//     its expanded size. The floor: the same program started with posix_spawn, timed from its
+//     waits 300 ms (the bar has settled, as with any real program), reads the clock and exits;
+//     timed from its clock reading to the bar's window back at its expanded size. The floor: the same program started with posix_spawn, timed from its
 //     clock reading to its pidfd becoming readable. The two alternate within each round.
 //   - shrink and expand: a click on the gauge to the bar's window exposed at its new size (the
 //     window's geometry follows the X server's configure notifications).
@@ -126,7 +126,7 @@ int main(int argc, char **argv) {
     {
         TNewIniFile ini(iniPath);
         ini.WriteString(QStringLiteral("Programs"), QStringLiteral("SpeedButton1"), QString::fromLocal8Bit(child));
-        ini.WriteString(QStringLiteral("Parameters"), QStringLiteral("SpeedButton1"), QString::fromLatin1(fdArgument));
+        ini.WriteString(QStringLiteral("Parameters"), QStringLiteral("SpeedButton1"), QString::fromLatin1(fdArgument) + QStringLiteral(" 300"));
         ini.WriteString(QStringLiteral("Working"), QStringLiteral("SpeedButton1"), home.path());
         ini.WriteString(QStringLiteral("Location"), QStringLiteral("Shrink"), QStringLiteral("Yes"));
         ini.WriteString(QStringLiteral("Location"), QStringLiteral("Hide"), QStringLiteral("No"));
@@ -167,7 +167,9 @@ int main(int argc, char **argv) {
         }
 
         // The floor: the same program, its pidfd polled directly.
-        char *childArgv[] = {const_cast<char *>(child.constData()), const_cast<char *>(fdArgument.constData()), nullptr};
+        char delay[] = "300";
+        char *childArgv[] = {const_cast<char *>(child.constData()), const_cast<char *>(fdArgument.constData()), delay,
+                             nullptr};
         pid_t pid = 0;
         if (::posix_spawn(&pid, child.constData(), nullptr, nullptr, childArgv, environ) == 0) {
             const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));

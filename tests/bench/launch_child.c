@@ -1,5 +1,6 @@
 /* The program bench_launch starts: it reads CLOCK_MONOTONIC first thing in main() and writes it,
- * in nanoseconds, to the file descriptor named by its argument. Linked statically, so that main()
+ * in nanoseconds, to the file descriptor named by its argument. With a second argument, a number
+ * of milliseconds, it first sleeps that long, so the clock is read just before it exits. Linked statically, so that main()
  * follows exec with no dynamic loading in between. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -7,6 +8,8 @@
 #include <unistd.h>
 
 int main(int argc, char **argv) {
+    if (argc > 2)
+        usleep((useconds_t)atoi(argv[2]) * 1000);
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     if (argc < 2)

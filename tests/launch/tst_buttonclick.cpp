@@ -166,6 +166,7 @@ private slots:
             } else {
                 fake->processes.End(handles[words[1].toInt() - 1]);
             }
+            QCoreApplication::processEvents(); // the face changes after the notification
             QVERIFY2((form->FindButton(2)->graphicsEffect() != nullptr) == dimmed[i], qPrintable(events[i]));
             QVERIFY(!form->FindButton(3)->graphicsEffect());
         }
