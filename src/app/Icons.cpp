@@ -75,7 +75,7 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
         platform_.processes->OnEnded = [this](qint64 handle) {
             if (handle != startedProcess)
                 return;
-            if (watching_)
+            if (launchWatch_.on)
                 QTimer::singleShot(0, this, [this] { Guarded([this] { AppActive32(); }); });
             else if (captionCut != 4)
                 startedProcess = 0; // ended unwatched: a later shrink by hand is not undone by it
@@ -551,7 +551,7 @@ void TForm1::Load() {
             refused = QString::fromUtf8(error.what());
         }
     }
-    recordsLoaded_ = true;
+    pageMaking_.recordsLoaded = true;
     loading = QStringLiteral("No");
     if (!refused.isEmpty())
         platform_.dialogs->Error(refused);

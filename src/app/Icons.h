@@ -159,8 +159,6 @@ public:
     int captionCut = 0;        // 5 for a button's program word, 4 from the recently launched list
     QString lastLaunchedEntry; // caption + "  |" + button number of the previous launch
     qint64 startedProcess = 0; // the process started last, for the watch
-    // Buttons whose program is starting, by process: they show it with a pressed face.
-    QHash<qint64, QPointer<QToolButton>> startingButtons;
 
     // ---- launch: dropped files (src/launch/Drops.cpp) ----
     // The button number under a point of the window, 0 where no button's column is.
@@ -199,7 +197,7 @@ public:
     void ShrinkOnLaunch2Click();
     // The watch on the program started last (the design's 100 ms timer, here told by the
     // process's end): on while the bar is shrunk or hidden by a launch.
-    bool Watching() const { return watching_; }
+    bool Watching() const { return launchWatch_.on; }
     bool TrayIconShown() const;
     // Shrunk: "Yes"; hidden: the window is not visible and the bar is not shrunk.
     bool HiddenInTray() const { return shrunk == QLatin1String("No") && !isVisible() && TrayIconShown(); }
@@ -382,8 +380,12 @@ private:
     QWidget *client_ = nullptr;
     QHash<QString, QAction *> items_;
     QHash<QString, QToolButton *> buttons_;
-    QList<bool> pageMade_;       // by page index
-    bool recordsLoaded_ = false; // Load has run since the pages were made: made pages read theirs
+    // Pages are made when first shown or asked for.
+    struct PageMaking {
+        QList<bool> made;           // by page index
+        bool recordsLoaded = false; // Load has run since the pages were made: made pages read theirs
+    };
+    PageMaking pageMaking_;
     int buttonsPerPage_ = 16;
     int perPageMaximum_ = 16;
     int requestedCount_ = 16;
@@ -407,6 +409,8 @@ private:
     void HideTrayIcon();
     bool TrayAvailable() const;
     void CreateTrayIcon();
+    void LaunchOptionClick(const QString &itemName, QString &value, const QString &key,
+                           const QString &otherItemName, QString &otherValue, const QString &otherKey);
     void ShowStarting(qint64 handle, QToolButton *button);
     void EndStarting(qint64 handle);
     void SetTrayMenu(QMenu *menu);
@@ -415,7 +419,12 @@ private:
     void SetWindowStyle(bool onTop, bool taskbarButton);
     void MoveToBarLocation();
     bool HideToTray(); // false when the notification area refused the icon
-    bool watching_ = false;
+    // The launched programs the bar waits for: the end that brings it back, the starts its buttons show.
+    struct LaunchWatch {
+        bool on = false;
+        QHash<qint64, QPointer<QToolButton>> startingButtons; // by process: dimmed until the start is over
+    };
+    LaunchWatch launchWatch_;
     TOnTop *OnTop1 = nullptr;
     InteractionMode mode_ = InteractionMode::Normal;
     // The application-wide cursor: the mode's, or the hourglass over it.

@@ -171,14 +171,14 @@ void TForm1::SmallSizeClick(bool fromTrayIcon) {
 // ---- the watch ----
 
 void TForm1::SetWatch(bool on) {
-    watching_ = on;
+    launchWatch_.on = on;
     // A program that ended while nothing watched is seen as soon as the watch is on again.
     if (on && startedProcess != 0 && !platform_.processes->IsRunning(startedProcess))
         QTimer::singleShot(0, this, [this] { Guarded([this] { AppActive32(); }); });
 }
 
 void TForm1::AppActive32() {
-    if (!watching_ || captionCut == 4)
+    if (!launchWatch_.on || captionCut == 4)
         return;
     if (startedProcess == 0 || platform_.processes->IsRunning(startedProcess))
         return;
@@ -239,36 +239,32 @@ void TForm1::StayonTop1Click() { TopButtonKey(); }
 
 // ---- the options (each item has toggled its tick already when its handler runs) ----
 
-void TForm1::ShrinkOnLaunch1Click() {
-    QAction *shrink = Item(QStringLiteral("ShrinkOnLaunch1"));
-    if (shrink->isChecked()) {
-        Item(QStringLiteral("HideGraph1"))->setChecked(false);
-        settings.shrink = kYes;
-        settings.hide = kNo;
+// Shrink and hide on launch exclude each other: ticking one unticks the other. Both keys are
+// written in one transaction, the clicked item's first.
+void TForm1::LaunchOptionClick(const QString &itemName, QString &value, const QString &key,
+                               const QString &otherItemName, QString &otherValue, const QString &otherKey) {
+    if (Item(itemName)->isChecked()) {
+        Item(otherItemName)->setChecked(false);
+        value = kYes;
+        otherValue = kNo;
     } else {
-        settings.shrink = kNo;
+        value = kNo;
     }
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
-    ini.WriteString(QStringLiteral("Location"), QStringLiteral("Shrink"), settings.shrink);
-    ini.WriteString(QStringLiteral("Location"), QStringLiteral("Hide"), settings.hide);
+    ini.WriteString(QStringLiteral("Location"), key, value);
+    ini.WriteString(QStringLiteral("Location"), otherKey, otherValue);
     transaction.Commit();
 }
 
+void TForm1::ShrinkOnLaunch1Click() {
+    LaunchOptionClick(QStringLiteral("ShrinkOnLaunch1"), settings.shrink, QStringLiteral("Shrink"),
+                      QStringLiteral("HideGraph1"), settings.hide, QStringLiteral("Hide"));
+}
+
 void TForm1::HideGraph1Click() {
-    QAction *hideItem = Item(QStringLiteral("HideGraph1"));
-    if (hideItem->isChecked()) {
-        Item(QStringLiteral("ShrinkOnLaunch1"))->setChecked(false);
-        settings.hide = kYes;
-        settings.shrink = kNo;
-    } else {
-        settings.hide = kNo;
-    }
-    TNewIniFile ini = Ini();
-    SettingsTransaction transaction(ini);
-    ini.WriteString(QStringLiteral("Location"), QStringLiteral("Hide"), settings.hide);
-    ini.WriteString(QStringLiteral("Location"), QStringLiteral("Shrink"), settings.shrink);
-    transaction.Commit();
+    LaunchOptionClick(QStringLiteral("HideGraph1"), settings.hide, QStringLiteral("Hide"),
+                      QStringLiteral("ShrinkOnLaunch1"), settings.shrink, QStringLiteral("Shrink"));
 }
 
 void TForm1::AutoExpand1Click() {

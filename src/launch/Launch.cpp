@@ -129,7 +129,7 @@ bool TForm1::Launch(const QString &program, const QString &parameter, const QStr
 void TForm1::ShowStarting(qint64 handle, QToolButton *button) {
     if (!button)
         return;
-    startingButtons.insert(handle, button);
+    launchWatch_.startingButtons.insert(handle, button);
     if (!button->graphicsEffect()) {
         auto *dimmed = new QGraphicsOpacityEffect(button);
         dimmed->setOpacity(0.4);
@@ -138,8 +138,8 @@ void TForm1::ShowStarting(qint64 handle, QToolButton *button) {
 }
 
 void TForm1::EndStarting(qint64 handle) {
-    const QPointer<QToolButton> button = startingButtons.take(handle);
-    if (button && !startingButtons.values().contains(button))
+    const QPointer<QToolButton> button = launchWatch_.startingButtons.take(handle);
+    if (button && !launchWatch_.startingButtons.values().contains(button))
         button->setGraphicsEffect(nullptr);
 }
 

@@ -41,8 +41,8 @@ void TForm1::CreateButtons() {
     DeletePages();
     const QSignalBlocker blockTabs(TabSet1);
     QStringList names;
-    recordsLoaded_ = false; // the Load that follows shows the records of the pages made by then
-    pageMade_.fill(false, pages);
+    pageMaking_.recordsLoaded = false; // the Load that follows shows the records of the pages made by then
+    pageMaking_.made.fill(false, pages);
     for (int i = 0; i < pages; ++i) {
         auto *page = new QWidget;
         page->setObjectName(QStringLiteral("Page") + QString::number(i));
@@ -54,9 +54,9 @@ void TForm1::CreateButtons() {
 }
 
 void TForm1::MakePage(int index) {
-    if (index < 0 || index >= pageMade_.size() || pageMade_[index])
+    if (index < 0 || index >= pageMaking_.made.size() || pageMaking_.made[index])
         return;
-    pageMade_[index] = true;
+    pageMaking_.made[index] = true;
     QWidget *page = Notebook1->widget(index);
     const int n = buttonsPerPage_;
     // At most one button of a page is down, and all may be up.
@@ -76,7 +76,7 @@ void TForm1::MakePage(int index) {
         if (page->isVisible()) // made while its page is on the screen
             button->show();
     }
-    if (!recordsLoaded_)
+    if (!pageMaking_.recordsLoaded)
         return;
     // Shown as a Load shows records: nobody is asked for a missing icon here.
     const QString wasLoading = loading;
@@ -98,7 +98,7 @@ void TForm1::ShowRecord(QToolButton *button, const ButtonRecord &record) {
 }
 
 void TForm1::DeletePages() {
-    pageMade_.clear(); // no page is made while they go
+    pageMaking_.made.clear(); // no page is made while they go
     const QSignalBlocker blockTabs(TabSet1);
     TabSet1->setTabs({});
     while (Notebook1->count() > 0) {
@@ -115,7 +115,7 @@ void TForm1::DeletePages() {
 QToolButton *TForm1::FindButton(int number) const {
     if (number >= 1 && buttonsPerPage_ > 0) {
         const int page = (number - 1) / buttonsPerPage_;
-        if (page < pageMade_.size() && !pageMade_[page])
+        if (page < pageMaking_.made.size() && !pageMaking_.made[page])
             const_cast<TForm1 *>(this)->MakePage(page);
     }
     return buttons_.value(ButtonKey(number));

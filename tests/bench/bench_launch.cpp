@@ -42,34 +42,9 @@ extern char **environ;
 namespace {
 
 using bench::Median;
+using bench::NowNs;
+using bench::ReadStart;
 using bench::WriteFile;
-
-// The clock the child reads.
-qint64 NowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// The next start time a child reported, or -1 when none came within five seconds (a start
-// that failed must not hang the benchmark).
-qint64 ReadStart(int fd) {
-    std::string line;
-    for (;;) {
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, 5000) <= 0)
-            return -1;
-        char c = 0;
-        const ssize_t n = ::read(fd, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n != 1)
-            return -1;
-        if (c == '\n')
-            return std::stoll(line);
-        line += c;
-    }
-}
 
 QString LoadAverage() {
     QFile file(QStringLiteral("/proc/loadavg"));

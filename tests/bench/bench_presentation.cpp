@@ -42,31 +42,8 @@ extern char **environ;
 
 namespace {
 using bench::Median;
-
-qint64 NowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// The clock reading a child wrote to the pipe, or -1 when none came within five seconds.
-qint64 ReadStart(int fd) {
-    std::string line;
-    for (;;) {
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, 5000) <= 0)
-            return -1;
-        char c = 0;
-        const ssize_t n = ::read(fd, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n != 1)
-            return -1;
-        if (c == '\n')
-            return std::stoll(line);
-        line += c;
-    }
-}
+using bench::NowNs;
+using bench::ReadStart;
 
 // Runs the event loop until the condition holds; the clock when it did, or -1 after 5 s.
 qint64 WhenHolds(const std::function<bool()> &condition) {
