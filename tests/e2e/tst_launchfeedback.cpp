@@ -192,12 +192,14 @@ void TestLaunchFeedback::launchIsAnnouncedAndEnded() {
     QVERIFY(PollUntil([&] { return QFile::exists(lasting + QStringLiteral(".ended")); }));
 }
 
-// The launched button is dimmed from the click until the program's first window maps.
+// The launched button is dimmed from the click until the program's first window maps, here
+// four seconds after the start (long enough to see the face on a busy machine).
 void TestLaunchFeedback::buttonShowsTheStartUntilTheWindow() {
     BarHome home;
     QVERIFY(home.IsValid());
     QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n"
-                               "[Programs]\nSpeedButton5=" LATE_WINDOW_PROGRAM "\n[Shrink]\nSpeedButton5=No\n"));
+                               "[Programs]\nSpeedButton5=" LATE_WINDOW_PROGRAM "\n[Parameters]\nSpeedButton5=4000\n"
+                               "[Shrink]\nSpeedButton5=No\n"));
     Bar bar(home, {});
     QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
     QTest::qWait(1500); // the window manager's placing is over
@@ -220,8 +222,9 @@ void TestLaunchFeedback::buttonShowsTheStartUntilTheWindow() {
     QVERIFY2(!lateWindowShown(), "the launched button did not show that its program was starting");
 
     QVERIFY2(PollUntil(lateWindowShown), qPrintable(bar.Diagnostics()));
-    // Well before the bar would give up waiting (10 s): the program's own message ended it.
-    QVERIFY2(PollUntil([&] { return buttonFace() == idle; }, 5000), "the face did not end when the window mapped");
+    // Well before the bar would give up waiting (10 s from the start, 4 s of it before the
+    // window): the program's own message ended it.
+    QVERIFY2(PollUntil([&] { return buttonFace() == idle; }, 4000), "the face did not end when the window mapped");
     Tool(QStringLiteral("pkill"), {QStringLiteral("-f"), QStringLiteral(LATE_WINDOW_PROGRAM)});
 }
 

@@ -1,5 +1,5 @@
-// A program for the end-to-end tests whose first window appears a second after it starts, as a
-// slow program's would. Its toolkit ends the desktop's startup notification when the window maps.
+// A program for the end-to-end tests whose first window appears some time after it starts (the
+// milliseconds given as its argument, a second without one), as a slow program's would. Its toolkit ends the desktop's startup notification when the window maps.
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
@@ -9,6 +9,7 @@ int main(int argc, char **argv) {
     QWidget window;
     window.setWindowTitle(QStringLiteral("Late window"));
     window.resize(200, 100);
-    QTimer::singleShot(1000, &window, [&window] { window.show(); });
+    const int delay = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
+    QTimer::singleShot(delay, &window, [&window] { window.show(); });
     return app.exec();
 }
