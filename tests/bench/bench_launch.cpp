@@ -12,6 +12,7 @@
 // (run.sh uses the virtual display). Prints figures; judges nothing.
 
 #include "BenchTools.h"
+#include "LaunchBench.h"
 #include "BenchCommon.h"
 #include "app/Icons.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -59,33 +60,13 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 100;
     const QByteArray child = BENCH_LAUNCH_CHILD;
-    QTemporaryDir home;
-    if (!home.isValid())
+    // The children write to the home's clock pipe: its write end is inherited, its read end is not.
+    bench::LaunchBenchHome home;
+    if (!home.Make(child))
         return 1;
-
-    // The children write to this pipe: its write end is inherited, its read end is not.
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::fcntl(pipeFds[1], F_SETFD, 0) != 0)
-        return 1;
-    const QByteArray fdArgument = QByteArray::number(pipeFds[1]);
-
-    const QString configHome = home.filePath(QStringLiteral("config"));
-    QDir().mkpath(configHome + QStringLiteral("/orvane"));
-    const QString iniPath = configHome + QStringLiteral("/orvane/OV.INI");
-    const std::string settings = bench::FullSettings();
-    if (!WriteFile(iniPath, settings))
-        return 1;
-    {
-        TNewIniFile ini(iniPath);
-        ini.WriteString(QStringLiteral("Programs"), QStringLiteral("SpeedButton1"), QString::fromLocal8Bit(child));
-        ini.WriteString(QStringLiteral("Parameters"), QStringLiteral("SpeedButton1"), QString::fromLatin1(fdArgument));
-        ini.WriteString(QStringLiteral("Working"), QStringLiteral("SpeedButton1"), home.path());
-    }
-
-    AppEnvironment environment;
-    environment.programDirectory = home.path() + QLatin1Char('/');
-    environment.configHome = configHome;
-    LinuxPlatform platform(environment);
+    const int clockPipe = home.ClockPipe();
+    const QByteArray fdArgument = home.FdArgument();
+    LinuxPlatform platform(home.Environment());
     TForm1 form(platform.Get());
     platform.SetDialogParent(&form);
     form.show();
@@ -109,7 +90,7 @@ int main(int argc, char **argv) {
         const qint64 before = NowNs();
         click();
         const qint64 returned = NowNs();
-        const qint64 started = ReadStart(pipeFds[0]);
+        const qint64 started = ReadStart(clockPipe);
         awaitBarChild();
         if (handlerMs)
             *handlerMs = (returned - before) / 1e6;
@@ -122,7 +103,7 @@ int main(int argc, char **argv) {
         const qint64 before = NowNs();
         if (::posix_spawn(&pid, child.constData(), nullptr, nullptr, childArgv, environ) != 0)
             return -1.0;
-        const qint64 started = ReadStart(pipeFds[0]);
+        const qint64 started = ReadStart(clockPipe);
         ::waitpid(pid, nullptr, 0);
         return started < 0 ? -1.0 : (started - before) / 1e6;
     };

@@ -12,6 +12,7 @@
 
 #include "BenchCommon.h"
 #include "BenchTools.h"
+#include "LaunchBench.h"
 #include "app/Icons.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "settings/NewIniFile.h"
@@ -88,31 +89,18 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 50;
     const QByteArray child = BENCH_LAUNCH_CHILD;
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::fcntl(pipeFds[1], F_SETFD, 0) != 0)
-        return 1;
-    const QByteArray fdArgument = QByteArray::number(pipeFds[1]);
-    const QString configHome = home.filePath(QStringLiteral("config"));
-    QDir().mkpath(configHome + QStringLiteral("/orvane"));
-    const QString iniPath = configHome + QStringLiteral("/orvane/OV.INI");
-    if (!bench::WriteFile(iniPath, bench::FullSettings()))
+    bench::LaunchBenchHome home;
+    if (!home.Make(child, QStringLiteral(" 300")))
         return 1;
     {
-        TNewIniFile ini(iniPath);
-        ini.WriteString(QStringLiteral("Programs"), QStringLiteral("SpeedButton1"), QString::fromLocal8Bit(child));
-        ini.WriteString(QStringLiteral("Parameters"), QStringLiteral("SpeedButton1"), QString::fromLatin1(fdArgument) + QStringLiteral(" 300"));
-        ini.WriteString(QStringLiteral("Working"), QStringLiteral("SpeedButton1"), home.path());
+        TNewIniFile ini(home.IniPath());
         ini.WriteString(QStringLiteral("Location"), QStringLiteral("Shrink"), QStringLiteral("Yes"));
         ini.WriteString(QStringLiteral("Location"), QStringLiteral("Hide"), QStringLiteral("No"));
         ini.WriteString(QStringLiteral("Location"), QStringLiteral("AutoExpand"), QStringLiteral("Yes"));
     }
-    AppEnvironment environment;
-    environment.programDirectory = home.path() + QLatin1Char('/');
-    environment.configHome = configHome;
-    LinuxPlatform platform(environment);
+    const int clockPipe = home.ClockPipe();
+    const QByteArray fdArgument = home.FdArgument();
+    LinuxPlatform platform(home.Environment());
     TForm1 form(platform.Get());
     platform.SetDialogParent(&form);
     form.show();
@@ -134,7 +122,7 @@ int main(int argc, char **argv) {
         // The bar: launch (it shrinks), the child exits, the watch expands the bar.
         QTest::mouseClick(button, Qt::LeftButton);
         resized.at = -1;
-        const qint64 childClock = ReadStart(pipeFds[0]);
+        const qint64 childClock = ReadStart(clockPipe);
         const qint64 back = WhenHolds([&] { return ShownAt(form, expanded); });
         if (childClock < 0 || back < 0 || resized.at < 0) {
             ++failures;
@@ -150,7 +138,7 @@ int main(int argc, char **argv) {
         pid_t pid = 0;
         if (::posix_spawn(&pid, child.constData(), nullptr, nullptr, childArgv, environ) == 0) {
             const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-            const qint64 clock = ReadStart(pipeFds[0]);
+            const qint64 clock = ReadStart(clockPipe);
             pollfd ended{pidfd, POLLIN, 0};
             const bool seen = pidfd >= 0 && ::poll(&ended, 1, 5000) == 1;
             const qint64 at = NowNs();
