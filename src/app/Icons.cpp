@@ -70,13 +70,14 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
             OnInstanceMessage(name, first, second);
         };
     OnTop1 = new TOnTop(this);
-    // The watch is told of the started program's end at once; it acts after the notification.
+    // The watch is told of the started program's end at once, from the event loop, and brings
+    // the bar back then and there.
     if (platform_.processes)
         platform_.processes->OnEnded = [this](qint64 handle) {
             if (handle != startedProcess)
                 return;
             if (launchWatch_.on)
-                QTimer::singleShot(0, this, [this] { Guarded([this] { AppActive32(); }); });
+                Guarded([this] { AppActive32(); });
             else if (captionCut != 4)
                 startedProcess = 0; // ended unwatched: a later shrink by hand is not undone by it
         };

@@ -19,7 +19,8 @@ public:
     virtual ProcessStart Start(const QString &commandLine) = 0;
     // True while the started process has not ended.
     virtual bool IsRunning(qint64 handle) = 0;
-    // Told, on the GUI thread, as soon as a started process has ended.
+    // Told, on the GUI thread, as soon as a started process has ended; only from the event
+    // loop, never from inside another call of this interface.
     std::function<void(qint64 handle)> OnEnded;
     // Told, on the GUI thread, once a program's start is over: the desktop heard from its first
     // window, its process ended, or ten seconds passed. Once for every successful start.

@@ -244,6 +244,17 @@ private slots:
         QCOMPARE(Value(*fake, "OnTop"), QString("1"));
     }
 
+    // The watched program's end brings the bar back then and there, not a pass of the event
+    // loop later.
+    void endOfTheProgramExpandsAtOnce() {
+        Start("Shrink=Yes\nHide=No\n");
+        Trigger("launch");
+        QCOMPARE(Presentation(*form), QString("shrunk"));
+        fake->processes.End(fake->processes.running.value(0));
+        QCOMPARE(Presentation(*form), QString("expanded"));
+        QCOMPARE(form->size(), form->expandedSize);
+    }
+
     // The notification area goes away while the bar is hidden in it: the bar comes back, shrunk.
     void notificationAreaGone() {
         Start("Hide=Yes\nShrink=No\n");

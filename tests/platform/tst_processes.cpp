@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QDeadlineTimer>
 #include <QScopeGuard>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,6 +26,7 @@ private Q_SLOTS:
     void failedStarts_data();
     void failedStarts();
     void everyChildIsReaped();
+    void endIsToldFromTheEventLoopOnly();
     void startupMessageIds_data();
     void startupMessageIds();
 
@@ -162,6 +165,29 @@ void TestProcesses::everyChildIsReaped() {
     QFile(stop).open(QIODevice::WriteOnly);
     QTRY_VERIFY_WITH_TIMEOUT(!Exists(pid), 30000); // gone, not a zombie
     QVERIFY(!processes.IsRunning(start.handle));
+}
+
+// Asking whether a program runs only looks; its end is told once, from the event loop, so the
+// bar can act on it at once without being called back from inside its own question.
+void TestProcesses::endIsToldFromTheEventLoopOnly() {
+    LinuxProcesses processes;
+    int told = 0;
+    processes.OnEnded = [&told](qint64) { ++told; };
+    const ProcessStart start = processes.Start(QStringLiteral("/bin/true"));
+    QVERIFY2(start.started, qPrintable(start.error));
+    const pid_t pid = processes.Pid(start.handle);
+    QDeadlineTimer deadline(30000);
+    while (processes.IsRunning(start.handle) && !deadline.hasExpired())
+        QThread::msleep(5); // no events processed
+    QVERIFY(!processes.IsRunning(start.handle));
+    QCOMPARE(told, 0);
+    QVERIFY(Exists(pid)); // ended, not yet reaped
+
+    QTRY_COMPARE_WITH_TIMEOUT(told, 1, 30000);
+    QVERIFY(!processes.IsRunning(start.handle));
+    QCoreApplication::processEvents();
+    QCOMPARE(told, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!Exists(pid), 30000);
 }
 
 QTEST_GUILESS_MAIN(TestProcesses)

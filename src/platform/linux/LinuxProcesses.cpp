@@ -214,10 +214,15 @@ void LinuxProcesses::Forget(Child &child) {
     }
 }
 
+// Looks without reaping: the end is told (OnEnded) only from the event loop, never from inside
+// a caller that asks, so whoever acts on OnEnded can do it at once.
 bool LinuxProcesses::IsRunning(qint64 handle) {
-    Reap(handle);
     const auto it = children_.constFind(handle);
-    return it != children_.constEnd() && !it->ended;
+    if (it == children_.constEnd() || it->ended)
+        return false;
+    siginfo_t info{};
+    const int rc = waitid(P_PID, id_t(it->pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    return rc == 0 && info.si_pid == 0;
 }
 
 pid_t LinuxProcesses::Pid(qint64 handle) const {
