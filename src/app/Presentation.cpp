@@ -130,7 +130,6 @@ void TForm1::SmallSize() {
     }
     if (wasShrunk && !shrankNow) {
         shrunk = kNo;
-        HideTrayIcon();
         SetWatch(false);
         const bool onTop = settings.onTop == kYes;
         if (settings.onTop == kYes || settings.onTop == kNo)
@@ -141,6 +140,7 @@ void TForm1::SmallSize() {
         ApplyScrollRange();
         MoveToBarLocation();
         show();
+        HideTrayIcon(); // once the bar is back
         locationSavingSuppressed_ = false;
     }
     setAcceptDrops(true);

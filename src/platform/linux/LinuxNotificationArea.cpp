@@ -74,27 +74,16 @@ void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
     xcb_connection_t *connection = x11->connection();
     window->winId(); // made if it was not yet
     const xcb_window_t id = xcb_window_t(window->windowHandle()->winId());
-    const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
-    const xcb_atom_t skip = Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
+    // Asked once: the bar expands and shrinks without a round trip to the server for them.
+    if (stateAtom_ == XCB_ATOM_NONE) {
+        stateAtom_ = Atom(connection, "_NET_WM_STATE");
+        skipTaskbarAtom_ = Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
+    }
+    const xcb_atom_t state = stateAtom_, skip = skipTaskbarAtom_;
     if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE)
         return;
-    // A mapped window asks the window manager; an unmapped one carries the state in its
-    // property, which the window manager reads when the window is mapped.
-    xcb_get_property_cookie_t cookie = xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
-    xcb_get_property_reply_t *reply = xcb_get_property_reply(connection, cookie, nullptr);
-    QList<xcb_atom_t> atoms;
-    if (reply) {
-        const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
-        for (int i = 0; i < xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t)); ++i)
-            if (values[i] != skip)
-                atoms.append(values[i]);
-        free(reply);
-    }
-    if (!shown)
-        atoms.append(skip);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
-                        uint32_t(atoms.size()), atoms.constData());
     if (window->isVisible()) {
+        // A mapped window's state belongs to the window manager: the bar asks it.
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
@@ -106,6 +95,23 @@ void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
         xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                        reinterpret_cast<const char *>(&event));
+    } else {
+        // An unmapped one carries the state in its property, which the window manager reads
+        // when the window is mapped.
+        xcb_get_property_cookie_t cookie = xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(connection, cookie, nullptr);
+        QList<xcb_atom_t> atoms;
+        if (reply) {
+            const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
+            for (int i = 0; i < xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t)); ++i)
+                if (values[i] != skip)
+                    atoms.append(values[i]);
+            free(reply);
+        }
+        if (!shown)
+            atoms.append(skip);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
+                            uint32_t(atoms.size()), atoms.constData());
     }
     xcb_flush(connection);
 }

@@ -22,4 +22,6 @@ public:
 
 private:
     std::unique_ptr<QSystemTrayIcon> icon_;
+    quint32 stateAtom_ = 0; // XCB_ATOM_NONE until asked
+    quint32 skipTaskbarAtom_ = 0;
 };
