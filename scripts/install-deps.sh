@@ -7,6 +7,9 @@ packages=(
     # build
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libglib2.0-dev libcanberra-dev
+    # Wayland: the client library, the xdg-activation protocol and its code generator, and Qt's
+    # private GUI headers (the native interface that hands out the Wayland connection)
+    libwayland-dev wayland-protocols qt6-base-private-dev
     # Xlib: the start-up benchmark watches the X server for the first mapped window; xcb: the
     # bar's taskbar button
     libx11-dev libxcb1-dev
@@ -17,6 +20,9 @@ packages=(
     xvfb xauth openbox x11-utils xdotool dbus dbus-x11 imagemagick
     # a notification area (XEmbed) for the tray icon tests
     trayer
+    # a headless Wayland session for the activation tests: the compositor, Qt's Wayland platform
+    # plugin, a virtual keyboard and screenshots
+    sway qt6-wayland wtype grim
     # the theme's default sound ("bell") for the sound tests
     sound-theme-freedesktop
     # real Windows programs and .ico files, and icoutils' wrestool as the reference for them

@@ -27,6 +27,7 @@ private Q_SLOTS:
     void failedStarts();
     void everyChildIsReaped();
     void endIsToldFromTheEventLoopOnly();
+    void barsOwnStartupIdentityIsNotPassedOn();
     void startupMessageIds_data();
     void startupMessageIds();
 
@@ -188,6 +189,28 @@ void TestProcesses::endIsToldFromTheEventLoopOnly() {
     QCoreApplication::processEvents();
     QCOMPARE(told, 1);
     QTRY_VERIFY_WITH_TIMEOUT(!Exists(pid), 30000);
+}
+
+// The bar may have been started with a startup identity of its own (X11's or Wayland's): it was
+// used up by the bar's own first window, and a program the bar starts (here without a display,
+// so without an identity of its own) must not present it as its own.
+void TestProcesses::barsOwnStartupIdentityIsNotPassedOn() {
+    qputenv("DESKTOP_STARTUP_ID", "bar-start-1");
+    qputenv("XDG_ACTIVATION_TOKEN", "bar-token-1");
+    const auto restore = qScopeGuard([] {
+        qunsetenv("DESKTOP_STARTUP_ID");
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+    });
+    const QString out = dir_.filePath(QStringLiteral("identity"));
+    LinuxProcesses processes;
+    const ProcessStart start = processes.Start(
+        "/bin/sh -c 'printf \"%s\\n\" \"${DESKTOP_STARTUP_ID-unset}\" \"${XDG_ACTIVATION_TOKEN-unset}\" > \"$0.part\" "
+        "&& mv \"$0.part\" \"$0\"' '" + out + "'");
+    QVERIFY2(start.started, qPrintable(start.error));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 30000);
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("unset\nunset\n"));
 }
 
 QTEST_GUILESS_MAIN(TestProcesses)

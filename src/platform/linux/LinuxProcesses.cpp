@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxProcesses.h"
 
 #include "launch/Paths.h"
+#include "platform/linux/WaylandActivation.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -105,6 +106,7 @@ LinuxProcesses::LinuxProcesses() {
         xcb_flush(connection);
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
+    activation_ = WaylandActivation::ForApplication();
 }
 
 LinuxProcesses::~LinuxProcesses() {
@@ -141,14 +143,22 @@ ProcessStart LinuxProcesses::Start(const QString &commandLine) {
     // The child's environment is the bar's, with its own startup identity (the bar's own, if it
     // was started with one, belongs to the bar's start and is never passed on).
     const QByteArray startupId = AnnounceStartup(words);
-    const QByteArray startupVariable = "DESKTOP_STARTUP_ID=" + startupId;
+    const QByteArray token =
+        activation_ ? activation_->RequestToken(QFileInfo(words.first()).fileName(),
+                                                WaylandActivation::ApplicationOrigin())
+                    : QByteArray();
+    const QByteArray startupVariable = "DESKTOP_STARTUP_ID=" + (startupId.isEmpty() ? token : startupId);
+    const QByteArray tokenVariable = "XDG_ACTIVATION_TOKEN=" + token;
     std::vector<char *> envp;
     for (char **variable = environ; *variable; ++variable) {
-        if (std::strncmp(*variable, "DESKTOP_STARTUP_ID=", 19) != 0)
+        if (std::strncmp(*variable, "DESKTOP_STARTUP_ID=", 19) != 0 &&
+            std::strncmp(*variable, "XDG_ACTIVATION_TOKEN=", 21) != 0)
             envp.push_back(*variable);
     }
-    if (!startupId.isEmpty())
+    if (!startupId.isEmpty() || !token.isEmpty())
         envp.push_back(const_cast<char *>(startupVariable.constData()));
+    if (!token.isEmpty())
+        envp.push_back(const_cast<char *>(tokenVariable.constData()));
     envp.push_back(nullptr);
 
     pid_t pid = 0;

@@ -9,10 +9,12 @@
 #include <utility>
 #include <QAbstractNativeEventFilter>
 #include <QObject>
+#include <memory>
 #include <sys/types.h>
 
 class QSocketNotifier;
 class QTimer;
+class WaylandActivation;
 
 // Starts programs without a shell: the command line is split into words by SplitCommandLine
 // (quotes and backslashes as in a shell, nothing expanded, "#" an ordinary character), the
@@ -26,6 +28,10 @@ class QTimer;
 // program that never shows a window the bar sends "remove:" itself, when the process ends or
 // after kStartupTimeoutMs. A start is over (OnStarted) when the program's own "remove:" arrives
 // (its toolkit sends it when its first window maps), when it ends, or after kStartupTimeoutMs.
+//
+// On a Wayland session whose compositor offers xdg-activation, every start gets an activation
+// token instead, in XDG_ACTIVATION_TOKEN and DESKTOP_STARTUP_ID (where toolkits look for it);
+// a start whose token does not come in time goes on without one.
 class LinuxProcesses : public QObject, public IProcesses, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
@@ -72,6 +78,7 @@ private:
     quint32 startupMore_ = 0;
     // Startup messages arriving in pieces, by the window that signs them.
     QHash<quint32, QByteArray> partialMessages_;
+    std::unique_ptr<WaylandActivation> activation_; // null off Wayland or without xdg-activation
 };
 
 // The value of ID in a startup message ("remove: ID=\"a b\"" or "remove: ID=ab"); empty when absent.
