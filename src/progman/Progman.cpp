@@ -3,7 +3,6 @@
 #include "platform/AppMenu.h"
 #include "settings/NewIniFile.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 
 namespace {
@@ -74,10 +73,19 @@ ProgmanItem ParseItemLine(const QString &line) {
 }
 
 QStringList ReplyLines(const QString &reply) {
-    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
-    QStringList lines = reply.split(lineEnd);
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype k = 0; k < reply.size(); ++k) {
+        const QChar c = reply.at(k);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines << reply.mid(start, k - start);
+        if (c == QLatin1Char('\r') && k + 1 < reply.size() && reply.at(k + 1) == QLatin1Char('\n'))
+            ++k; // CR LF ends one line
+        start = k + 1;
+    }
+    if (start < reply.size())
+        lines << reply.mid(start);
     return lines;
 }
 

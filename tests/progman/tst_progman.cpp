@@ -124,6 +124,9 @@ private slots:
         QCOMPARE(ReplyLines("a\nb\rc"), QStringList({"a", "b", "c"}));
         QCOMPARE(ReplyLines("a\r\n\r\nb"), QStringList({"a", "", "b"}));
         QCOMPARE(ReplyLines(""), QStringList());
+        // Only the final line end adds no line; LF CR is two line ends, CR LF one.
+        QCOMPARE(ReplyLines("a\r\n\r\n"), QStringList({"a", ""}));
+        QCOMPARE(ReplyLines("\n\r\r\nz"), QStringList({"", "", "", "z"}));
     }
 
     // Every group with a name becomes a page, in alphabetical order regardless of case, the

@@ -34,9 +34,27 @@ bool HasLineBreak(const QString &text) {
     return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
 }
 
+// The absolute paths of the programs named so far in one listing, by the word that names them
+// (empty: not found). Many entries run the same program, and each search of PATH costs a
+// look at every directory in it.
+using ProgramPaths = QHash<QByteArray, QString>;
+
+QString ProgramPathOf(const std::string &word, ProgramPaths &known) {
+    const QByteArray key = QByteArray::fromStdString(word);
+    if (const auto found = known.constFind(key); found != known.constEnd())
+        return *found;
+    QString path;
+    if (gchar *program = g_find_program_in_path(word.c_str())) {
+        path = LongPath(QFile::decodeName(program));
+        g_free(program);
+    }
+    known.insert(key, path);
+    return path;
+}
+
 // The command line that runs the entry with no files: its program as an absolute path, the
 // fixed arguments of its Exec line without field codes. Empty when the program cannot be found.
-QString CommandLineOf(GAppInfo *app) {
+QString CommandLineOf(GAppInfo *app, ProgramPaths &programs) {
     const char *exec = g_app_info_get_commandline(app);
     gint argc = 0;
     gchar **argv = nullptr;
@@ -47,11 +65,9 @@ QString CommandLineOf(GAppInfo *app) {
         const std::string word = argv[i];
         const std::string kept = lnk::WithoutFieldCodes(word);
         if (i == 0) {
-            gchar *program = g_find_program_in_path(kept.c_str());
-            if (!program)
+            result = ProgramPathOf(kept, programs);
+            if (result.isEmpty())
                 break;
-            result = LongPath(QFile::decodeName(program));
-            g_free(program);
         } else if (!kept.empty() || word.empty()) { // a word that was only field codes goes
             result += QLatin1Char(' ') + QString::fromStdString(lnk::CommandWord(kept));
         }
@@ -127,6 +143,8 @@ QString AppMenuGroupOf(const QString &category) {
 
 std::vector<AppMenuEntry> ListAppMenuEntries() {
     std::vector<AppMenuEntry> entries;
+    ProgramPaths programs;
+    std::optional<QString> terminal; // looked for at the first entry that wants one
     GList *all = g_app_info_get_all();
     for (GList *node = all; node; node = node->next) {
         GAppInfo *app = G_APP_INFO(node->data);
@@ -135,14 +153,15 @@ std::vector<AppMenuEntry> ListAppMenuEntries() {
         auto *desktop = G_DESKTOP_APP_INFO(app);
         const char *file = g_desktop_app_info_get_filename(desktop);
         AppMenuEntry entry;
-        entry.commandLine = CommandLineOf(app);
+        entry.commandLine = CommandLineOf(app, programs);
         // A line break inside a word cannot be stored in the settings file as it is.
         if (!file || entry.commandLine.isEmpty() || HasLineBreak(entry.commandLine))
             continue;
         if (g_desktop_app_info_get_boolean(desktop, "Terminal")) {
-            const QString terminal = TerminalCommand();
-            if (!terminal.isEmpty())
-                entry.commandLine = terminal + QLatin1Char(' ') + entry.commandLine;
+            if (!terminal)
+                terminal = TerminalCommand();
+            if (!terminal->isEmpty())
+                entry.commandLine = *terminal + QLatin1Char(' ') + entry.commandLine;
         }
         entry.group = GroupOfCategories(g_desktop_app_info_get_categories(desktop));
         // A name that is not valid text reads as nothing: the entry's file name stands in.

@@ -480,13 +480,20 @@ QIcon LinuxShell::ProgramIcon(const QString &path) {
         programIconsRead_ = true;
         // Of several entries running the same program, one shown in menus wins.
         QHash<QString, bool> shown;
+        // Many entries run the same program: each word is looked for in PATH once.
+        QHash<QString, QString> programs;
         GList *apps = g_app_info_get_all();
         for (GList *item = apps; item; item = item->next) {
             GAppInfo *app = G_APP_INFO(item->data);
             const QStringList words = CommandWords(app);
-            const QString full = words.isEmpty() ? QString() : ProgramPath(words.first());
-            const QString program =
-                full.isEmpty() ? QString() : QFileInfo(full).canonicalFilePath();
+            const QString word = words.isEmpty() ? QString() : words.first();
+            auto known = programs.constFind(word);
+            if (known == programs.constEnd()) {
+                const QString full = ProgramPath(word);
+                known = programs.insert(
+                    word, full.isEmpty() ? QString() : QFileInfo(full).canonicalFilePath());
+            }
+            const QString program = *known;
             const QString icon = IconValueOf(g_app_info_get_icon(app));
             const bool visible = g_app_info_should_show(app);
             if (program.isEmpty() || icon.isEmpty() ||
