@@ -1,3 +1,4 @@
+#include "platform/linux/LinuxAppMenu.h"
 #include "platform/linux/LinuxShell.h"
 
 #include "../fuzz/IconFixtures.h"
@@ -497,13 +498,22 @@ void TestShellIcons::desktopEntriesAndPrograms() {
     QFETCH(QRgb, colour);
     if (!entry.isEmpty())
         QVERIFY(WriteFile(file, entry));
-    LinuxShell shell;
-    QCOMPARE(shell.IconCount(file), colour ? 1 : 0);
-    const QIcon icon = shell.ExtractIcon(file, 0);
-    QCOMPARE(icon.isNull(), colour == 0);
-    if (colour)
-        QCOMPARE(Centre(icon), colour);
-    QVERIFY(shell.ExtractIcon(file, 1).isNull());
+    // The shell lists the programs' entries itself, or takes the listing of the application
+    // menu's import: the same answers either way.
+    for (const bool fromImport : {false, true}) {
+        LinuxShell shell;
+        if (fromImport) {
+            ProgramIcons icons;
+            ListAppMenuEntries(&icons);
+            shell.UseProgramIcons(std::move(icons));
+        }
+        QCOMPARE(shell.IconCount(file), colour ? 1 : 0);
+        const QIcon icon = shell.ExtractIcon(file, 0);
+        QCOMPARE(icon.isNull(), colour == 0);
+        if (colour)
+            QCOMPARE(Centre(icon), colour);
+        QVERIFY(shell.ExtractIcon(file, 1).isNull());
+    }
 }
 
 // The window tests' fake gives these answers too (tests/appearance runs the same table). The

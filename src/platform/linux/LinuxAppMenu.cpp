@@ -54,7 +54,7 @@ QString ProgramPathOf(const std::string &word, ProgramPaths &known) {
 
 // The command line that runs the entry with no files: its program as an absolute path, the
 // fixed arguments of its Exec line without field codes. Empty when the program cannot be found.
-QString CommandLineOf(GAppInfo *app, ProgramPaths &programs) {
+QString CommandLineOf(GAppInfo *app, ProgramPaths &programs, QString *program = nullptr) {
     const char *exec = g_app_info_get_commandline(app);
     gint argc = 0;
     gchar **argv = nullptr;
@@ -66,6 +66,8 @@ QString CommandLineOf(GAppInfo *app, ProgramPaths &programs) {
         const std::string kept = lnk::WithoutFieldCodes(word);
         if (i == 0) {
             result = ProgramPathOf(kept, programs);
+            if (program)
+                *program = result;
             if (result.isEmpty())
                 break;
         } else if (!kept.empty() || word.empty()) { // a word that was only field codes goes
@@ -112,10 +114,19 @@ bool Before(const AppMenuEntry &a, const AppMenuEntry &b) {
 
 // The listing in a thread of its own, given up after the time limit: a desktop entry on a
 // hung file system must not hold the bar. A listing given up on finishes by itself.
-std::optional<std::vector<AppMenuEntry>> ListWithin(int timeLimitMs) {
-    auto promise = std::make_shared<std::promise<std::vector<AppMenuEntry>>>();
-    std::future<std::vector<AppMenuEntry>> result = promise->get_future();
-    std::thread([promise] { promise->set_value(ListAppMenuEntries()); }).detach();
+struct Listing {
+    std::vector<AppMenuEntry> entries;
+    ProgramIcons programIcons;
+};
+
+std::optional<Listing> ListWithin(int timeLimitMs) {
+    auto promise = std::make_shared<std::promise<Listing>>();
+    std::future<Listing> result = promise->get_future();
+    std::thread([promise] {
+        Listing listing;
+        listing.entries = ListAppMenuEntries(&listing.programIcons);
+        promise->set_value(std::move(listing));
+    }).detach();
     if (result.wait_for(std::chrono::milliseconds(timeLimitMs)) != std::future_status::ready)
         return std::nullopt;
     return result.get();
@@ -141,19 +152,29 @@ QString AppMenuGroupOf(const QString &category) {
     return groups.value(category);
 }
 
-std::vector<AppMenuEntry> ListAppMenuEntries() {
+std::vector<AppMenuEntry> ListAppMenuEntries(ProgramIcons *programIcons) {
     std::vector<AppMenuEntry> entries;
     ProgramPaths programs;
+    QHash<QString, QString> canonical; // the programs' paths, resolved once each
     std::optional<QString> terminal; // looked for at the first entry that wants one
     GList *all = g_app_info_get_all();
     for (GList *node = all; node; node = node->next) {
         GAppInfo *app = G_APP_INFO(node->data);
-        if (!G_IS_DESKTOP_APP_INFO(app) || !g_app_info_should_show(app))
+        const bool shown = g_app_info_should_show(app);
+        QString program;
+        AppMenuEntry entry;
+        if (shown || programIcons)
+            entry.commandLine = CommandLineOf(app, programs, &program);
+        if (programIcons && !program.isEmpty()) {
+            auto resolved = canonical.constFind(program);
+            if (resolved == canonical.constEnd())
+                resolved = canonical.insert(program, QFileInfo(program).canonicalFilePath());
+            programIcons->Add(*resolved, IconValueOf(g_app_info_get_icon(app)), shown);
+        }
+        if (!G_IS_DESKTOP_APP_INFO(app) || !shown)
             continue;
         auto *desktop = G_DESKTOP_APP_INFO(app);
         const char *file = g_desktop_app_info_get_filename(desktop);
-        AppMenuEntry entry;
-        entry.commandLine = CommandLineOf(app, programs);
         // A line break inside a word cannot be stored in the settings file as it is.
         if (!file || entry.commandLine.isEmpty() || HasLineBreak(entry.commandLine))
             continue;
@@ -201,8 +222,15 @@ std::optional<QString> AppMenuGroupReply(const std::vector<AppMenuEntry> &entrie
 }
 
 std::optional<QString> LinuxAppMenu::Request(const QString &item) {
-    if (item == QLatin1String("GROUPS") || !listing_)
-        listing_ = ListWithin(timeLimitMs_);
+    if (item == QLatin1String("GROUPS") || !listing_) {
+        std::optional<Listing> listing = ListWithin(timeLimitMs_);
+        listing_.reset();
+        if (listing) {
+            listing_ = std::move(listing->entries);
+            if (OnProgramIcons)
+                OnProgramIcons(std::move(listing->programIcons));
+        }
+    }
     if (!listing_)
         return std::nullopt;
     if (item == QLatin1String("GROUPS")) {

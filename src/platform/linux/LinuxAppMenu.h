@@ -1,9 +1,11 @@
 #pragma once
 
 #include "platform/AppMenu.h"
+#include "platform/linux/ProgramIcons.h"
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,7 +26,8 @@ QString AppMenuGroupOf(const QString &category);
 // Every application entry the desktop's menus show (NoDisplay, Hidden, OnlyShowIn and
 // NotShowIn respected), through GIO. Entries whose command line cannot be written on one line
 // or whose program cannot be found are left out. Ordered by group, then name (case ignored).
-std::vector<AppMenuEntry> ListAppMenuEntries();
+// The icons of the programs of every entry, shown or not, go to programIcons when given.
+std::vector<AppMenuEntry> ListAppMenuEntries(ProgramIcons *programIcons = nullptr);
 
 // The replies: "GROUPS" lists the groups that have entries; a group gives a header line and
 // one item line per entry. Nothing for a group without entries.
@@ -41,6 +44,8 @@ public:
     bool Connect() override { return true; }
     void Disconnect() override {}
     std::optional<QString> Request(const QString &item) override;
+    // Told the programs' icons of each new listing, so that nobody needs to list them again.
+    std::function<void(ProgramIcons)> OnProgramIcons;
 
 private:
     int timeLimitMs_;

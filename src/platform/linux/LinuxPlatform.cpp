@@ -80,6 +80,8 @@ LinuxPlatform::LinuxPlatform(const AppEnvironment &environment, QWidget *dialogP
     platform_.dialogs = dialogs_.get();
     platform_.appMenu = appMenu_.get();
     platform_.tray = tray_.get();
+    // The import's listing of the application entries gives the shell its programs' icons.
+    appMenu_->OnProgramIcons = [shell = shell_.get()](ProgramIcons icons) { shell->UseProgramIcons(std::move(icons)); };
 }
 
 LinuxPlatform::~LinuxPlatform() = default;

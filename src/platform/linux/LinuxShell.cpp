@@ -338,21 +338,6 @@ QIcon DesktopFileIcon(const QString &path) {
     return IconFromIconValue(value);
 }
 
-// The icon an application's GIcon names: a file or theme names, the first the theme has.
-QString IconValueOf(GIcon *icon) {
-    if (!icon)
-        return QString();
-    if (G_IS_FILE_ICON(icon)) {
-        GFile *file = g_file_icon_get_file(G_FILE_ICON(icon));
-        return file ? TakeString(g_file_get_path(file)) : QString();
-    }
-    if (G_IS_THEMED_ICON(icon)) {
-        const gchar *const *names = g_themed_icon_get_names(G_THEMED_ICON(icon));
-        return names && *names ? QString::fromUtf8(*names) : QString();
-    }
-    return QString();
-}
-
 LinuxShell::Kind KindOf(const QString &path) {
     const QFileInfo info(path);
     if (!IsRegularFile(path))
@@ -475,11 +460,14 @@ QIcon LinuxShell::ReadIcon(const QString &path, Kind kind, int index) {
     }
 }
 
+void LinuxShell::UseProgramIcons(ProgramIcons icons) {
+    programIcons_ = std::move(icons);
+    programIconsRead_ = true;
+}
+
 QIcon LinuxShell::ProgramIcon(const QString &path) {
     if (!programIconsRead_) {
         programIconsRead_ = true;
-        // Of several entries running the same program, one shown in menus wins.
-        QHash<QString, bool> shown;
         // Many entries run the same program: each word is looked for in PATH once.
         QHash<QString, QString> programs;
         GList *apps = g_app_info_get_all();
@@ -493,19 +481,12 @@ QIcon LinuxShell::ProgramIcon(const QString &path) {
                 known = programs.insert(
                     word, full.isEmpty() ? QString() : QFileInfo(full).canonicalFilePath());
             }
-            const QString program = *known;
-            const QString icon = IconValueOf(g_app_info_get_icon(app));
-            const bool visible = g_app_info_should_show(app);
-            if (program.isEmpty() || icon.isEmpty() ||
-                (programIcons_.contains(program) && (shown.value(program) || !visible)))
-                continue;
-            programIcons_.insert(program, icon);
-            shown.insert(program, visible);
+            programIcons_.Add(*known, IconValueOf(g_app_info_get_icon(app)), g_app_info_should_show(app));
         }
         g_list_free_full(apps, g_object_unref);
     }
     const QFileInfo info(path);
-    const QString value = programIcons_.value(info.canonicalFilePath());
+    const QString value = programIcons_.Of(info.canonicalFilePath());
     if (!value.isEmpty()) {
         const QIcon icon = IconFromIconValue(value);
         if (!icon.isNull())

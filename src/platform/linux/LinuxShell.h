@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Shell.h"
+#include "platform/linux/ProgramIcons.h"
 
 #include <QHash>
 #include <QIcon>
@@ -18,6 +19,10 @@ public:
     QString FindExecutable(const QString &file) override;
     int IconCount(const QString &file) override;
     QIcon ExtractIcon(const QString &file, int index) override;
+
+    // The programs' icons from a listing of the application entries just taken (the import's):
+    // the shell does not list them again.
+    void UseProgramIcons(ProgramIcons icons);
 
     // What a file is, as far as icons go.
     enum class Kind { None, Pe, Ico, Image, Desktop, Program };
@@ -37,6 +42,6 @@ private:
 
     QHash<QString, Cached> cache_;
     // Installed programs (canonical paths) and the icons of their desktop entries, read once.
-    QHash<QString, QString> programIcons_;
+    ProgramIcons programIcons_;
     bool programIconsRead_ = false;
 };
