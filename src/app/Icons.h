@@ -2,6 +2,7 @@
 
 #include "components/enhgauge.h"
 #include "pages/BarGeometry.h"
+#include "pages/Notebook.h"
 #include "pages/TabSet.h"
 #include "platform/Platform.h"
 #include "prefs/PrefsState.h"
@@ -27,7 +28,6 @@ class QFrame;
 class QLineEdit;
 class QMenu;
 class QScrollArea;
-class QStackedWidget;
 class QTimer;
 class QToolButton;
 
@@ -304,7 +304,7 @@ public:
     TEnhancedGauge *Gauge1 = nullptr;
     QToolButton *HelpButton = nullptr;
     QToolButton *RunButton = nullptr;
-    QStackedWidget *Notebook1 = nullptr;
+    TNotebook *Notebook1 = nullptr;
     TTabSet *TabSet1 = nullptr;
     QLineEdit *PageName = nullptr; // made when first opened: InlineBox()
     QLineEdit *InlineBox();

@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QStackedWidget>
 #include <QToolButton>
 
 namespace {
@@ -40,17 +39,15 @@ void TForm1::CreateButtons() {
     pages = qBound(0, pages, kMaxButtons / n);
     DeletePages();
     const QSignalBlocker blockTabs(TabSet1);
-    QStringList names;
     pageMaking_.recordsLoaded = false; // the Load that follows shows the records of the pages made by then
     pageMaking_.made.fill(false, pages);
-    for (int i = 0; i < pages; ++i) {
-        auto *page = new QWidget;
-        page->setObjectName(QStringLiteral("Page") + QString::number(i));
-        Notebook1->addWidget(page); // the first one becomes the current page and is made
+    Notebook1->setCount(pages); // their widgets are made when first shown or asked for
+    QStringList names;
+    names.reserve(pages);
+    for (int i = 0; i < pages; ++i)
         names << QStringLiteral("Page") + QString::number(i);
-    }
     TabSet1->setTabs(names); // selects the first tab
-    Notebook1->setCurrentIndex(pages > 0 ? 0 : -1);
+    Notebook1->setCurrentIndex(pages > 0 ? 0 : -1); // the first page is made
 }
 
 void TForm1::MakePage(int index) {
@@ -101,13 +98,9 @@ void TForm1::DeletePages() {
     pageMaking_.made.clear(); // no page is made while they go
     const QSignalBlocker blockTabs(TabSet1);
     TabSet1->setTabs({});
-    while (Notebook1->count() > 0) {
-        QWidget *page = Notebook1->widget(Notebook1->count() - 1);
-        Notebook1->removeWidget(page);
-        // Freed at once, so that rebuilds in a row never pile up pages. No launch button's own
-        // handler rebuilds: rebuild requests wait until every handler has returned.
-        delete page;
-    }
+    // Freed at once, so that rebuilds in a row never pile up pages. No launch button's own
+    // handler rebuilds: rebuild requests wait until every handler has returned.
+    Notebook1->setCount(0);
     buttons_.clear();
 }
 
