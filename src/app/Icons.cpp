@@ -116,6 +116,8 @@ void TForm1::BuildControls() {
     client_->setObjectName(QStringLiteral("client"));
     client_->resize(630, 54);
     scroller_->setWidget(client_);
+    // Buttons scrolled into view are made as they come.
+    connect(scroller_->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { MakeButtonsInView(); });
 
     // The key box lies behind the page area: it holds the focus without being seen. It takes
     // keys only, so it needs no text editing (which would cost start-up time).
@@ -168,7 +170,7 @@ void TForm1::BuildControls() {
     QPalette np = Notebook1->palette();
     np.setColor(QPalette::Window, np.color(QPalette::Button));
     Notebook1->setPalette(np);
-    connect(Notebook1, &TNotebook::currentChanged, this, [this](int index) { MakePage(index); });
+    connect(Notebook1, &TNotebook::currentChanged, this, [this] { MakeButtonsInView(); });
 
     TabSet1 = new TTabSet(client_);
     TabSet1->setObjectName(QStringLiteral("TabSet1"));
@@ -482,7 +484,10 @@ void TForm1::ApplyScrollRange() {
     scroller_->setGeometry(rect());
 }
 
-void TForm1::resizeEvent(QResizeEvent *) { scroller_->setGeometry(rect()); }
+void TForm1::resizeEvent(QResizeEvent *) {
+    scroller_->setGeometry(rect());
+    MakeButtonsInView();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Loading the button records

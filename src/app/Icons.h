@@ -11,6 +11,7 @@
 #include "settings/Profile.h"
 
 #include <QBasicTimer>
+#include <QBitArray>
 #include <QHash>
 #include <QPointer>
 #include <QStringList>
@@ -360,9 +361,10 @@ private:
     void ApplyGeometry();
     void ApplyScrollRange();
     QToolButton *CreateLaunchButton(QWidget *page, QButtonGroup *group, int number, int slot);
-    // A page's buttons are made when it is first shown or one of them is asked for: a bar of
-    // thousands of pages starts as quickly as one of a few.
-    void MakePage(int index);
+    // A page's buttons are made, a block at a time, when they come into view or one of them is
+    // asked for: a bar of thousands of pages or buttons starts as quickly as one of a few.
+    void MakeButtons(int page, int block);
+    void MakeButtonsInView();
     // The glyph, hint and shrink tag of a button from its record (one with a program).
     void ShowRecord(QToolButton *button, const ButtonRecord &record);
     void ApplyTabColors();
@@ -380,10 +382,13 @@ private:
     QWidget *client_ = nullptr;
     QHash<QString, QAction *> items_;
     QHash<QString, QToolButton *> buttons_;
-    // Pages are made when first shown or asked for.
+    // Pages are made when first shown or asked for, their buttons a block of slots at a time:
+    // the blocks in view and the block of a button asked for.
     struct PageMaking {
-        QList<bool> made;           // by page index
-        bool recordsLoaded = false; // Load has run since the pages were made: made pages read theirs
+        QList<QButtonGroup *> groups; // by page index; made with the page's first block
+        QBitArray blocks;             // by page index * blocksPerPage + block: its buttons exist
+        int blocksPerPage = 1;
+        bool recordsLoaded = false; // Load has run since the pages were made: made buttons read theirs
     };
     PageMaking pageMaking_;
     int buttonsPerPage_ = 16;

@@ -13,6 +13,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -179,6 +181,40 @@ private slots:
         last->setChecked(true);
         QVERIFY(!first->isChecked());
         QCoreApplication::sendPostedEvents(); // what the event loop does long before the bar ends
+    }
+
+    // A page far longer than the window makes its buttons as they come into view; to everyone
+    // else every button is there: asked for by name, under a drop, with its record.
+    void aLongPageMakesTheButtonsInView() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=3000\n"
+                       "[Programs]\nSpeedButton2990=/bin/x\n[Names]\nSpeedButton2990=Far\n");
+        auto form = Start();
+        form->show();
+        const auto made = [&] { return form->Notebook1->findChildren<QToolButton *>().size(); };
+        const int inView = form->width() / 36 + 1;
+        QVERIFY2(made() < inView + 2 * 64, qPrintable(QString::number(made())));
+        QVERIFY(qobject_cast<QToolButton *>(form->childAt(60, 10)));
+
+        // Scrolled to the end: the buttons now in view are there to be seen and dropped on.
+        QScrollBar *bar = form->findChild<QScrollArea *>()->horizontalScrollBar();
+        bar->setValue(bar->maximum());
+        const QPoint end(form->width() - 30, 10);
+        auto *under = qobject_cast<QToolButton *>(form->childAt(end));
+        QVERIFY(under);
+        QVERIFY(under->isVisible());
+        QCOMPARE(under->objectName(), ButtonKey(form->DropTarget(end)));
+        QVERIFY(ButtonNumber(under->objectName()) > 2900);
+        QVERIFY(made() < 2 * (inView + 2 * 64));
+
+        QToolButton *far = form->FindButton("SpeedButton2990");
+        QCOMPARE(far->toolTip(), QString("Far"));
+        QToolButton *middle = form->FindButton(1500); // never in view
+        QVERIFY(middle);
+        QCOMPARE(middle->geometry(), QRect(36 * 1499, 0, 37, 37));
+        QCOMPARE(middle->group(), far->group());
+        far->setChecked(true);
+        middle->setChecked(true);
+        QVERIFY(!far->isChecked());
     }
 
     void tabsCaptionAndKeyPosition() {
