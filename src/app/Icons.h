@@ -293,6 +293,7 @@ public:
     QString RebuildMessageName() const { return QStringLiteral("UOVForm") + profile_.name; }
     int RebuildCount() const { return rebuildCount_; }
     int LoadCount() const { return loadCount_; }
+    int DrawCount() const { return drawCount_; } // buttons given a glyph and hint
 
     // The current button record and the held one of a move or copy.
     ButtonRecord current;
@@ -365,7 +366,8 @@ private:
     // asked for: a bar of thousands of pages or buttons starts as quickly as one of a few.
     void MakeButtons(int page, int block);
     void MakeButtonsInView();
-    // The glyph, hint and shrink tag of a button from its record (one with a program).
+    // The glyph, hint and shrink tag of a button from its record (one with a program), unless
+    // it shows that record already.
     void ShowRecord(QToolButton *button, const ButtonRecord &record);
     void ApplyTabColors();
     void DeletePages();
@@ -389,6 +391,7 @@ private:
         QBitArray blocks;             // by page index * blocksPerPage + block: its buttons exist
         int blocksPerPage = 1;
         bool recordsLoaded = false; // Load has run since the pages were made: made buttons read theirs
+        QHash<QString, ButtonRecord> drawn; // by button name: the record its glyph and hint show
     };
     PageMaking pageMaking_;
     int buttonsPerPage_ = 16;
@@ -450,4 +453,5 @@ private:
     bool created_ = false;
     int rebuildCount_ = 0;
     int loadCount_ = 0;
+    int drawCount_ = 0;
 };

@@ -118,15 +118,19 @@ void TForm1::MakeButtonsInView() {
 }
 
 void TForm1::ShowRecord(QToolButton *button, const ButtonRecord &record) {
-    button->setProperty("Tag", record.Shrink == QLatin1String("Yes")  ? 1
-                               : record.Shrink == QLatin1String("No") ? 0
-                                                                      : 100);
+    const int tag = record.Shrink == QLatin1String("Yes") ? 1 : record.Shrink == QLatin1String("No") ? 0 : 100;
+    // A reload after another copy changed one button redraws that one only.
+    const auto drawn = pageMaking_.drawn.constFind(button->objectName());
+    if (drawn != pageMaking_.drawn.constEnd() && *drawn == record && button->property("Tag") == QVariant(tag))
+        return;
+    button->setProperty("Tag", tag);
     IconVert(button, record);
 }
 
 void TForm1::DeletePages() {
     pageMaking_.groups.clear(); // no page is made while they go
     pageMaking_.blocks.clear();
+    pageMaking_.drawn.clear();
     const QSignalBlocker blockTabs(TabSet1);
     TabSet1->setTabs({});
     // Freed at once, so that rebuilds in a row never pile up pages. No launch button's own

@@ -411,6 +411,41 @@ private slots:
         QCOMPARE(second.RebuildCount(), rebuildsB + 1);
     }
 
+    // A reload after another copy changed a button's record redraws that button only, and one
+    // after no change none; a button drawn otherwise since (as a removal draws it empty) gets
+    // its record back.
+    void aReloadRedrawsOnlyWhatChanged() {
+        FakeBusHub hub;
+        FakePlatform a(&hub, {"/m", "T"});
+        a.shell.iconCounts = {{"/bin/b", 1}};
+        // The buttons without an icon get the "Default" marker on the first load.
+        a.WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=2\n[Programs]\nSpeedButton1=/bin/a\n"
+                   "SpeedButton2=/bin/b\nSpeedButton3=/bin/c\nSpeedButton17=/bin/d\n[Names]\nSpeedButton2=Bee\n",
+                   "T");
+        TForm1 form(a.Get());
+        QVERIFY(form.FindButton(17)); // its page made too
+        const auto reload = [&] {
+            const int loads = form.LoadCount(), draws = form.DrawCount();
+            a.bus->Post(form.ReloadMessageName(), 1, 0);
+            [&] { QTRY_COMPARE(form.LoadCount(), loads + 1); }();
+            return form.DrawCount() - draws;
+        };
+        TNewIniFile other(a.IniPath("T")); // another copy writes the file
+        QCOMPARE(reload(), 0);
+        other.WriteString("Names", "SpeedButton2", "Changed");
+        QCOMPARE(reload(), 1);
+        QCOMPARE(form.FindButton(2)->toolTip(), QString("Changed"));
+        QCOMPARE(form.FindButton(1)->toolTip(), QString("a"));
+        other.WriteString("Shrink", "SpeedButton17", "Yes");
+        QCOMPARE(reload(), 1);
+        QCOMPARE(form.FindButton(17)->property("Tag").toInt(), 1);
+
+        form.IconVert(form.FindButton(3), ButtonRecord());
+        QCOMPARE(reload(), 1);
+        QCOMPARE(form.FindButton(3)->toolTip(), QString("c"));
+        QVERIFY(!form.FindButton(3)->icon().isNull());
+    }
+
     void requestsWaitWhileTheInlineBoxIsOpen() {
         FakeBusHub hub;
         FakePlatform a(&hub, {"/m", "T"});
