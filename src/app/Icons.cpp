@@ -117,7 +117,8 @@ void TForm1::BuildControls() {
     client_->resize(630, 54);
     scroller_->setWidget(client_);
     // Buttons scrolled into view are made as they come.
-    connect(scroller_->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { MakeButtonsInView(); });
+    connect(scroller_->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { MakeButtonsInView(); });
 
     // The key box lies behind the page area: it holds the focus without being seen. It takes
     // keys only, so it needs no text editing (which would cost start-up time).

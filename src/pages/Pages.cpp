@@ -118,10 +118,13 @@ void TForm1::MakeButtonsInView() {
 }
 
 void TForm1::ShowRecord(QToolButton *button, const ButtonRecord &record) {
-    const int tag = record.Shrink == QLatin1String("Yes") ? 1 : record.Shrink == QLatin1String("No") ? 0 : 100;
+    const int tag = record.Shrink == QLatin1String("Yes")  ? 1
+                    : record.Shrink == QLatin1String("No") ? 0
+                                                           : 100;
     // A reload after another copy changed one button redraws that one only.
     const auto drawn = pageMaking_.drawn.constFind(button->objectName());
-    if (drawn != pageMaking_.drawn.constEnd() && *drawn == record && button->property("Tag") == QVariant(tag))
+    if (drawn != pageMaking_.drawn.constEnd() && *drawn == record &&
+        button->property("Tag") == QVariant(tag))
         return;
     button->setProperty("Tag", tag);
     IconVert(button, record);
