@@ -21,9 +21,9 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -117,6 +117,9 @@ void TForm1::BuildControls() {
     client_->setObjectName(QStringLiteral("client"));
     client_->resize(630, 54);
     scroller_->setWidget(client_);
+    // Buttons scrolled into view are made as they come.
+    connect(scroller_->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { MakeButtonsInView(); });
 
     // The key box lies behind the page area: it holds the focus without being seen. It takes
     // keys only, so it needs no text editing (which would cost start-up time).
@@ -162,14 +165,14 @@ void TForm1::BuildControls() {
     RunButton->setToolTip(QStringLiteral("Run a Program"));
     connect(RunButton, &QToolButton::clicked, this, [this] { Guarded([this] { RunButtonClick(); }); });
 
-    Notebook1 = new QStackedWidget(client_);
+    Notebook1 = new TNotebook(client_);
     Notebook1->setObjectName(QStringLiteral("Notebook1"));
     Notebook1->setGeometry(44, 0, 577, 37);
     Notebook1->setAutoFillBackground(true);
     QPalette np = Notebook1->palette();
     np.setColor(QPalette::Window, np.color(QPalette::Button));
     Notebook1->setPalette(np);
-    connect(Notebook1, &QStackedWidget::currentChanged, this, [this](int index) { MakePage(index); });
+    connect(Notebook1, &TNotebook::currentChanged, this, [this] { MakeButtonsInView(); });
 
     TabSet1 = new TTabSet(client_);
     TabSet1->setObjectName(QStringLiteral("TabSet1"));
@@ -483,7 +486,10 @@ void TForm1::ApplyScrollRange() {
     scroller_->setGeometry(rect());
 }
 
-void TForm1::resizeEvent(QResizeEvent *) { scroller_->setGeometry(rect()); }
+void TForm1::resizeEvent(QResizeEvent *) {
+    scroller_->setGeometry(rect());
+    MakeButtonsInView();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Loading the button records
@@ -501,8 +507,19 @@ void TForm1::Load() {
     for (const QString &section : ButtonRecordSections())
         sections.append(ini.ReadSectionValues(section));
     const QHash<QString, QString> tabs = ini.ReadSectionValues(QStringLiteral("Tabs"));
+    // Only the numbers the file holds a key for: walking every number of thousands of pages
+    // would cost far more than the few records a file has.
+    QList<int> numbers;
+    for (const QHash<QString, QString> &values : std::as_const(sections))
+        for (auto it = values.keyBegin(); it != values.keyEnd(); ++it) {
+            const int n = ButtonNumber(*it);
+            if (n >= 1 && n <= count && ButtonKey(n).toCaseFolded() == *it)
+                numbers.append(n);
+        }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     QList<std::pair<QString, QString>> emptyKeys;
-    for (int n = 1; n <= count; ++n) {
+    for (const int n : std::as_const(numbers)) {
         const QString key = ButtonKey(n);
         const QString folded = key.toCaseFolded();
         QStringList values;
@@ -533,10 +550,10 @@ void TForm1::Load() {
             if (QToolButton *button = buttons_.value(key))
                 ShowRecord(button, record);
         }
-        if (n <= pageCount && n <= TabSet1->count()) {
-            const QString name = tabs.value((QStringLiteral("PageTab") + QString::number(n)).toCaseFolded());
-            TabSet1->setTabText(n - 1, name.isEmpty() ? QStringLiteral("Page") + QString::number(n) : name);
-        }
+    }
+    for (int n = 1; n <= qMin(pageCount, pages); ++n) {
+        const QString name = tabs.value((QStringLiteral("PageTab") + QString::number(n)).toCaseFolded());
+        TabSet1->setTabText(n - 1, name.isEmpty() ? QStringLiteral("Page") + QString::number(n) : name);
     }
     // Writers that switch an option off leave an empty value; clear them out in one rewrite.
     // Loading goes on to its end even when that rewrite is refused, and reports it once.

@@ -2,6 +2,7 @@
 
 #include "components/enhgauge.h"
 #include "pages/BarGeometry.h"
+#include "pages/Notebook.h"
 #include "pages/TabSet.h"
 #include "platform/Platform.h"
 #include "prefs/PrefsState.h"
@@ -10,6 +11,7 @@
 #include "settings/Profile.h"
 
 #include <QBasicTimer>
+#include <QBitArray>
 #include <QHash>
 #include <QPointer>
 #include <QStringList>
@@ -27,7 +29,6 @@ class QFrame;
 class QLineEdit;
 class QMenu;
 class QScrollArea;
-class QStackedWidget;
 class QTimer;
 class QToolButton;
 
@@ -292,6 +293,7 @@ public:
     QString RebuildMessageName() const { return QStringLiteral("UOVForm") + profile_.name; }
     int RebuildCount() const { return rebuildCount_; }
     int LoadCount() const { return loadCount_; }
+    int DrawCount() const { return drawCount_; } // buttons given a glyph and hint
 
     // The current button record and the held one of a move or copy.
     ButtonRecord current;
@@ -304,7 +306,7 @@ public:
     TEnhancedGauge *Gauge1 = nullptr;
     QToolButton *HelpButton = nullptr;
     QToolButton *RunButton = nullptr;
-    QStackedWidget *Notebook1 = nullptr;
+    TNotebook *Notebook1 = nullptr;
     TTabSet *TabSet1 = nullptr;
     QLineEdit *PageName = nullptr; // made when first opened: InlineBox()
     QLineEdit *InlineBox();
@@ -360,10 +362,12 @@ private:
     void ApplyGeometry();
     void ApplyScrollRange();
     QToolButton *CreateLaunchButton(QWidget *page, QButtonGroup *group, int number, int slot);
-    // A page's buttons are made when it is first shown or one of them is asked for: a bar of
-    // thousands of pages starts as quickly as one of a few.
-    void MakePage(int index);
-    // The glyph, hint and shrink tag of a button from its record (one with a program).
+    // A page's buttons are made, a block at a time, when they come into view or one of them is
+    // asked for: a bar of thousands of pages or buttons starts as quickly as one of a few.
+    void MakeButtons(int page, int block);
+    void MakeButtonsInView();
+    // The glyph, hint and shrink tag of a button from its record (one with a program), unless
+    // it shows that record already.
     void ShowRecord(QToolButton *button, const ButtonRecord &record);
     void ApplyTabColors();
     void DeletePages();
@@ -380,10 +384,14 @@ private:
     QWidget *client_ = nullptr;
     QHash<QString, QAction *> items_;
     QHash<QString, QToolButton *> buttons_;
-    // Pages are made when first shown or asked for.
+    // Pages are made when first shown or asked for, their buttons a block of slots at a time:
+    // the blocks in view and the block of a button asked for.
     struct PageMaking {
-        QList<bool> made;           // by page index
-        bool recordsLoaded = false; // Load has run since the pages were made: made pages read theirs
+        QList<QButtonGroup *> groups; // by page index; made with the page's first block
+        QBitArray blocks;             // by page index * blocksPerPage + block: its buttons exist
+        int blocksPerPage = 1;
+        bool recordsLoaded = false; // Load has run since the pages were made: made buttons read theirs
+        QHash<QString, ButtonRecord> drawn; // by button name: the record its glyph and hint show
     };
     PageMaking pageMaking_;
     int buttonsPerPage_ = 16;
@@ -445,4 +453,5 @@ private:
     bool created_ = false;
     int rebuildCount_ = 0;
     int loadCount_ = 0;
+    int drawCount_ = 0;
 };

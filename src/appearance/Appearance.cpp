@@ -63,6 +63,9 @@ void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
     const QString &program = record.Programs;
     IShell &shell = *platform_.shell;
 
+    // The record as the file holds it once this is done: a source or marker stored here
+    // belongs to it, so that the next Load finds the button as it left it.
+    ButtonRecord drawn = record;
     QIcon icon = Extract(shell, record.Icons, record.IconSelection);
     if (icon.isNull() && !program.isEmpty())
         icon = shell.ExtractIcon(ProgramFile(program), 0); // the program word, not its arguments
@@ -99,6 +102,8 @@ void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
         }
         try {
             transaction.Commit();
+            drawn.Icons = source.isEmpty() ? kDefaultMarker : source;
+            drawn.IconSelection = index;
         } catch (const SettingsWriteError &) {
             // While loading, only the marker can be written, and it only spares a later
             // question: the bar must come up all the same. Outside loading the user's choice
@@ -119,6 +124,8 @@ void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
     button->setToolTip(hintText.isEmpty()        ? kEmptyButtonHint
                        : !record.Names.isEmpty() ? record.Names
                                                  : hintText);
+    ++drawCount_;
+    pageMaking_.drawn.insert(key, drawn);
 }
 
 void TForm1::ChangeIcon() {

@@ -58,15 +58,21 @@ int TForm1::DropTarget(const QPoint &windowPos) const {
     if (shrunk == QLatin1String("Yes") || !Notebook1->currentWidget())
         return 0;
     const int page = Notebook1->currentIndex();
-    for (int slot = 1; slot <= buttonsPerPage_; ++slot) {
-        const QToolButton *button = FindButton(page * buttonsPerPage_ + slot);
-        if (!button || !button->isVisibleTo(this))
-            continue;
-        const int left = button->mapTo(this, QPoint(0, 0)).x();
-        if (windowPos.x() >= left && windowPos.x() < left + BarGeometry::ButtonStep &&
-            windowPos.x() >= BarGeometry::GaugeColumn - scroller_->horizontalScrollBar()->value())
-            return page * buttonsPerPage_ + slot;
-    }
+    // Buttons stand at their slots' places, one step apart: only the button of the slot under
+    // the point can hold it (asking every button would make all of a long page's buttons).
+    const int x = Notebook1->currentWidget()->mapFrom(this, windowPos).x();
+    if (x < 0)
+        return 0;
+    const int slot = x / BarGeometry::ButtonStep + 1;
+    if (slot > buttonsPerPage_)
+        return 0;
+    const QToolButton *button = FindButton(page * buttonsPerPage_ + slot);
+    if (!button || !button->isVisibleTo(this))
+        return 0;
+    const int left = button->mapTo(this, QPoint(0, 0)).x();
+    if (windowPos.x() >= left && windowPos.x() < left + BarGeometry::ButtonStep &&
+        windowPos.x() >= BarGeometry::GaugeColumn - scroller_->horizontalScrollBar()->value())
+        return page * buttonsPerPage_ + slot;
     return 0;
 }
 

@@ -6,12 +6,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QStackedWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 
 namespace {
 const QString kLaunchHint = QStringLiteral("Mouse: Left=Load/Launch  Right=Options");
 constexpr int kMaxButtons = 99999; // pages × buttons per page
+// Buttons are made this many slots at a time: a whole page of the usual sizes, a small part of
+// a very long one.
+constexpr int kBlock = 64;
 } // namespace
 
 QToolButton *TForm1::CreateLaunchButton(QWidget *page, QButtonGroup *group, int number, int slot) {
@@ -40,84 +44,109 @@ void TForm1::CreateButtons() {
     pages = qBound(0, pages, kMaxButtons / n);
     DeletePages();
     const QSignalBlocker blockTabs(TabSet1);
-    QStringList names;
     pageMaking_.recordsLoaded = false; // the Load that follows shows the records of the pages made by then
-    pageMaking_.made.fill(false, pages);
-    for (int i = 0; i < pages; ++i) {
-        auto *page = new QWidget;
-        page->setObjectName(QStringLiteral("Page") + QString::number(i));
-        Notebook1->addWidget(page); // the first one becomes the current page and is made
+    pageMaking_.groups.fill(nullptr, pages);
+    pageMaking_.blocksPerPage = (n + kBlock - 1) / kBlock;
+    pageMaking_.blocks.fill(false, pages * pageMaking_.blocksPerPage);
+    Notebook1->setCount(pages); // their widgets are made when first shown or asked for
+    QStringList names;
+    names.reserve(pages);
+    for (int i = 0; i < pages; ++i)
         names << QStringLiteral("Page") + QString::number(i);
-    }
     TabSet1->setTabs(names); // selects the first tab
-    Notebook1->setCurrentIndex(pages > 0 ? 0 : -1);
+    Notebook1->setCurrentIndex(pages > 0 ? 0 : -1); // the buttons in view are made
 }
 
-void TForm1::MakePage(int index) {
-    if (index < 0 || index >= pageMaking_.made.size() || pageMaking_.made[index])
+// The buttons of slots block * kBlock + 1 onwards of a page, with the page's group if it has
+// none yet, shown as a Load shows records once one has run.
+void TForm1::MakeButtons(int page, int block) {
+    PageMaking &making = pageMaking_;
+    const int bit = page * making.blocksPerPage + block;
+    if (page < 0 || page >= making.groups.size() || block < 0 || block >= making.blocksPerPage ||
+        making.blocks.testBit(bit))
         return;
-    pageMaking_.made[index] = true;
-    QWidget *page = Notebook1->widget(index);
+    making.blocks.setBit(bit);
+    QWidget *pageWidget = Notebook1->widget(page);
+    QButtonGroup *&group = making.groups[page];
+    if (!group) {
+        // At most one button of a page is down, and all may be up.
+        group = new QButtonGroup(pageWidget);
+        group->setExclusive(false);
+        connect(group, &QButtonGroup::buttonToggled, pageWidget, [group](QAbstractButton *button, bool down) {
+            if (!down)
+                return;
+            for (QAbstractButton *other : group->buttons())
+                if (other != button && other->isChecked()) {
+                    const QSignalBlocker block(other);
+                    other->setChecked(false);
+                }
+        });
+    }
     const int n = buttonsPerPage_;
-    // At most one button of a page is down, and all may be up.
-    auto *group = new QButtonGroup(page);
-    group->setExclusive(false);
-    connect(group, &QButtonGroup::buttonToggled, page, [group](QAbstractButton *button, bool down) {
-        if (!down)
-            return;
-        for (QAbstractButton *other : group->buttons())
-            if (other != button && other->isChecked()) {
-                const QSignalBlocker block(other);
-                other->setChecked(false);
-            }
-    });
-    for (int slot = 1; slot <= n; ++slot) {
-        QToolButton *button = CreateLaunchButton(page, group, index * n + slot, slot);
-        if (page->isVisible()) // made while its page is on the screen
+    const int first = block * kBlock + 1, last = qMin(n, first + kBlock - 1);
+    for (int slot = first; slot <= last; ++slot) {
+        QToolButton *button = CreateLaunchButton(pageWidget, group, page * n + slot, slot);
+        if (pageWidget->isVisible()) // made while its page is on the screen
             button->show();
     }
-    if (!pageMaking_.recordsLoaded)
+    if (!making.recordsLoaded)
         return;
     // Shown as a Load shows records: nobody is asked for a missing icon here.
     const QString wasLoading = loading;
     loading = QStringLiteral("Yes");
     const TNewIniFile ini = Ini();
-    for (int slot = 1; slot <= n; ++slot) {
-        const ButtonRecord record = ReadButtonRecord(ini, index * n + slot);
+    for (int slot = first; slot <= last; ++slot) {
+        const ButtonRecord record = ReadButtonRecord(ini, page * n + slot);
         if (!record.Programs.isEmpty())
-            ShowRecord(buttons_.value(ButtonKey(index * n + slot)), record);
+            ShowRecord(buttons_.value(ButtonKey(page * n + slot)), record);
     }
     loading = wasLoading;
 }
 
+// The blocks of the current page that the scroll area can show.
+void TForm1::MakeButtonsInView() {
+    const int page = Notebook1->currentIndex();
+    const int n = buttonsPerPage_;
+    if (page < 0 || page >= pageMaking_.groups.size() || n < 1)
+        return;
+    const int left = scroller_->horizontalScrollBar()->value() - Notebook1->x();
+    const int right = left + qMax(scroller_->viewport()->width(), width());
+    const int first = qBound(0, left / BarGeometry::ButtonStep, n - 1) / kBlock;
+    const int last = qBound(0, right / BarGeometry::ButtonStep, n - 1) / kBlock;
+    for (int block = first; block <= last; ++block)
+        MakeButtons(page, block);
+}
+
 void TForm1::ShowRecord(QToolButton *button, const ButtonRecord &record) {
-    button->setProperty("Tag", record.Shrink == QLatin1String("Yes")  ? 1
-                               : record.Shrink == QLatin1String("No") ? 0
-                                                                      : 100);
+    const int tag = record.Shrink == QLatin1String("Yes")  ? 1
+                    : record.Shrink == QLatin1String("No") ? 0
+                                                           : 100;
+    // A reload after another copy changed one button redraws that one only.
+    const auto drawn = pageMaking_.drawn.constFind(button->objectName());
+    if (drawn != pageMaking_.drawn.constEnd() && *drawn == record &&
+        button->property("Tag") == QVariant(tag))
+        return;
+    button->setProperty("Tag", tag);
     IconVert(button, record);
 }
 
 void TForm1::DeletePages() {
-    pageMaking_.made.clear(); // no page is made while they go
+    pageMaking_.groups.clear(); // no page is made while they go
+    pageMaking_.blocks.clear();
+    pageMaking_.drawn.clear();
     const QSignalBlocker blockTabs(TabSet1);
     TabSet1->setTabs({});
-    while (Notebook1->count() > 0) {
-        QWidget *page = Notebook1->widget(Notebook1->count() - 1);
-        Notebook1->removeWidget(page);
-        // Freed at once, so that rebuilds in a row never pile up pages. No launch button's own
-        // handler rebuilds: rebuild requests wait until every handler has returned.
-        delete page;
-    }
+    // Freed at once, so that rebuilds in a row never pile up pages. No launch button's own
+    // handler rebuilds: rebuild requests wait until every handler has returned.
+    Notebook1->setCount(0);
     buttons_.clear();
 }
 
-// A button of a page not made yet is made with its page: to the caller every button exists.
+// A button not made yet is made with its block: to the caller every button exists.
 QToolButton *TForm1::FindButton(int number) const {
-    if (number >= 1 && buttonsPerPage_ > 0) {
-        const int page = (number - 1) / buttonsPerPage_;
-        if (page < pageMaking_.made.size() && !pageMaking_.made[page])
-            const_cast<TForm1 *>(this)->MakePage(page);
-    }
+    const int n = buttonsPerPage_;
+    if (number >= 1 && n > 0)
+        const_cast<TForm1 *>(this)->MakeButtons((number - 1) / n, (number - 1) % n / kBlock);
     return buttons_.value(ButtonKey(number));
 }
 

@@ -3,6 +3,8 @@
 //   - the switch to 16 buttons per page and back to 21 and to 16 again (re-paging all records
 //     in the file, then rebuilding every page),
 //   - a rebuild that changes nothing (PageUpdate),
+//   - a reload (Load, as a shared-mode request runs it) with every page shown, after another
+//     copy changed one button's description, and with nothing changed,
 // against the floor of any change to that file: one parse and atomic rewrite by TNewIniFile.
 //
 //   bench_rebuild [ROUNDS]
@@ -54,6 +56,7 @@ int main(int argc, char **argv) {
     std::map<QString, std::vector<double>> ms;
     const QStringList order = {QStringLiteral("21 -> 16"), QStringLiteral("16 -> 21"),
                                QStringLiteral("21 -> 16 again"), QStringLiteral("rebuild (21, nothing changed)"),
+                               QStringLiteral("reload, one button changed"), QStringLiteral("reload, nothing changed"),
                                QStringLiteral("TNewIniFile parse"), QStringLiteral("TNewIniFile parse + atomic rewrite")};
     for (int round = 0; round < rounds; ++round) {
         if (!WriteFile(iniPath, settings))
@@ -72,6 +75,12 @@ int main(int argc, char **argv) {
         ms[order[2]].push_back(Time([&] { form.PButton16Click(form.Item(QStringLiteral("PButton16"))); }));
         form.PButton16Click(form.Item(QStringLiteral("PButton21")));
         ms[order[3]].push_back(Time([&] { form.PageUpdate(); }));
+        for (int page = 1; page <= form.TabSet1->count(); ++page)
+            form.FindButton(page * form.ButtonsPerPage()); // every page made, as after a look at each
+        TNewIniFile(iniPath).WriteString(QStringLiteral("Names"), QStringLiteral("SpeedButton5"),
+                                         QStringLiteral("Changed %1").arg(round));
+        ms[order[4]].push_back(Time([&] { form.Load(); }));
+        ms[order[5]].push_back(Time([&] { form.Load(); }));
         form.close();
     }
 
@@ -83,18 +92,18 @@ int main(int argc, char **argv) {
         if (!WriteFile(readCopy, settings) || !WriteFile(writeCopy, settings))
             return 1;
         const TNewIniFile reader(readCopy);
-        ms[order[4]].push_back(Time([&] {
+        ms[order[6]].push_back(Time([&] {
             reader.ReadString(QStringLiteral("Location"), QStringLiteral("Left"), QString());
         }));
         TNewIniFile writer(writeCopy);
-        ms[order[5]].push_back(Time([&] {
+        ms[order[7]].push_back(Time([&] {
             writer.WriteString(QStringLiteral("Location"), QStringLiteral("Left"), QString::number(i));
         }));
     }
 
     QTextStream out(stdout);
-    const double floor = Median(ms[order[5]]);
-    const double floorMin = *std::min_element(ms[order[5]].begin(), ms[order[5]].end());
+    const double floor = Median(ms[order[7]]);
+    const double floorMin = *std::min_element(ms[order[7]].begin(), ms[order[7]].end());
     out << "Rebuilds on a settings file of 20 pages x 21 buttons (" << settings.size() << " bytes), "
         << rounds << " rounds\n";
     // The floor's rewrite waits for the disk, whose time varies a lot on a busy machine: the

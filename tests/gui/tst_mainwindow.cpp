@@ -13,6 +13,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -179,6 +181,40 @@ private slots:
         last->setChecked(true);
         QVERIFY(!first->isChecked());
         QCoreApplication::sendPostedEvents(); // what the event loop does long before the bar ends
+    }
+
+    // A page far longer than the window makes its buttons as they come into view; to everyone
+    // else every button is there: asked for by name, under a drop, with its record.
+    void aLongPageMakesTheButtonsInView() {
+        fake->WriteIni("[Location]\nTop=10\nButtonCount=3000\n"
+                       "[Programs]\nSpeedButton2990=/bin/x\n[Names]\nSpeedButton2990=Far\n");
+        auto form = Start();
+        form->show();
+        const auto made = [&] { return form->Notebook1->findChildren<QToolButton *>().size(); };
+        const int inView = form->width() / 36 + 1;
+        QVERIFY2(made() < inView + 2 * 64, qPrintable(QString::number(made())));
+        QVERIFY(qobject_cast<QToolButton *>(form->childAt(60, 10)));
+
+        // Scrolled to the end: the buttons now in view are there to be seen and dropped on.
+        QScrollBar *bar = form->findChild<QScrollArea *>()->horizontalScrollBar();
+        bar->setValue(bar->maximum());
+        const QPoint end(form->width() - 30, 10);
+        auto *under = qobject_cast<QToolButton *>(form->childAt(end));
+        QVERIFY(under);
+        QVERIFY(under->isVisible());
+        QCOMPARE(under->objectName(), ButtonKey(form->DropTarget(end)));
+        QVERIFY(ButtonNumber(under->objectName()) > 2900);
+        QVERIFY(made() < 2 * (inView + 2 * 64));
+
+        QToolButton *far = form->FindButton("SpeedButton2990");
+        QCOMPARE(far->toolTip(), QString("Far"));
+        QToolButton *middle = form->FindButton(1500); // never in view
+        QVERIFY(middle);
+        QCOMPARE(middle->geometry(), QRect(36 * 1499, 0, 37, 37));
+        QCOMPARE(middle->group(), far->group());
+        far->setChecked(true);
+        middle->setChecked(true);
+        QVERIFY(!far->isChecked());
     }
 
     void tabsCaptionAndKeyPosition() {
@@ -373,6 +409,41 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(first.RebuildCount(), rebuildsA + 1);
         QCOMPARE(second.RebuildCount(), rebuildsB + 1);
+    }
+
+    // A reload after another copy changed a button's record redraws that button only, and one
+    // after no change none; a button drawn otherwise since (as a removal draws it empty) gets
+    // its record back.
+    void aReloadRedrawsOnlyWhatChanged() {
+        FakeBusHub hub;
+        FakePlatform a(&hub, {"/m", "T"});
+        a.shell.iconCounts = {{"/bin/b", 1}};
+        // The buttons without an icon get the "Default" marker on the first load.
+        a.WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=2\n[Programs]\nSpeedButton1=/bin/a\n"
+                   "SpeedButton2=/bin/b\nSpeedButton3=/bin/c\nSpeedButton17=/bin/d\n[Names]\nSpeedButton2=Bee\n",
+                   "T");
+        TForm1 form(a.Get());
+        QVERIFY(form.FindButton(17)); // its page made too
+        const auto reload = [&] {
+            const int loads = form.LoadCount(), draws = form.DrawCount();
+            a.bus->Post(form.ReloadMessageName(), 1, 0);
+            [&] { QTRY_COMPARE(form.LoadCount(), loads + 1); }();
+            return form.DrawCount() - draws;
+        };
+        TNewIniFile other(a.IniPath("T")); // another copy writes the file
+        QCOMPARE(reload(), 0);
+        other.WriteString("Names", "SpeedButton2", "Changed");
+        QCOMPARE(reload(), 1);
+        QCOMPARE(form.FindButton(2)->toolTip(), QString("Changed"));
+        QCOMPARE(form.FindButton(1)->toolTip(), QString("a"));
+        other.WriteString("Shrink", "SpeedButton17", "Yes");
+        QCOMPARE(reload(), 1);
+        QCOMPARE(form.FindButton(17)->property("Tag").toInt(), 1);
+
+        form.IconVert(form.FindButton(3), ButtonRecord());
+        QCOMPARE(reload(), 1);
+        QCOMPARE(form.FindButton(3)->toolTip(), QString("c"));
+        QVERIFY(!form.FindButton(3)->icon().isNull());
     }
 
     void requestsWaitWhileTheInlineBoxIsOpen() {
