@@ -1,6 +1,8 @@
 #include "appearance/Glyph.h"
 
+#include <QImage>
 #include <QPainter>
+#include <QPixmap>
 #include <unordered_map>
 
 // The built-in icon lives in the core library's resources; a static library's resources must be
@@ -59,6 +61,10 @@ static QPixmap DrawGlyph(const QIcon &icon, const QColor &face, qreal ratio) {
 }
 
 QIcon BuiltInIcon() {
-    InitIconResources();
-    return QIcon(QStringLiteral(":/ICON_2.png"));
+    // Decoded once: every button without an icon of its own shows it.
+    static const QImage image = [] {
+        InitIconResources();
+        return QImage(QStringLiteral(":/ICON_2.png"));
+    }();
+    return QIcon(QPixmap::fromImage(image));
 }

@@ -254,11 +254,12 @@ QIcon ImageFileIcon(const QString &path) {
     const QByteArray format = reader.format();
     if (!reader.canRead() || format == "ico" || format == "cur")
         return QIcon();
-    // Large pictures are read scaled down, small vector pictures rendered larger: buttons
-    // show icons at a few dozen pixels.
+    // Decoded once at the size icons are shown: buttons and the picker show them at 32 pixels,
+    // twice that on a high-density screen. Large pictures are read scaled down (a photograph
+    // as a button's document costs 16 KB, not megabytes), vector pictures rendered at that size.
     QSize size = reader.size();
     const bool vector = format.startsWith("svg");
-    const int limit = vector ? 128 : 256;
+    const int limit = 64;
     if (size.isValid() && (vector || size.width() > limit || size.height() > limit)) {
         size.scale(limit, limit, Qt::KeepAspectRatio);
         reader.setScaledSize(size);
