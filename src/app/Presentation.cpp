@@ -99,7 +99,8 @@ bool TForm1::HideToTray() {
 void TForm1::SmallSize() {
     const bool wasShrunk = shrunk == kYes;
     // Without a notification area nothing may hide the bar beyond reach: it shrinks instead.
-    bool canHide = TrayAvailable();
+    // Asked only when the bar may hide: the question costs the session bus a round trip.
+    bool canHide = !wasShrunk && TrayAvailable();
     QString hideOption = settings.hide == kYes && !canHide ? kNo : settings.hide;
     const bool launchSaysShrink = launchShrink == kYes;
     bool shrankNow = false;
@@ -131,12 +132,13 @@ void TForm1::SmallSize() {
     if (wasShrunk && !shrankNow) {
         shrunk = kNo;
         SetWatch(false);
+        // The size first: the desktop has the bar at its size while it puts the frame back.
+        setFixedSize(expandedSize);
         const bool onTop = settings.onTop == kYes;
         if (settings.onTop == kYes || settings.onTop == kNo)
             SetWindowStyle(onTop, true);
         else
             SetWindowStyle(windowFlags().testFlag(Qt::WindowStaysOnTopHint), true);
-        setFixedSize(expandedSize);
         ApplyScrollRange();
         MoveToBarLocation();
         show();

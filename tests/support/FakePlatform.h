@@ -32,12 +32,12 @@ public:
         if (starting.removeAll(handle) > 0 && OnStarted)
             OnStarted(handle);
     }
-    // The process ends: told at once, as the real starter tells it (a start still going on is
-    // over first).
+    // The process ends: told at once, as the real starter tells it (then a start still going
+    // on is over).
     void End(qint64 handle) {
-        FinishStart(handle);
         if (running.removeAll(handle) > 0 && OnEnded)
             OnEnded(handle);
+        FinishStart(handle);
     }
 
     QList<Started> started;

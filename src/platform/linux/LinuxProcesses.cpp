@@ -205,10 +205,11 @@ void LinuxProcesses::Reap(qint64 handle) {
     }
     if (ended) {
         child.ended = true;
-        EndStartup(handle);
         Forget(child);
+        // The end first: the bar comes back before the desktop hears that the start is over.
         if (OnEnded)
             OnEnded(handle);
+        EndStartup(handle);
     }
 }
 
