@@ -10,6 +10,42 @@
 
 namespace bench {
 
+// Settings files that repeat things: one section many times, one key many times.
+inline std::string RepeatedSection(int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += "[Programs]\r\nSpeedButton1=/usr/bin/xterm\r\n";
+    return out;
+}
+
+inline std::string RepeatedKey(int times) {
+    std::string out = "[Programs]\r\n";
+    for (int i = 0; i < times; ++i)
+        out += "SpeedButton1=/usr/bin/xterm\r\n";
+    return out;
+}
+
+// A settings file of about this many bytes of plausible lines: pages of 21 buttons, each with
+// its program, icon, description, directory and options.
+inline std::string PlausibleSettings(size_t bytes) {
+    std::string out;
+    out.reserve(bytes + 4096);
+    out += "[Pages]\r\nCount=9999\r\n";
+    for (int page = 1; out.size() < bytes; ++page) {
+        const std::string p = std::to_string(page);
+        out += "[Page" + p + "]\r\nName=Page " + p + "\r\n";
+        for (int b = 1; b <= 21; ++b) {
+            const std::string n = std::to_string(b);
+            out += "SpeedButton" + n + "=/usr/bin/program-" + std::to_string(page * 21 + b) + " --option\r\n";
+            out += "SpeedButton" + n + "Icon=/usr/share/icons/Adwaita/32x32/apps/app-" + n + ".png\r\n";
+            out += "SpeedButton" + n + "Hint=Program number " + n + " of page " + p + "\r\n";
+            out += "SpeedButton" + n + "Dir=/home/user/work\r\n";
+            out += "SpeedButton" + n + "Options=0\r\n";
+        }
+    }
+    return out;
+}
+
 // 0 when nothing was measured.
 inline double Median(std::vector<double> values) {
     if (values.empty())

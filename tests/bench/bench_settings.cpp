@@ -7,6 +7,7 @@
 // memory before the read, after it (the parse kept) and the peak, against the file's size.
 // Prints figures; judges nothing.
 
+#include "BenchCommon.h"
 #include "settings/NewIniFile.h"
 
 #include <QByteArray>
@@ -32,43 +33,6 @@ double Memory(const char *field) {
                    1024.0;
     }
     return 0;
-}
-
-QByteArray RepeatedSection(int times) {
-    QByteArray out;
-    for (int i = 0; i < times; ++i)
-        out += "[Programs]\r\nSpeedButton1=/usr/bin/xterm\r\n";
-    return out;
-}
-
-QByteArray RepeatedKey(int times) {
-    QByteArray out = "[Programs]\r\n";
-    for (int i = 0; i < times; ++i)
-        out += "SpeedButton1=/usr/bin/xterm\r\n";
-    return out;
-}
-
-// Pages of 21 buttons, each with its program, icon, description, directory and options.
-QByteArray Plausible(qsizetype bytes) {
-    QByteArray out;
-    out.reserve(bytes + 4096);
-    out += "[Pages]\r\nCount=9999\r\n";
-    for (int page = 1; out.size() < bytes; ++page) {
-        out += "[Page" + QByteArray::number(page) + "]\r\nName=Page " + QByteArray::number(page) +
-               "\r\n";
-        for (int b = 1; b <= 21; ++b) {
-            const QByteArray n = QByteArray::number(b);
-            out += "SpeedButton" + n + "=/usr/bin/program-" + QByteArray::number(page * 21 + b) +
-                   " --option\r\n";
-            out += "SpeedButton" + n + "Icon=/usr/share/icons/Adwaita/32x32/apps/app-" + n +
-                   ".png\r\n";
-            out += "SpeedButton" + n + "Hint=Program number " + n + " of page " +
-                   QByteArray::number(page) + "\r\n";
-            out += "SpeedButton" + n + "Dir=/home/user/work\r\n";
-            out += "SpeedButton" + n + "Options=0\r\n";
-        }
-    }
-    return out;
 }
 
 // The child: reads a value that is not there (the whole file is parsed), then writes a key.
@@ -104,9 +68,9 @@ int main(int argc, char **argv) {
         const char *name;
         QByteArray bytes;
     } cases[] = {
-        {"section-100000x.ini", RepeatedSection(100000)},
-        {"key-100000x.ini", RepeatedKey(100000)},
-        {"plausible-50MB.ini", Plausible(50 << 20)},
+        {"section-100000x.ini", QByteArray::fromStdString(bench::RepeatedSection(100000))},
+        {"key-100000x.ini", QByteArray::fromStdString(bench::RepeatedKey(100000))},
+        {"plausible-50MB.ini", QByteArray::fromStdString(bench::PlausibleSettings(50 << 20))},
     };
     for (const auto &c : cases) {
         const QString path = dir.filePath(QString::fromLatin1(c.name));

@@ -5,7 +5,9 @@
 //   orvane-full  the bar on a settings file of 20 pages of 21 configured buttons
 //   orvane-99999-buttons  "Location"/"ButtonCount" = 99999: one page of 99,999 buttons
 //   orvane-6249-pages     "Pages"/"Count" = 99999999, cut to 6,249 pages of 16 by the bound
-// The last two are measured in at most 3 rounds.
+//   orvane-section-100000x, orvane-key-100000x  one section or one key repeated 100,000 times
+//   orvane-plausible-50MB  50 MB of plausible lines
+// The pathological ones are measured in at most 3 rounds.
 //
 //   bench_startup ORVANE FLOOR [ROUNDS [VARIANT]]
 //
@@ -178,7 +180,10 @@ int main(int argc, char **argv) {
         {"orvane-new", argv[1], ""},
         {"orvane-full", argv[1], settings},
         {"orvane-99999-buttons", argv[1], "[Location]\nTop=100\nLeft=0\nButtonCount=99999\n", 3},
-        {"orvane-6249-pages", argv[1], "[Location]\nTop=100\nLeft=0\nButtonCount=16\n[Pages]\nCount=99999999\n", 3}};
+        {"orvane-6249-pages", argv[1], "[Location]\nTop=100\nLeft=0\nButtonCount=16\n[Pages]\nCount=99999999\n", 3},
+        {"orvane-section-100000x", argv[1], bench::RepeatedSection(100000), 3},
+        {"orvane-key-100000x", argv[1], bench::RepeatedKey(100000), 3},
+        {"orvane-plausible-50MB", argv[1], bench::PlausibleSettings(50 << 20), 3}};
     // A fourth argument picks the variants whose names hold it (the floor is always measured).
     if (argc > 4) {
         const std::string only = argv[4];
