@@ -5,12 +5,17 @@
 
 #include "BenchCommon.h"
 #include "BenchTools.h"
+#include "app/Icons.h"
 #include "platform/Platform.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "settings/NewIniFile.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QToolButton>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -53,5 +58,21 @@ private:
     QString configHome_;
     QString iniPath_;
 };
+
+// Shows the bar and gives its button 1, which the benchmarks click; null, after saying why, when
+// it is not on the page shown.
+inline QToolButton *ShowBarWithButtonOne(LinuxPlatform &platform, TForm1 &form) {
+    platform.SetDialogParent(&form);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        QTextStream(stderr) << "the window was not exposed; measuring anyway\n";
+    QCoreApplication::processEvents();
+    QToolButton *button = form.FindButton(1);
+    if (!button || !button->isVisible()) {
+        QTextStream(stderr) << "button 1 is not on the shown page\n";
+        return nullptr;
+    }
+    return button;
+}
 
 } // namespace bench

@@ -68,16 +68,9 @@ int main(int argc, char **argv) {
     const QByteArray fdArgument = home.FdArgument();
     LinuxPlatform platform(home.Environment());
     TForm1 form(platform.Get());
-    platform.SetDialogParent(&form);
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
-        QTextStream(stderr) << "the window was not exposed; measuring anyway\n";
-    QCoreApplication::processEvents();
-    QToolButton *button = form.FindButton(1);
-    if (!button || !button->isVisible()) {
-        QTextStream(stderr) << "button 1 is not on the shown page\n";
+    QToolButton *button = bench::ShowBarWithButtonOne(platform, form);
+    if (!button)
         return 1;
-    }
 
     // The bar's child ends before the next round starts, so no exit competes with a start.
     auto awaitBarChild = [&] {

@@ -147,18 +147,12 @@ int main(int argc, char **argv) {
     const QByteArray fdArgument = home.FdArgument();
     LinuxPlatform platform(home.Environment());
     TForm1 form(platform.Get());
-    platform.SetDialogParent(&form);
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
-        QTextStream(stderr) << "the window was not exposed; measuring anyway\n";
+    QToolButton *button = bench::ShowBarWithButtonOne(platform, form);
+    if (!button)
+        return 1;
     QTest::qWait(1500); // the window manager's placing is over
     const QSize expanded = form.size();
     const QSize shrunk = form.Panel1->size();
-    QToolButton *button = form.FindButton(1);
-    if (!button || !button->isVisible()) {
-        QTextStream(stderr) << "button 1 is not on the shown page\n";
-        return 1;
-    }
 
     std::vector<double> watchMs, noticedMs, floorMs, shrinkMs, expandMs;
     ResizeClock resized(&form, expanded);
