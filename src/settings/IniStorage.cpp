@@ -1,5 +1,8 @@
 #include "IniStorage.h"
 
+#include <QHash>
+
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -129,46 +132,113 @@ IniFileStamp IniStatFile(const QByteArray &path) {
     return StampOf(st);
 }
 
-bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp,
-                 IniFileHandle *file) {
-    bytes->clear();
-    *stamp = {};
-    *file = IniFileHandle();
-    // Only a regular file is opened: opening a FIFO for reading waits for a writer, for ever.
-    // Non-blocking, for the one that takes the regular file's place after the look.
-    struct stat st;
-    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        CloseFd(fd);
-        return false;
-    }
-    // Read to the end rather than trusting the size: a writer that does not replace the file
-    // may be changing it right now.
-    bytes->resize(qsizetype(st.st_size) + 1);
+namespace {
+
+constexpr size_t kDigestSeed = 0x5bd1e995;
+
+quint64 BlockHash(const char *data, qsizetype size) {
+    return quint64(qHashBits(data, size_t(size), kDigestSeed));
+}
+
+// Reads until the buffer is full or the file ends; the bytes read, or -1 on an error.
+qsizetype ReadFully(int fd, char *data, qsizetype size) {
     qsizetype used = 0;
-    for (;;) {
-        if (used == bytes->size())
-            bytes->resize(bytes->size() * 2);
-        ssize_t n = ::read(fd, bytes->data() + used, size_t(bytes->size() - used));
+    while (used < size) {
+        const ssize_t n = ::read(fd, data + used, size_t(size - used));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            CloseFd(fd);
-            bytes->clear();
-            return false;
+            return -1;
         }
         if (n == 0)
             break;
         used += n;
     }
+    return used;
+}
+
+// Whether what is left of the file, from its current offset, is the content known describes.
+// Reads through one block-sized buffer, so a large file costs no memory of its own size.
+bool HoldsKnownContent(int fd, const IniContentDigest &known) {
+    QByteArray block(IniContentDigest::BlockSize, Qt::Uninitialized);
+    qint64 seen = 0;
+    for (const quint64 expected : known.blocks) {
+        const qsizetype n = ReadFully(fd, block.data(), block.size());
+        if (n <= 0 || BlockHash(block.constData(), n) != expected)
+            return false;
+        seen += n;
+    }
+    // Nothing more: the file may have grown since it was looked at.
+    char extra;
+    return seen == known.size && ReadFully(fd, &extra, 1) == 0;
+}
+
+// Opens a regular file for reading, never anything else: opening a FIFO for reading waits for
+// a writer, for ever. Non-blocking, for the one that takes the regular file's place after the
+// look. -1 when there is no such file or it cannot be read.
+int OpenRegularFile(const QByteArray &path, struct stat *st) {
+    if (::stat(path.constData(), st) != 0 || !S_ISREG(st->st_mode))
+        return -1;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        CloseFd(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The whole file from its start. Read to the end rather than trusting the size: a writer that
+// does not replace the file may be changing it right now.
+bool ReadWholeFile(int fd, qint64 sizeHint, QByteArray *bytes) {
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return false;
+    bytes->resize(qsizetype(sizeHint) + 1);
+    qsizetype used = 0;
+    for (;;) {
+        if (used == bytes->size())
+            bytes->resize(bytes->size() * 2);
+        const qsizetype n = ReadFully(fd, bytes->data() + used, bytes->size() - used);
+        if (n < 0) {
+            bytes->clear();
+            return false;
+        }
+        used += n;
+        if (used < bytes->size())
+            break;
+    }
     bytes->resize(used);
-    *stamp = StampOf(st);
-    *file = IniFileHandle(fd);
     return true;
+}
+
+} // namespace
+
+IniContentDigest IniContentDigest::Of(QByteArrayView bytes) {
+    IniContentDigest digest;
+    digest.size = bytes.size();
+    digest.blocks.reserve(size_t((bytes.size() + BlockSize - 1) / BlockSize));
+    for (qsizetype at = 0; at < bytes.size(); at += BlockSize)
+        digest.blocks.push_back(BlockHash(bytes.data() + at, std::min(BlockSize, bytes.size() - at)));
+    return digest;
+}
+
+bool IniReadFileIfChanged(const QByteArray &path, const IniContentDigest *known,
+                          QByteArray *bytes, IniFileStamp *stamp, IniFileHandle *file) {
+    bytes->clear();
+    *stamp = {};
+    *file = IniFileHandle();
+    struct stat st;
+    const int fd = OpenRegularFile(path, &st);
+    if (fd < 0)
+        return !known || known->size != 0;
+    IniFileHandle opened(fd);
+    const bool same = known && known->size == st.st_size && HoldsKnownContent(fd, *known);
+    if (!same && !ReadWholeFile(fd, st.st_size, bytes))
+        return !known || known->size != 0; // unreadable: empty, as a missing file
+    *stamp = StampOf(st);
+    *file = std::move(opened);
+    return !same;
 }
 
 IniFileLock::IniFileLock(const QByteArray &settingsPath) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <utility>
+#include <vector>
 
 // The file system side of the settings file: reading with the identity of what was read,
 // the advisory lock shared by every copy, and atomic replacement.
@@ -43,10 +44,23 @@ IniFileStamp IniStatFile(const QByteArray &path);
 // exist any more. Cheaper than looking the path up again.
 IniFileStamp IniStatFile(const IniFileHandle &file);
 
-// The whole file, the stamp of the very inode read and that file, left open. A missing or
-// unreadable file gives false with an empty stamp.
-bool IniReadFile(const QByteArray &path, QByteArray *bytes, IniFileStamp *stamp,
-                 IniFileHandle *file);
+// What tells one content of a file from another without keeping a copy of it: its size and a
+// 64-bit hash of each block. Two contents with equal digests are taken to be the same bytes.
+struct IniContentDigest {
+    static constexpr qsizetype BlockSize = 256 * 1024;
+    qint64 size = 0;
+    std::vector<quint64> blocks;
+
+    static IniContentDigest Of(QByteArrayView bytes);
+    bool operator==(const IniContentDigest &other) const = default;
+};
+
+// Reads the file, unless it holds exactly the content `known` describes: then it is only
+// compared, a block at a time, and bytes stays empty. Returns whether bytes holds new content
+// (always, without `known`). Either way stamp is the very inode looked at and file that file,
+// left open. A missing or unreadable file reads as empty content, with an empty stamp.
+bool IniReadFileIfChanged(const QByteArray &path, const IniContentDigest *known,
+                          QByteArray *bytes, IniFileStamp *stamp, IniFileHandle *file);
 
 // An exclusive flock() on path + ".lock", held for the object's life. Every writer of the same
 // settings file takes it before reading the file for a change and keeps it until the new file

@@ -17,7 +17,7 @@ namespace {
 // File times are taken from a coarse clock (a few milliseconds), and a quick rewrite can reuse
 // the inode and keep the size. A cached parse is trusted on its stamp only once the file's
 // times lie this far from the moment its content was last confirmed; before that a read
-// compares the bytes.
+// compares the file's bytes with the cached content's digest.
 constexpr qint64 kRacyWindowNs = 50'000'000;
 
 // Reads check the file they cached, still open, which costs less than looking its path up.
@@ -92,13 +92,13 @@ struct IniFileState {
     std::mutex mutex;
     std::condition_variable transactionEnded;
 
-    // The cache: doc is the parse of raw, the file's bytes when stamp was taken, confirmed
-    // at verifiedNs. While a transaction has changes, doc is its working copy and raw the
-    // bytes it started from.
+    // The cache: doc holds the file's content when stamp was taken, confirmed at verifiedNs;
+    // content is that content's digest (the bytes themselves are not kept twice). While a
+    // transaction has changes, doc is its working copy and content what it started from.
     bool cached = false;
-    QByteArray raw;
+    IniContentDigest content;
     IniFileStamp stamp;
-    IniFileHandle file; // the file raw was read from, while it exists
+    IniFileHandle file; // the file the content was read from, while it exists
     qint64 verifiedNs = 0;
     qint64 pathCheckedNs = 0;
     IniDocument doc;
@@ -114,24 +114,25 @@ struct IniFileState {
     void Invalidate() {
         cached = false;
         working = false;
-        raw.clear();
+        content = {};
         file = IniFileHandle();
         doc = IniDocument();
     }
 
-    // Takes bytes read at readNs from fileRead as the file's content; parses only when they
-    // differ from the cached ones.
-    void Adopt(const QByteArray &bytes, const IniFileStamp &fileStamp, IniFileHandle &&fileRead,
-               qint64 readNs) {
-        if (!cached || bytes != raw) {
+    // Confirms the cache against the file as it is now (read at now), reading and parsing it
+    // only when its content differs from the cached one. Returns whether doc was replaced.
+    bool Reread(qint64 now) {
+        QByteArray bytes;
+        const bool changed = IniReadFileIfChanged(nativePath, cached ? &content : nullptr,
+                                                  &bytes, &stamp, &file);
+        if (changed) {
             doc = IniDocument(bytes);
-            raw = bytes;
+            content = IniContentDigest::Of(bytes);
             cached = true;
         }
-        stamp = fileStamp;
-        file = std::move(fileRead);
-        verifiedNs = readNs;
-        pathCheckedNs = readNs;
+        verifiedNs = now;
+        pathCheckedNs = now;
+        return changed;
     }
 
     bool Settled() const {
@@ -149,24 +150,25 @@ struct IniFileState {
             IniStatFile(file) == stamp && Settled())
             return;
         const IniFileStamp current = IniStatFile(nativePath);
-        if (cached && current == stamp && (!current.exists || Settled())) {
+        if (StampTrusted(current)) {
             pathCheckedNs = now;
             return;
         }
-        QByteArray bytes;
-        IniFileStamp read;
-        IniFileHandle opened;
-        IniReadFile(nativePath, &bytes, &read, &opened);
-        Adopt(bytes, read, std::move(opened), now);
+        Reread(now);
     }
 
-    // Lands the document in doc as the new file (mutex and file lock held).
-    void Persist(const QByteArray &onDisk, const IniFileStamp &old) {
+    // Whether the file with this stamp is the cached content without looking at its bytes.
+    bool StampTrusted(const IniFileStamp &current) const {
+        return cached && current == stamp && (!current.exists || Settled());
+    }
+
+    // Lands the document in doc as the new file, in place of the file old, whose content is
+    // the cached one (mutex and file lock held).
+    void Persist(const IniFileStamp old) { // a copy: the new file's stamp replaces stamp
         QByteArray bytes = doc.Serialize();
-        if (old.exists && bytes == onDisk) { // changes that undid each other
-            raw = onDisk;
+        IniContentDigest written = IniContentDigest::Of(bytes);
+        if (old.exists && written == content) // changes that undid each other
             return;
-        }
         if (!IniReplaceFile(nativePath, bytes, old, &stamp, &file)) {
             Invalidate();
             throw SettingsWriteError(path);
@@ -177,12 +179,14 @@ struct IniFileState {
         pathCheckedNs = verifiedNs;
         if (doc.ErasedLines() > 1024 && doc.ErasedLines() > doc.LiveLines())
             doc = IniDocument(bytes);
-        raw = std::move(bytes);
+        content = std::move(written);
         cached = true;
     }
 
-    // Takes the lock, re-reads the file under it, applies the operations and writes the result
-    // if it differs (mutex held, no transaction open on this thread).
+    // Takes the lock, brings the cache up to the file under it, applies the operations and
+    // writes the result if it differs (mutex held, no transaction open on this thread). The
+    // file is read again only when its stamp does not vouch for the cached content, and
+    // parsed again only when its content changed.
     void Land(const std::vector<IniOperation> &ops, bool useWorkingCopy) {
         IniFileLock lock(nativePath);
         if (!lock.Locked()) {
@@ -191,27 +195,18 @@ struct IniFileState {
             throw SettingsWriteError(path);
         }
         const qint64 now = IniWallClockNs();
-        QByteArray bytes;
-        IniFileStamp onDisk;
-        IniFileHandle opened;
-        IniReadFile(nativePath, &bytes, &onDisk, &opened);
+        const bool reparsed = !StampTrusted(IniStatFile(nativePath)) && Reread(now);
+        working = false;
         bool changed = false;
-        if (useWorkingCopy && cached && bytes == raw) {
+        if (useWorkingCopy && !reparsed) {
             // Nobody wrote since the transaction began: its working copy is the result.
-            working = false;
             changed = workingChanged;
-            stamp = onDisk;
-            file = std::move(opened);
-            verifiedNs = now;
-            pathCheckedNs = now;
         } else {
-            working = false;
-            Adopt(bytes, onDisk, std::move(opened), now);
             for (const IniOperation &op : ops)
                 changed = Apply(doc, op) || changed;
         }
         if (changed)
-            Persist(bytes, onDisk);
+            Persist(stamp);
     }
 };
 
@@ -455,8 +450,12 @@ SettingsTransaction::~SettingsTransaction() {
         // Back to where this one began; the enclosing transaction goes on without its changes.
         --state_->depth;
         if (state_->operations.size() > mark_) {
+            // The working copy again from the file as it is now, with the operations that
+            // remain; the outermost commit replays them on the file anyway if it changes.
             state_->operations.resize(mark_);
-            state_->doc = IniDocument(state_->raw);
+            state_->Invalidate();
+            state_->Refresh();
+            state_->working = true;
             state_->workingChanged = false;
             for (const auto &op : state_->operations)
                 state_->workingChanged = Apply(state_->doc, op) || state_->workingChanged;

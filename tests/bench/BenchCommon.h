@@ -30,7 +30,8 @@ inline std::string RepeatedKey(int times) {
 inline std::string PlausibleSettings(size_t bytes) {
     std::string out;
     out.reserve(bytes + 4096);
-    out += "[Pages]\r\nCount=9999\r\n";
+    // A bar in use: its place saved (a file without one is a new installation, which asks first).
+    out += "[Location]\r\nTop=0\r\nButtonCount=21\r\n[Pages]\r\nCount=9999\r\n";
     for (int page = 1; out.size() < bytes; ++page) {
         const std::string p = std::to_string(page);
         out += "[Page" + p + "]\r\nName=Page " + p + "\r\n";
