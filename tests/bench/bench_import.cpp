@@ -96,7 +96,10 @@ int ImportChild(const QString &configHome) {
     platform.dialogs = &dialogs;
     TForm1 form(platform);
     form.show();
-    QTest::qWaitForWindowExposed(&form);
+    if (!QTest::qWaitForWindowExposed(&form)) {
+        QTextStream(stderr) << "the bar was never shown\n";
+        return 1;
+    }
     QCoreApplication::processEvents();
     const double ms = dialogs.answered.nsecsElapsed() / 1e6;
     QTextStream(stdout) << ms << ' ' << Renames(fd, "OV.INI") << ' ' << form.TabSet1->count() << ' '
@@ -119,7 +122,10 @@ int RestartChild(const QString &configHome) {
     timer.start();
     TForm1 form(platform);
     form.show();
-    QTest::qWaitForWindowExposed(&form);
+    if (!QTest::qWaitForWindowExposed(&form)) {
+        QTextStream(stderr) << "the bar was never shown\n";
+        return 1;
+    }
     QCoreApplication::processEvents();
     QTextStream(stdout) << timer.nsecsElapsed() / 1e6 << ' ' << form.TabSet1->count() << '\n';
     form.CloseWithoutQuestions();
