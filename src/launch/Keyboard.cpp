@@ -66,8 +66,8 @@ void TForm1::KeysKeyDown(int key) {
     case Qt::Key_F6:
         // Not while a button waits to be placed, as a right click on the tab row opens no
         // menu then: a page operation would end the placing and strand the button.
-        if (TabSet1->selectedColor() == StoredSelectedColor() && !InlineBoxOpen() && !ModifyLocked() &&
-            mode_ != InteractionMode::PlaceButton) {
+        if (TabSet1->selectedColor() == StoredSelectedColor() && !InlineBoxOpen() &&
+            !ModifyLocked() && mode_ != InteractionMode::PlaceButton) {
             menuTab = TabSet1->currentIndex();
             ShowPopup(PopupMenu2, mapToGlobal(QPoint(0, 0)));
         }

@@ -202,8 +202,10 @@ private slots:
     void theBoxKeepsItsButton() {
         QFETCH(QString, item);
         QFETCH(QString, section);
-        Start(QString(kBar).replace("[Programs]\n", "[Programs]\nSpeedButton1=/usr/bin/one\nSpeedButton2=/usr/bin/two\n"));
-        fake->dialogs.ExpectPopup(item == "ChangeDescription1" ? "Change Description" : "Change Parameter");
+        Start(QString(kBar).replace(
+            "[Programs]\n", "[Programs]\nSpeedButton1=/usr/bin/one\nSpeedButton2=/usr/bin/two\n"));
+        fake->dialogs.ExpectPopup(item == "ChangeDescription1" ? "Change Description"
+                                                               : "Change Parameter");
         RightClick(3);
         QVERIFY(form->PageName->isVisible());
         Click(17); // launches, the keys go back to the bar

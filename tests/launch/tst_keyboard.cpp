@@ -162,7 +162,8 @@ private slots:
         QVERIFY(fake->dialogs.popups.isEmpty());
         QCOMPARE(form->Mode(), InteractionMode::PlaceButton);
         Press({Esc});
-        QCOMPARE(TNewIniFile(fake->IniPath()).ReadString("Programs", "SpeedButton1", ""), QString("/usr/bin/gedit"));
+        QCOMPARE(TNewIniFile(fake->IniPath()).ReadString("Programs", "SpeedButton1", ""),
+                 QString("/usr/bin/gedit"));
     }
 
     // Escape leaves help mode too: the next click launches instead of opening help.

@@ -146,7 +146,8 @@ QString CommandLineOf(GAppInfo *app) {
         if (!kept.isEmpty())
             result += QLatin1Char(' ') + Word(kept);
     }
-    if (G_IS_DESKTOP_APP_INFO(app) && g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(app), "Terminal")) {
+    if (G_IS_DESKTOP_APP_INFO(app) &&
+        g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(app), "Terminal")) {
         const QString terminal = TerminalCommand();
         if (!terminal.isEmpty())
             result = terminal + QLatin1Char(' ') + result;
