@@ -288,7 +288,8 @@ private slots:
         fake->shell.associations = {{desktop, "/usr/bin/gedit --new-window"}};
         fake->dialogs.ExpectOpenFiles({desktop});
         QTest::mouseClick(form->RunButton, Qt::LeftButton);
-        QCOMPARE(fake->processes.started.value(0).commandLine, QString("/usr/bin/gedit --new-window"));
+        QCOMPARE(fake->processes.started.value(0).commandLine,
+                 QString("/usr/bin/gedit --new-window"));
     }
 
     void launchDirectories_data() {
