@@ -321,6 +321,7 @@ public:
     QTimer *Timer2 = nullptr;
     QStringList ListBox1, Memo1, ListBox2; // scratch lists of the import and of a moved page
     QString PageNameMode;                  // "Tab", "Page", "Button", "Parameter", "Lockout"
+    QString PageNameButton; // the button the box was opened for in the modes "Button", "Parameter"
 
     // Menu items by their names.
     QAction *Item(const QString &name) const;

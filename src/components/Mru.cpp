@@ -330,7 +330,8 @@ void TMruList::RebuildMenu() {
         ++filled;
         if (!item)
             continue; // deleted by its owner: the place stays taken
-        QString caption = Caption(entry.text);
+        // An "&" in an entry is text (a description such as "R&D"), not a mnemonic.
+        QString caption = Caption(entry.text).replace(u'&', QStringLiteral("&&"));
         if (style_ == msCheckSelected && entry.selected) {
             item->setCheckable(true);
             item->setChecked(true);

@@ -64,7 +64,10 @@ void TForm1::KeysKeyDown(int key) {
             ButtonKeyPop();
         break;
     case Qt::Key_F6:
-        if (TabSet1->selectedColor() == StoredSelectedColor() && !InlineBoxOpen() && !ModifyLocked()) {
+        // Not while a button waits to be placed, as a right click on the tab row opens no
+        // menu then: a page operation would end the placing and strand the button.
+        if (TabSet1->selectedColor() == StoredSelectedColor() && !InlineBoxOpen() &&
+            !ModifyLocked() && mode_ != InteractionMode::PlaceButton) {
             menuTab = TabSet1->currentIndex();
             ShowPopup(PopupMenu2, mapToGlobal(QPoint(0, 0)));
         }
@@ -77,6 +80,9 @@ void TForm1::KeysKeyDown(int key) {
         SmallSize();
     if (shrunk == QLatin1String("Yes"))
         return;
+    // Escape leaves help mode, as it leaves the placing of a button or a page.
+    if (key == Qt::Key_Escape && mode_ == InteractionMode::Help)
+        SetMode(InteractionMode::Normal);
 
     if (pages > 0) {
         const int t = TabSet1->currentIndex();

@@ -152,9 +152,22 @@ void TForm1::RunButtonClick() {
         platform_.dialogs->OpenFiles(kSelectProgram, kProgramFilter, QString(), false).value(0);
     if (file.isEmpty())
         return;
+    // The dialog offers desktop entries among the programs: such an entry starts its
+    // application, as on a button.
+    QString commandLine = LongPath(file);
+    if (file.endsWith(QLatin1String(".desktop"))) {
+        ButtonRecord record;
+        QString refusal;
+        if (ProgramForFile(file, record, refusal)) {
+            commandLine = record.Programs;
+        } else if (!refusal.isEmpty()) {
+            platform_.dialogs->Message(refusal);
+            return;
+        }
+    }
     // Not a button: no recently launched entry; the global shrink setting decides.
     launchShrink = Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No");
-    Launch(LongPath(file), QString(), QString(), false);
+    Launch(commandLine, QString(), QString(), false);
 }
 
 void TForm1::ChooseLaunchDirectory(QAction *item, const QString &section) {

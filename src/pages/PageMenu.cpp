@@ -47,6 +47,7 @@ void TForm1::CloseInlineBox() {
         PageName->hide();
     }
     PageNameMode.clear();
+    PageNameButton.clear();
     TabSet1->setSelectedColor(StoredSelectedColor());
     Keys->setFocus();
     RunWaitingRequests();
@@ -90,15 +91,18 @@ bool TForm1::PageNameKeyDown(int key) {
             SetPageCount(ini, PageCountFromText(text, buttonsPerPage_));
             rebuild = true;
         } else if (mode == QLatin1String("Button") || mode == QLatin1String("Parameter")) {
-            ButtonRecord record = ReadButtonRecord(ini, currentButton);
+            // The box may have stayed open while the keys selected other buttons: the text
+            // belongs to the button it was opened for.
+            const QString target = PageNameButton;
+            ButtonRecord record = ReadButtonRecord(ini, target);
             if (mode == QLatin1String("Button")) {
                 record.Names = text;
-                ini.WriteString(QStringLiteral("Names"), currentButton, text);
+                ini.WriteString(QStringLiteral("Names"), target, text);
             } else {
                 record.Parameters = text == QLatin1String("*") ? QString() : text;
-                ini.WriteString(QStringLiteral("Parameters"), currentButton, record.Parameters);
+                ini.WriteString(QStringLiteral("Parameters"), target, record.Parameters);
             }
-            if (QToolButton *button = FindButton(currentButton))
+            if (QToolButton *button = FindButton(target))
                 IconVert(button, record);
         } else if (mode == QLatin1String("Lockout")) {
             WritePassword(text);

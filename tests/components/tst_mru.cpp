@@ -287,6 +287,16 @@ private slots:
             << L::mpAfter << L::msNormal << (top | L::mrShortFileNames) << 9
             << QStringList{"+/opt/tools/editor.sh", "+'/opt/my tools/calc'"}
             << QStringList{"first", "anchor", "calc", "editor.sh", "last"} << QStringList{} << true;
+        // An entry's "&" is its own text, not a menu mnemonic: shown as it is.
+        QTest::newRow("ampersands shown as typed")
+            << L::mpAfter << L::msNormal << (top | L::mrShowNumber) << 9
+            << QStringList{"+R&D tools  |3", "+Tom & Jerry  |1"}
+            << QStringList{"first", "anchor", "&1  Tom && Jerry  |1", "&2  R&&D tools  |3", "last"}
+            << QStringList{} << true;
+        QTest::newRow("ampersands of short file names")
+            << L::mpAfter << L::msNormal << (top | L::mrShortFileNames) << 9
+            << QStringList{"+/opt/a&b/c&d"} << QStringList{"first", "anchor", "c&&d", "last"}
+            << QStringList{} << true;
         QTest::newRow("disable anchor while empty")
             << L::mpAfter << L::msHideSelected << (top | L::mrDisableAnchorIfEmpty) << 9
             << QStringList{"+a"} << plain << QStringList{} << false;

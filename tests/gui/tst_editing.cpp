@@ -190,6 +190,38 @@ private slots:
         QVERIFY(!form->PageName->isVisible());
     }
 
+    // The box stays open when a click on a launch button takes the keys back to the bar; the
+    // arrows then select other buttons. What is typed afterwards still belongs to the button
+    // the box was opened for.
+    void theBoxKeepsItsButton_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("section");
+        QTest::newRow("description") << "ChangeDescription1" << "Names";
+        QTest::newRow("parameter") << "ChangeParameter1" << "Parameters";
+    }
+    void theBoxKeepsItsButton() {
+        QFETCH(QString, item);
+        QFETCH(QString, section);
+        Start(QString(kBar).replace(
+            "[Programs]\n", "[Programs]\nSpeedButton1=/usr/bin/one\nSpeedButton2=/usr/bin/two\n"));
+        fake->dialogs.ExpectPopup(item == "ChangeDescription1" ? "Change Description"
+                                                               : "Change Parameter");
+        RightClick(3);
+        QVERIFY(form->PageName->isVisible());
+        Click(17); // launches, the keys go back to the bar
+        QVERIFY(form->PageName->isVisible());
+        form->TabSet1->setCurrentIndex(0);
+        form->KeysKeyDown(Qt::Key_Right);
+        form->KeysKeyDown(Qt::Key_Right);
+        QCOMPARE(form->currentButton, QString("SpeedButton2"));
+        form->PageName->setFocus();
+        form->PageName->clear();
+        Type("typed for three");
+        QCOMPARE(Value(section, "SpeedButton3"), QString("typed for three"));
+        QCOMPARE(Value(section, "SpeedButton2"), QString("<none>"));
+        QCOMPARE(form->FindButton(2)->toolTip(), QString("two"));
+    }
+
     void awkwardTypedText_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
@@ -291,9 +323,7 @@ private slots:
         QVERIFY(form->Mode() != InteractionMode::Normal);
         QVERIFY(QApplication::overrideCursor());
         QCOMPARE(int(QApplication::overrideCursor()->shape()), shape);
-        QTest::keyClick(form->Keys, Qt::Key_Escape); // help mode ends with its next click
-        if (mode == "help")
-            QTest::mouseClick(form->FindButton(4), Qt::LeftButton);
+        QTest::keyClick(form->Keys, Qt::Key_Escape); // every mode ends with Escape
         QCOMPARE(form->Mode(), InteractionMode::Normal);
         QVERIFY(!QApplication::overrideCursor());
     }

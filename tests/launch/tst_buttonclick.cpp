@@ -278,6 +278,20 @@ private slots:
         QVERIFY(form->lastLaunchedEntry.isEmpty()); // belongs to no button
     }
 
+    // The program dialog offers desktop entries among the programs: one chosen there starts
+    // its application, not the entry file itself.
+    void runButtonStartsADesktopEntry() {
+        QTemporaryDir dir;
+        const QString desktop = WriteEditorEntry(dir.path());
+        QVERIFY(!desktop.isEmpty());
+        Start("");
+        fake->shell.associations = {{desktop, "/usr/bin/gedit --new-window"}};
+        fake->dialogs.ExpectOpenFiles({desktop});
+        QTest::mouseClick(form->RunButton, Qt::LeftButton);
+        QCOMPARE(fake->processes.started.value(0).commandLine,
+                 QString("/usr/bin/gedit --new-window"));
+    }
+
     void launchDirectories_data() {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("section");

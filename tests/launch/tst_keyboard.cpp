@@ -150,6 +150,35 @@ private slots:
         QCOMPARE(TNewIniFile(fake->IniPath()).ReadString("Programs", "SpeedButton3", ""), QString("/usr/bin/gedit"));
     }
 
+    // While a moved button waits, F6 opens no page menu (the tab row opens none either): a page
+    // added, deleted or moved then would leave the button waiting unseen, or put it back
+    // elsewhere.
+    void noPageMenuWhileAButtonWaits() {
+        Start(2, 16, "[Programs]\nSpeedButton1=/usr/bin/gedit\n");
+        fake->shell.iconCounts["/usr/bin/gedit"] = 1;
+        form->currentButton = "SpeedButton1";
+        form->MoveButton();
+        Press({Qt::Key_F6});
+        QVERIFY(fake->dialogs.popups.isEmpty());
+        QCOMPARE(form->Mode(), InteractionMode::PlaceButton);
+        Press({Esc});
+        QCOMPARE(TNewIniFile(fake->IniPath()).ReadString("Programs", "SpeedButton1", ""),
+                 QString("/usr/bin/gedit"));
+    }
+
+    // Escape leaves help mode too: the next click launches instead of opening help.
+    void escapeLeavesHelpMode() {
+        Start(2, 16, "[Programs]\nSpeedButton1=/usr/bin/gedit\n");
+        fake->shell.iconCounts["/usr/bin/gedit"] = 1;
+        QTest::mousePress(form->HelpButton, Qt::RightButton);
+        QCOMPARE(form->Mode(), InteractionMode::Help);
+        Press({Esc});
+        QCOMPARE(form->Mode(), InteractionMode::Normal);
+        QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
+        QVERIFY(fake->help.topics.isEmpty());
+        QCOMPARE(fake->processes.started.value(0).commandLine, QString("/usr/bin/gedit "));
+    }
+
     void functionKeys() {
         Start(2, 16, "[Programs]\nSpeedButton1=/usr/bin/gedit\n");
         fake->shell.iconCounts["/usr/bin/gedit"] = 1;

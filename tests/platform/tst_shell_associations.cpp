@@ -72,13 +72,22 @@ void TestShellAssociations::initTestCase() {
     QVERIFY(WriteFile(At("config/mimeapps.list"), "[Default Applications]\n"
                                                   "text/plain=fakeedit.desktop\n"
                                                   "image/png=fakeview.desktop\n"
-                                                  "inode/directory=fakefm.desktop\n"));
+                                                  "inode/directory=fakefm.desktop\n"
+                                                  "text/x-log=fakepager.desktop\n"));
     // Entries opened directly rather than as defaults.
     QVERIFY(WriteFile(
         At("entries/codes.desktop"),
         Entry("\"" + At("bin/fakeedit") + "\" \"--title=100%% done\" %i %c %k -x%f", "")));
     QVERIFY(WriteFile(At("entries/through-path.desktop"), Entry("fakeedit --from-path %U", "")));
     QVERIFY(WriteFile(At("entries/missing-program.desktop"), Entry("orvane-no-such-program", "")));
+    // A program meant for a terminal is given one, as the application menu gives it.
+    QVERIFY(WriteFile(At("bin/x-terminal-emulator"), script, true));
+    QVERIFY(WriteFile(At("bin/fakepager"), script, true));
+    QVERIFY(WriteFile(At("data/applications/fakepager.desktop"),
+                      Entry("fakepager --quiet %F", "text/x-log;") + "Terminal=true\n"));
+    QVERIFY(WriteFile(At("entries/in-terminal.desktop"),
+                      Entry("fakepager %F", "") + "Terminal=true\n"));
+    QVERIFY(WriteFile(At("docs/events.log"), "a line\n"));
     QVERIFY(WriteFile(At("entries/link.desktop"),
                       "[Desktop Entry]\nType=Link\nName=Home\nURL=file:///\n"));
 
@@ -115,6 +124,11 @@ void TestShellAssociations::findExecutable_data() {
         << At("entries/through-path.desktop") << edit + " --from-path";
     QTest::newRow("desktop entry: program missing")
         << At("entries/missing-program.desktop") << QString();
+    const QString terminal = At("bin/x-terminal-emulator") + " -e ";
+    QTest::newRow("document of a terminal program")
+        << At("docs/events.log") << terminal + At("bin/fakepager") + " --quiet";
+    QTest::newRow("desktop entry of a terminal program")
+        << At("entries/in-terminal.desktop") << terminal + At("bin/fakepager");
     QTest::newRow("desktop entry: a link") << At("entries/link.desktop") << QString();
     QTest::newRow("missing file") << At("docs/missing.txt") << QString();
     QTest::newRow("empty") << QString() << QString();

@@ -1,6 +1,7 @@
 #include "platform/linux/HelpWindow.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -46,6 +47,15 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
 
     resize(560, 480);
     browser_->setSource(ContentsUrl());
+}
+
+// Escape closes the window, as it closes the program's dialogs.
+void HelpWindow::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QList<int> HelpWindow::Topics() {

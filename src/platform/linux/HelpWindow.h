@@ -25,6 +25,9 @@ public:
 
     QTextBrowser *Browser() const { return browser_; }
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void Present(const QUrl &page);
 

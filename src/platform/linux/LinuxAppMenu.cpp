@@ -78,15 +78,6 @@ QString CommandLineOf(GAppInfo *app, ProgramPaths &programs, QString *program = 
     return result;
 }
 
-// The terminal that runs an entry meant for one: the system's chosen terminal emulator, else
-// xterm. Both take the program and its arguments after "-e".
-QString TerminalCommand() {
-    for (const char *name : {"x-terminal-emulator", "xterm"})
-        if (gchar *path = g_find_program_in_path(name))
-            return LongPath(TakeString(path)) + QStringLiteral(" -e");
-    return QString();
-}
-
 QString GroupOfCategories(const char *categories) {
     const QStringList list = QString::fromUtf8(categories ? categories : "").split(QLatin1Char(';'));
     for (const QString &category : list) {
@@ -132,6 +123,15 @@ std::optional<Listing> ListWithin(int timeLimitMs) {
     return result.get();
 }
 } // namespace
+
+// The system's chosen terminal emulator, else xterm. Both take the program and its arguments
+// after "-e".
+QString TerminalCommand() {
+    for (const char *name : {"x-terminal-emulator", "xterm"})
+        if (gchar *path = g_find_program_in_path(name))
+            return LongPath(TakeString(path)) + QStringLiteral(" -e");
+    return QString();
+}
 
 QString AppMenuGroupOf(const QString &category) {
     static const QHash<QString, QString> groups{

@@ -19,6 +19,10 @@ struct AppMenuEntry {
     QString desktopFile; // the .desktop file, a command-line word
 };
 
+// The command line that runs a program in a terminal emulator, the program's command line to
+// be put after it; empty when there is no terminal emulator.
+QString TerminalCommand();
+
 // The desktop menu's name of a main category ("Utility" is "Accessories"); empty for a
 // category that is not a main one.
 QString AppMenuGroupOf(const QString &category);

@@ -6,6 +6,7 @@
 
 #include "launch/Paths.h"
 #include "platform/linux/IcoFile.h"
+#include "platform/linux/LinuxAppMenu.h"
 #include "platform/linux/PeIcons.h"
 
 #include <QBuffer>
@@ -132,7 +133,8 @@ QString ProgramPath(const QString &word) {
 }
 
 // The command line that runs an application with no files: its program as an absolute path,
-// the fixed arguments of its Exec line, no field codes.
+// the fixed arguments of its Exec line, no field codes; in a terminal emulator when the entry
+// asks for one, since the program would otherwise run unseen.
 QString CommandLineOf(GAppInfo *app) {
     const QStringList words = CommandWords(app);
     const QString program = words.isEmpty() ? QString() : ProgramPath(words.first());
@@ -143,6 +145,12 @@ QString CommandLineOf(GAppInfo *app) {
         const QString kept = WithoutFieldCodes(words[i]);
         if (!kept.isEmpty())
             result += QLatin1Char(' ') + Word(kept);
+    }
+    if (G_IS_DESKTOP_APP_INFO(app) &&
+        g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(app), "Terminal")) {
+        const QString terminal = TerminalCommand();
+        if (!terminal.isEmpty())
+            result = terminal + QLatin1Char(' ') + result;
     }
     return result;
 }
