@@ -80,9 +80,6 @@ void TForm1::KeysKeyDown(int key) {
         SmallSize();
     if (shrunk == QLatin1String("Yes"))
         return;
-    // Escape leaves help mode, as it leaves the placing of a button or a page.
-    if (key == Qt::Key_Escape && mode_ == InteractionMode::Help)
-        SetMode(InteractionMode::Normal);
 
     if (pages > 0) {
         const int t = TabSet1->currentIndex();

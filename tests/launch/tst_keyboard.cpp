@@ -166,19 +166,6 @@ private slots:
                  QString("/usr/bin/gedit"));
     }
 
-    // Escape leaves help mode too: the next click launches instead of opening help.
-    void escapeLeavesHelpMode() {
-        Start(2, 16, "[Programs]\nSpeedButton1=/usr/bin/gedit\n");
-        fake->shell.iconCounts["/usr/bin/gedit"] = 1;
-        QTest::mousePress(form->HelpButton, Qt::RightButton);
-        QCOMPARE(form->Mode(), InteractionMode::Help);
-        Press({Esc});
-        QCOMPARE(form->Mode(), InteractionMode::Normal);
-        QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
-        QVERIFY(fake->help.topics.isEmpty());
-        QCOMPARE(fake->processes.started.value(0).commandLine, QString("/usr/bin/gedit "));
-    }
-
     void functionKeys() {
         Start(2, 16, "[Programs]\nSpeedButton1=/usr/bin/gedit\n");
         fake->shell.iconCounts["/usr/bin/gedit"] = 1;
