@@ -104,7 +104,7 @@ bool TForm1::Launch(const QString &program, const QString &parameter, const QStr
         launchShrink = QStringLiteral("No");
         // A NUL would end the box's text: it is shown by its symbol.
         const QString shown = QString(commandLine.trimmed()).replace(QChar(0), QChar(0x2400));
-        platform_.dialogs->Message(QStringLiteral("Could not start \"%1\": %2").arg(shown, started.error));
+        platform_.dialogs->Error(QStringLiteral("Could not start \"%1\": %2").arg(shown, started.error));
         return false;
     }
     startedProcess = started.handle;

@@ -67,7 +67,7 @@ void TForm1::MruList1MruClick(const QString &item) {
     const QString working = ini.ReadString(QStringLiteral("Working"), key, QString());
     // A button emptied since: nothing to start, and the list stays as it is.
     if (program.trimmed().isEmpty()) {
-        platform_.dialogs->Message(
+        platform_.dialogs->Error(
             QStringLiteral("Could not start \"%1\": button %2 is empty.").arg(item).arg(number));
         return;
     }

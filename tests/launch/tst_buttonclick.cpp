@@ -225,7 +225,7 @@ private slots:
               "\n[Shrink]\nSpeedButton1=Yes\n");
         QCOMPARE(Value("Parameters", "SpeedButton1"), parameter);
         if (!message.isEmpty())
-            fake->dialogs.ExpectMessage(message);
+            fake->dialogs.ExpectError(message);
         Click(1);
         QCOMPARE(fake->processes.started.value(0).words, words);
         QCOMPARE(form->MruList1->Items().isEmpty(), words.isEmpty());
@@ -255,7 +255,7 @@ private slots:
     void programThatCannotStart() {
         Start("[Programs]\nSpeedButton1=/nowhere/tool\n");
         fake->processes.failWith = "No such file or directory";
-        fake->dialogs.ExpectMessage("Could not start \"/nowhere/tool\": No such file or directory");
+        fake->dialogs.ExpectError("Could not start \"/nowhere/tool\": No such file or directory");
         Click(1);
         QVERIFY(form->lastLaunchedEntry.isEmpty());
         QCOMPARE(form->startedProcess, qint64(0));
@@ -361,7 +361,7 @@ private slots:
         const QStringList before = form->MruList1->Items();
         const QByteArray saved = Value("MRU", "Count").toUtf8() + Value("MRU", "1").toUtf8();
         fake->processes.failWith = failWith;
-        fake->dialogs.ExpectMessage(message);
+        fake->dialogs.ExpectError(message);
         form->MruList1->MenuItems().value(before.indexOf(entry ? "Editor  |3" : "tool  |5"))->trigger();
         QCOMPARE(fake->processes.started.size(), 1);
         QCOMPARE(form->MruList1->Items(), before);
