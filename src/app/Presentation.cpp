@@ -123,8 +123,13 @@ void TForm1::SmallSize() {
             at = QPoint(settings.shrinkX, settings.shrinkY);
         move(ReachablePosition(at, Panel1->size(), platform_.system->Screens()));
         const bool staysHidden = Item(QStringLiteral("HideGraph1"))->isChecked() && !launchSaysShrink;
-        if (!staysHidden || !canHide)
+        if (!staysHidden || !canHide) {
             show();
+            // Told again once mapped: the window manager drops the state of a window it saw
+            // unmapped, the hint written just before included.
+            if (platform_.tray)
+                platform_.tray->SetTaskbarButton(this, false);
+        }
         SetWatch(true);
         ShowTrayIcon();
         shrankNow = true;
