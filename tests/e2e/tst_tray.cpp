@@ -71,6 +71,7 @@ private slots:
     void hideIntoTheTrayAndBack();
     void stayOnTopAcrossRestart();
     void taskbarButtonOnlyWhileExpanded();
+    void restoredBarStaysRestored();
 };
 
 void TestTray::hideIntoTheTrayAndBack() {
@@ -179,6 +180,49 @@ void TestTray::taskbarButtonOnlyWhileExpanded() {
                  qPrintable(QString::fromLatin1(state()) + bar.Diagnostics()));
     }
     QCOMPARE(bar.Terminate(), 0);
+}
+
+// A bar started minimised and then restored by the user comes back shown, not minimised again,
+// from the tray.
+void TestTray::restoredBarStaysRestored() {
+    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty())
+        QSKIP("trayer is not installed (scripts/install-deps.sh installs it)");
+    TrayHost tray;
+    QVERIFY2(tray.Start(), "trayer did not start");
+    BarHome home;
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\nUser=tester\nHide=Yes\nShrink=No\n"
+                               "[Window]\nState=Min\n[Pages]\nCount=2\n"));
+    Bar bar(home, {});
+    // Minimised, the window is not among the visible ones: found by its name alone.
+    QString window;
+    QVERIFY2(PollUntil([&] {
+                 window = QString::fromLatin1(Tool(QStringLiteral("xdotool"),
+                                                   {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(bar.Pid()),
+                                                    QStringLiteral("--name"), QStringLiteral("^Velmora .*Page [0-9]+ of [0-9]+$")}))
+                              .split('\n').value(0).trimmed();
+                 return !window.isEmpty();
+             }), qPrintable(bar.Diagnostics()));
+    auto wmState = [&] {
+        return QString::fromLatin1(Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_STATE")}));
+    };
+    QVERIFY2(PollUntil([&] { return wmState().contains(QStringLiteral("state: Iconic")); }), qPrintable(wmState()));
+    QTest::qWait(2000); // the bar's start is over
+    // The user restores it, as a taskbar does.
+    QVERIFY(Xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window}));
+    QVERIFY2(PollUntil([&] { return BarShown(bar) && wmState().contains(QStringLiteral("state: Normal")); }),
+             qPrintable(wmState()));
+    QVERIFY2(PollUntil([&] { return IniValue(home.SettingsFile(), QStringLiteral("Window"), QStringLiteral("State")) == QLatin1String("Norm"); }),
+             "the restored state was not saved");
+    QTest::qWait(1000); // the window manager has put it in its place
+
+    // Into the tray and back.
+    QVERIFY(ClickAt(bar, GaugeCentre));
+    QVERIFY2(PollUntil([&] { return !BarShown(bar) && !DockedIcon(bar).isEmpty(); }), qPrintable(bar.Diagnostics()));
+    QVERIFY(ClickWindow(DockedIcon(bar)));
+    QVERIFY2(PollUntil([&] { return BarShown(bar) && wmState().contains(QStringLiteral("state: Normal")); }),
+             qPrintable(wmState() + bar.Diagnostics()));
+    QCOMPARE(bar.Terminate(), 0);
+    QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Window"), QStringLiteral("State")), QStringLiteral("Norm"));
 }
 
 QTEST_MAIN(TestTray)
