@@ -72,6 +72,7 @@ private slots:
     void stayOnTopAcrossRestart();
     void taskbarButtonOnlyWhileExpanded();
     void restoredBarStaysRestored();
+    void lockedGaugeLocation();
 };
 
 void TestTray::hideIntoTheTrayAndBack() {
@@ -223,6 +224,37 @@ void TestTray::restoredBarStaysRestored() {
              qPrintable(wmState() + bar.Diagnostics()));
     QCOMPARE(bar.Terminate(), 0);
     QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Window"), QStringLiteral("State")), QStringLiteral("Norm"));
+}
+
+// With "Lock Graph Location" the gauge stands exactly at the stored place, and the bar goes back
+// to its own: the window manager's frame, which the gauge has not, moves neither of them.
+void TestTray::lockedGaugeLocation() {
+    BarHome home;
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n"
+                               "LockedGraph=Yes\nShrinkX=300\nShrinkY=300\n[Pages]\nCount=2\n"));
+    Bar bar(home, {});
+    QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+    QTest::qWait(1000); // the window manager's placing is over
+    const QPoint barPlace = PlaceOf(bar.Window()).FramePosition();
+    QCOMPARE(barPlace, QPoint(50, 100));
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(ClickAt(bar, GaugeCentre));
+        QVERIFY2(PollUntil([&] { return PlaceOf(bar.Window()).client == QRect(300, 300, 44, 19); }),
+                 qPrintable(QStringLiteral("gauge at %1,%2\n").arg(PlaceOf(bar.Window()).client.x()).arg(PlaceOf(bar.Window()).client.y()) +
+                            bar.Diagnostics()));
+        QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+        QVERIFY(ClickAt(bar, GaugeCentre));
+        QVERIFY2(PollUntil([&] {
+                     const WindowPlace place = PlaceOf(bar.Window());
+                     return place.client.width() > 44 && place.FramePosition() == barPlace;
+                 }),
+                 qPrintable(QStringLiteral("bar at %1,%2\n").arg(PlaceOf(bar.Window()).FramePosition().x()).arg(PlaceOf(bar.Window()).FramePosition().y()) +
+                            bar.Diagnostics()));
+        QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+    }
+    QCOMPARE(bar.Terminate(), 0);
+    QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Location"), QStringLiteral("Top")), QStringLiteral("100"));
+    QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Location"), QStringLiteral("Left")), QStringLiteral("50"));
 }
 
 QTEST_MAIN(TestTray)
