@@ -690,10 +690,15 @@ void TForm1::changeEvent(QEvent *event) {
     const auto *change = static_cast<QWindowStateChangeEvent *>(event);
     const bool was = change->oldState() & Qt::WindowMinimized;
     const bool is = windowState() & Qt::WindowMinimized;
-    if (is && !was)
+    if (is && !was) {
         Guarded([this] { AppMin(); });
-    else if (was && !is)
+    } else if (was && !is) {
+        // Restored by the desktop: the native window still asks to be mapped minimised, as it
+        // was told at start, and would come back so after the next hide (shrinking, the tray).
+        if (platform_.tray)
+            platform_.tray->ShowNormalWhenMapped(this);
         Guarded([this] { AppNorm(); });
+    }
 }
 
 void TForm1::AppMin() { Ini().WriteString(QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("Min")); }

@@ -427,6 +427,11 @@ private:
     // (shrunk or hidden); the window is shown again when it was visible.
     void SetWindowStyle(bool onTop, bool taskbarButton);
     void MoveToBarLocation();
+    // Puts the window where its frame stands at `framePos` once the window manager has given it
+    // the frame of its present style: asked while the style changes, the toolkit would count
+    // the frame the window had before.
+    void PlaceFrameAt(const QPoint &framePos);
+    QPoint framedMargins_; // the offset of the client area in the frame, last seen framed
     bool HideToTray(); // false when the notification area refused the icon
     // The launched programs the bar waits for: the end that brings it back, the starts its buttons show.
     struct LaunchWatch {

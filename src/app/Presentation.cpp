@@ -85,6 +85,15 @@ void TForm1::MoveToBarLocation() {
     move(ReachablePosition(QPoint(settings.left, settings.top), size(), platform_.system->Screens()));
 }
 
+void TForm1::PlaceFrameAt(const QPoint &framePos) {
+    const QPoint at = ReachablePosition(framePos, size(), platform_.system->Screens());
+    const bool framed = !windowFlags().testFlag(Qt::FramelessWindowHint);
+    if (framed && framedMargins_.isNull())
+        move(at); // the frame was never seen: the toolkit's count is the best there is
+    else
+        setGeometry(QRect(at + (framed ? framedMargins_ : QPoint()), size()));
+}
+
 bool TForm1::HideToTray() {
     ShowTrayIcon();
     // Refused by the notification area, the bar stays: hidden, it would be out of reach.
@@ -110,6 +119,8 @@ void TForm1::SmallSize() {
         hideOption = kNo;
     }
     if (!wasShrunk && (hideOption == kNo || launchSaysShrink)) {
+        if (isVisible() && !windowFlags().testFlag(Qt::FramelessWindowHint) && frameGeometry() != geometry())
+            framedMargins_ = geometry().topLeft() - frameGeometry().topLeft();
         QWidget::hide();
         if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
             locationSavingSuppressed_ = true;
@@ -121,10 +132,15 @@ void TForm1::SmallSize() {
         QPoint at = pos();
         if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
             at = QPoint(settings.shrinkX, settings.shrinkY);
-        move(ReachablePosition(at, Panel1->size(), platform_.system->Screens()));
+        PlaceFrameAt(at);
         const bool staysHidden = Item(QStringLiteral("HideGraph1"))->isChecked() && !launchSaysShrink;
-        if (!staysHidden || !canHide)
+        if (!staysHidden || !canHide) {
             show();
+            // Told again once mapped: the window manager drops the state of a window it saw
+            // unmapped, the hint written just before included.
+            if (platform_.tray)
+                platform_.tray->SetTaskbarButton(this, false);
+        }
         SetWatch(true);
         ShowTrayIcon();
         shrankNow = true;
@@ -140,7 +156,7 @@ void TForm1::SmallSize() {
         else
             SetWindowStyle(windowFlags().testFlag(Qt::WindowStaysOnTopHint), true);
         ApplyScrollRange();
-        MoveToBarLocation();
+        PlaceFrameAt(QPoint(settings.left, settings.top));
         show();
         HideTrayIcon(); // once the bar is back
         locationSavingSuppressed_ = false;

@@ -18,5 +18,8 @@ public:
     virtual bool Delete() = 0;
     // Gives the window a taskbar button or takes it away, without remaking the window.
     virtual void SetTaskbarButton(QWidget *window, bool shown) = 0;
+    // The window, minimised at start and since restored by the user, is mapped as a normal
+    // window the next time it is shown (the toolkit keeps the minimised start it was asked for).
+    virtual void ShowNormalWhenMapped(QWidget *window) { (void)window; }
     std::function<void(TrayMouse)> OnMouse;
 };

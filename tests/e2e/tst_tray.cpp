@@ -7,6 +7,7 @@
 #include "BarDriver.h"
 
 #include <QElapsedTimer>
+#include <QStyleHints>
 #include <QtTest>
 
 using namespace e2e;
@@ -69,6 +70,9 @@ private slots:
     void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh"); }
     void hideIntoTheTrayAndBack();
     void stayOnTopAcrossRestart();
+    void taskbarButtonOnlyWhileExpanded();
+    void restoredBarStaysRestored();
+    void lockedGaugeLocation();
 };
 
 void TestTray::hideIntoTheTrayAndBack() {
@@ -149,6 +153,108 @@ void TestTray::stayOnTopAcrossRestart() {
     Bar again(home, {});
     QVERIFY2(again.WaitForWindow(), qPrintable(again.Diagnostics()));
     QVERIFY2(PollUntil([&] { return above(again.Window()); }), qPrintable(again.Diagnostics()));
+}
+
+// The shrunk gauge has no taskbar button, the expanded bar has one: by mouse and by key, twice
+// over (the window manager forgets a window's state whenever it is unmapped).
+void TestTray::taskbarButtonOnlyWhileExpanded() {
+    BarHome home;
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n[Pages]\nCount=2\n"));
+    Bar bar(home, {});
+    QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+    QTest::qWait(1000); // the window manager's placing is over
+    auto state = [&] {
+        return Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), bar.Window(), QStringLiteral("_NET_WM_STATE")});
+    };
+    auto shrunk = [&] { return PlaceOf(bar.Window()).client.width() == 44; };
+    for (int round = 0; round < 2; ++round) {
+        if (round == 0)
+            QVERIFY(ClickAt(bar, GaugeCentre));
+        else
+            QVERIFY(FocusOn(bar.Window()) && Keys({QStringLiteral("F3")}));
+        QVERIFY2(PollUntil([&] { return shrunk() && state().contains("_NET_WM_STATE_SKIP_TASKBAR"); }),
+                 qPrintable(QString::fromLatin1(state()) + bar.Diagnostics()));
+        // A click this soon after the last one would be the second half of a double click.
+        QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+        QVERIFY(ClickAt(bar, GaugeCentre));
+        QVERIFY2(PollUntil([&] { return !shrunk() && !state().contains("_NET_WM_STATE_SKIP_TASKBAR"); }),
+                 qPrintable(QString::fromLatin1(state()) + bar.Diagnostics()));
+    }
+    QCOMPARE(bar.Terminate(), 0);
+}
+
+// A bar started minimised and then restored by the user comes back shown, not minimised again,
+// from the tray.
+void TestTray::restoredBarStaysRestored() {
+    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty())
+        QSKIP("trayer is not installed (scripts/install-deps.sh installs it)");
+    TrayHost tray;
+    QVERIFY2(tray.Start(), "trayer did not start");
+    BarHome home;
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\nUser=tester\nHide=Yes\nShrink=No\n"
+                               "[Window]\nState=Min\n[Pages]\nCount=2\n"));
+    Bar bar(home, {});
+    // Minimised, the window is not among the visible ones: found by its name alone.
+    QString window;
+    QVERIFY2(PollUntil([&] {
+                 window = QString::fromLatin1(Tool(QStringLiteral("xdotool"),
+                                                   {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(bar.Pid()),
+                                                    QStringLiteral("--name"), QStringLiteral("^Velmora .*Page [0-9]+ of [0-9]+$")}))
+                              .split('\n').value(0).trimmed();
+                 return !window.isEmpty();
+             }), qPrintable(bar.Diagnostics()));
+    auto wmState = [&] {
+        return QString::fromLatin1(Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_STATE")}));
+    };
+    QVERIFY2(PollUntil([&] { return wmState().contains(QStringLiteral("state: Iconic")); }), qPrintable(wmState()));
+    QTest::qWait(2000); // the bar's start is over
+    // The user restores it, as a taskbar does.
+    QVERIFY(Xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window}));
+    QVERIFY2(PollUntil([&] { return BarShown(bar) && wmState().contains(QStringLiteral("state: Normal")); }),
+             qPrintable(wmState()));
+    QVERIFY2(PollUntil([&] { return IniValue(home.SettingsFile(), QStringLiteral("Window"), QStringLiteral("State")) == QLatin1String("Norm"); }),
+             "the restored state was not saved");
+    QTest::qWait(1000); // the window manager has put it in its place
+
+    // Into the tray and back.
+    QVERIFY(ClickAt(bar, GaugeCentre));
+    QVERIFY2(PollUntil([&] { return !BarShown(bar) && !DockedIcon(bar).isEmpty(); }), qPrintable(bar.Diagnostics()));
+    QVERIFY(ClickWindow(DockedIcon(bar)));
+    QVERIFY2(PollUntil([&] { return BarShown(bar) && wmState().contains(QStringLiteral("state: Normal")); }),
+             qPrintable(wmState() + bar.Diagnostics()));
+    QCOMPARE(bar.Terminate(), 0);
+    QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Window"), QStringLiteral("State")), QStringLiteral("Norm"));
+}
+
+// With "Lock Graph Location" the gauge stands exactly at the stored place, and the bar goes back
+// to its own: the window manager's frame, which the gauge has not, moves neither of them.
+void TestTray::lockedGaugeLocation() {
+    BarHome home;
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n"
+                               "LockedGraph=Yes\nShrinkX=300\nShrinkY=300\n[Pages]\nCount=2\n"));
+    Bar bar(home, {});
+    QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+    QTest::qWait(1000); // the window manager's placing is over
+    const QPoint barPlace = PlaceOf(bar.Window()).FramePosition();
+    QCOMPARE(barPlace, QPoint(50, 100));
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(ClickAt(bar, GaugeCentre));
+        QVERIFY2(PollUntil([&] { return PlaceOf(bar.Window()).client == QRect(300, 300, 44, 19); }),
+                 qPrintable(QStringLiteral("gauge at %1,%2\n").arg(PlaceOf(bar.Window()).client.x()).arg(PlaceOf(bar.Window()).client.y()) +
+                            bar.Diagnostics()));
+        QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+        QVERIFY(ClickAt(bar, GaugeCentre));
+        QVERIFY2(PollUntil([&] {
+                     const WindowPlace place = PlaceOf(bar.Window());
+                     return place.client.width() > 44 && place.FramePosition() == barPlace;
+                 }),
+                 qPrintable(QStringLiteral("bar at %1,%2\n").arg(PlaceOf(bar.Window()).FramePosition().x()).arg(PlaceOf(bar.Window()).FramePosition().y()) +
+                            bar.Diagnostics()));
+        QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+    }
+    QCOMPARE(bar.Terminate(), 0);
+    QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Location"), QStringLiteral("Top")), QStringLiteral("100"));
+    QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Location"), QStringLiteral("Left")), QStringLiteral("50"));
 }
 
 QTEST_MAIN(TestTray)

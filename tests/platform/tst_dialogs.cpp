@@ -119,6 +119,8 @@ private Q_SLOTS:
     void selectDirectory();
     void errorBoxOfItsOwn();
     void warningWithHelp();
+    void escapeClosesBoxWithHelp_data();
+    void escapeClosesBoxWithHelp();
     void colourWithHelp();
     void popupMenu_data();
     void popupMenu();
@@ -311,6 +313,37 @@ void TestDialogs::warningWithHelp() {
     QCOMPARE(caption, QStringLiteral("Warning"));
     QCOMPARE(icon, QMessageBox::Warning);
     QCOMPARE(help.topics, QList<int>{40});
+}
+
+// A box with OK and Help closes on Escape, as every box does: Help is no way out.
+void TestDialogs::escapeClosesBoxWithHelp_data() {
+    QTest::addColumn<bool>("warning");
+    QTest::newRow("warning") << true;
+    QTest::newRow("message") << false;
+}
+
+void TestDialogs::escapeClosesBoxWithHelp() {
+    QFETCH(bool, warning);
+    RecordingHelp help;
+    LinuxDialogs dialogs(nullptr, &help);
+    bool stillOpen = false;
+    Script({[&](QWidget *w) {
+        QTest::keyClick(w, Qt::Key_Escape);
+        // Left open, the box is closed here so that the test goes on.
+        QTimer::singleShot(0, w, [&stillOpen, w] {
+            if (!w->isVisible())
+                return;
+            stillOpen = true;
+            qobject_cast<QMessageBox *>(w)->button(QMessageBox::Ok)->click();
+        });
+    }},
+           false);
+    if (warning)
+        dialogs.Warning(QStringLiteral("Incorrect Password"), 40);
+    else
+        dialogs.Message(QStringLiteral("Done"), 14);
+    QVERIFY2(!stillOpen, "Escape left the box open");
+    QCOMPARE(help.topics, QList<int>{});
 }
 
 // The colour dialog: Help shows the topic and the dialog stays for the choice.

@@ -27,8 +27,12 @@ LinuxDialogs::LinuxDialogs(QWidget *parent, IHelp *help, IShell *shell)
 // Runs a box until a button other than Help closes it; Help shows the topic and keeps it open.
 static QMessageBox::StandardButton RunBox(QMessageBox &box, IHelp *help, int helpContext) {
     QAbstractButton *helpButton = nullptr;
-    if (help && helpContext != 0)
+    if (help && helpContext != 0) {
         helpButton = box.addButton(QMessageBox::Help);
+        // With a second button the box finds no way out by itself: Escape is OK's.
+        if (!box.escapeButton() && box.button(QMessageBox::Ok))
+            box.setEscapeButton(QMessageBox::Ok);
+    }
     for (;;) {
         box.exec();
         if (helpButton && box.clickedButton() == helpButton) {

@@ -115,3 +115,28 @@ void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
     }
     xcb_flush(connection);
 }
+
+void LinuxNotificationArea::ShowNormalWhenMapped(QWidget *window) {
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !window || !window->windowHandle())
+        return;
+    xcb_connection_t *connection = x11->connection();
+    const xcb_window_t id = xcb_window_t(window->windowHandle()->winId());
+    // WM_HINTS: flags, input, initial state, ...; the state counts when flag bit 1 is set.
+    constexpr uint32_t kStateHint = 1u << 1, kNormalState = 1, kIconicState = 3;
+    xcb_get_property_cookie_t cookie = xcb_get_property(connection, 0, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9);
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(connection, cookie, nullptr);
+    if (!reply)
+        return;
+    if (reply->format == 32 && xcb_get_property_value_length(reply) >= int(3 * sizeof(uint32_t))) {
+        QList<uint32_t> hints(xcb_get_property_value_length(reply) / int(sizeof(uint32_t)));
+        memcpy(hints.data(), xcb_get_property_value(reply), size_t(hints.size()) * sizeof(uint32_t));
+        if ((hints[0] & kStateHint) && hints[2] == kIconicState) {
+            hints[2] = kNormalState;
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32,
+                                uint32_t(hints.size()), hints.constData());
+            xcb_flush(connection);
+        }
+    }
+    free(reply);
+}

@@ -19,6 +19,8 @@ public:
     bool Delete() override;
     // _NET_WM_STATE_SKIP_TASKBAR on X11; nothing elsewhere.
     void SetTaskbarButton(QWidget *window, bool shown) override;
+    // The initial state of WM_HINTS back to normal.
+    void ShowNormalWhenMapped(QWidget *window) override;
 
 private:
     std::unique_ptr<QSystemTrayIcon> icon_;
