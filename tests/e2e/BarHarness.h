@@ -250,6 +250,20 @@ public:
     }
     QString Title() const { return WindowTitle(Window()); }
 
+    // The main window of a bar that started minimised: not among the visible windows, so found
+    // by its name alone. Empty when it did not come.
+    QString MinimisedWindow() const {
+        QString window;
+        PollUntil([&] {
+            window = QString::fromLatin1(Tool(QStringLiteral("xdotool"),
+                                              {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(Pid()),
+                                               QStringLiteral("--name"), QStringLiteral("^Velmora .*Page [0-9]+ of [0-9]+$")}))
+                         .split('\n').value(0).trimmed();
+            return !window.isEmpty();
+        });
+        return window;
+    }
+
     // SIGTERM, then the exit code; -1 when the bar did not end normally within the time.
     int Terminate(int timeoutMs = 15000) {
         process_.terminate();
