@@ -321,7 +321,6 @@ public:
     QTimer *Timer2 = nullptr;
     QStringList ListBox1, Memo1, ListBox2; // scratch lists of the import and of a moved page
     QString PageNameMode;                  // "Tab", "Page", "Button", "Parameter", "Lockout"
-    QString PageNameButton; // the button the box was opened for in the modes "Button", "Parameter"
 
     // Menu items by their names.
     QAction *Item(const QString &name) const;
@@ -405,12 +404,19 @@ private:
     // The cursor to the start position of the page shown, its button released.
     void KeyToPageStart();
     bool locationSavingSuppressed_ = true;
-    // The window manager placing the window shown first (app: location saving).
+    // The window manager placing the window: the first showing (app: location saving), and the
+    // frame it gives the framed window.
     struct Placement {
         bool placed = false;
         bool retried = false;     // the stored minimised state was asked for a second time
         QTimer *timer = nullptr;  // runs while the window manager may still be placing
+        QPoint framedMargins;     // the client area's offset in the frame, last seen framed
     } placement_;
+    // The inline box (PageName) beyond its mode: the button it was opened for in the modes
+    // "Button" and "Parameter", whichever button the keys select meanwhile.
+    struct PageNameBox {
+        QString button;
+    } pageNameBox_;
     void EndPlacement();
     // The presentations (src/app/Presentation.cpp).
     void SetWatch(bool on);
@@ -431,7 +437,6 @@ private:
     // the frame of its present style: asked while the style changes, the toolkit would count
     // the frame the window had before.
     void PlaceFrameAt(const QPoint &framePos);
-    QPoint framedMargins_; // the offset of the client area in the frame, last seen framed
     bool HideToTray(); // false when the notification area refused the icon
     // The launched programs the bar waits for: the end that brings it back, the starts its buttons show.
     struct LaunchWatch {

@@ -88,10 +88,10 @@ void TForm1::MoveToBarLocation() {
 void TForm1::PlaceFrameAt(const QPoint &framePos) {
     const QPoint at = ReachablePosition(framePos, size(), platform_.system->Screens());
     const bool framed = !windowFlags().testFlag(Qt::FramelessWindowHint);
-    if (framed && framedMargins_.isNull())
+    if (framed && placement_.framedMargins.isNull())
         move(at); // the frame was never seen: the toolkit's count is the best there is
     else
-        setGeometry(QRect(at + (framed ? framedMargins_ : QPoint()), size()));
+        setGeometry(QRect(at + (framed ? placement_.framedMargins : QPoint()), size()));
 }
 
 bool TForm1::HideToTray() {
@@ -120,7 +120,7 @@ void TForm1::SmallSize() {
     }
     if (!wasShrunk && (hideOption == kNo || launchSaysShrink)) {
         if (isVisible() && !windowFlags().testFlag(Qt::FramelessWindowHint) && frameGeometry() != geometry())
-            framedMargins_ = geometry().topLeft() - frameGeometry().topLeft();
+            placement_.framedMargins = geometry().topLeft() - frameGeometry().topLeft();
         QWidget::hide();
         if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
             locationSavingSuppressed_ = true;

@@ -137,7 +137,7 @@ void TForm1::ChangeName() {
     if (Ini().ReadString(QStringLiteral("Programs"), currentButton, QString()).isEmpty())
         return;
     OpenInlineBox(QStringLiteral("Button"), QStringLiteral("Enter New Description"));
-    PageNameButton = currentButton;
+    pageNameBox_.button = currentButton;
 }
 
 void TForm1::ChangeParameter() {
@@ -146,5 +146,5 @@ void TForm1::ChangeParameter() {
         return;
     OpenInlineBox(QStringLiteral("Parameter"), QStringLiteral("Enter Parameter"),
                   ini.ReadString(QStringLiteral("Parameters"), currentButton, QString()));
-    PageNameButton = currentButton;
+    pageNameBox_.button = currentButton;
 }

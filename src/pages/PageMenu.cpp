@@ -47,7 +47,7 @@ void TForm1::CloseInlineBox() {
         PageName->hide();
     }
     PageNameMode.clear();
-    PageNameButton.clear();
+    pageNameBox_.button.clear();
     TabSet1->setSelectedColor(StoredSelectedColor());
     Keys->setFocus();
     RunWaitingRequests();
@@ -93,7 +93,7 @@ bool TForm1::PageNameKeyDown(int key) {
         } else if (mode == QLatin1String("Button") || mode == QLatin1String("Parameter")) {
             // The box may have stayed open while the keys selected other buttons: the text
             // belongs to the button it was opened for.
-            const QString target = PageNameButton;
+            const QString target = pageNameBox_.button;
             ButtonRecord record = ReadButtonRecord(ini, target);
             if (mode == QLatin1String("Button")) {
                 record.Names = text;
