@@ -3,12 +3,26 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <cmath>
 
 namespace {
 constexpr int kSlant = 5;   // a tab's sides lean in by this much at the bottom
 constexpr int kPadding = 5; // blank beside the text
 constexpr int kArrow = 16;  // width of a scroll arrow
+
+// Relative luminance of an sRGB colour, 0 for black to 1 for white.
+double RelativeLuminance(const QColor &color) {
+    auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
 } // namespace
+
+QColor TabTextColor(const QColor &tab) {
+    // The contrast ratio of black on the tab, (L + 0.05) / 0.05; 3:1 is the least that still
+    // reads at the tab row's size. The default teal and silver tabs keep their black names.
+    const double onBlack = (RelativeLuminance(tab) + 0.05) / 0.05;
+    return onBlack >= 3.0 ? QColor(Qt::black) : QColor(Qt::white);
+}
 
 TTabSet::TTabSet(QWidget *parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -161,7 +175,7 @@ void TTabSet::paintEvent(QPaintEvent *) {
             p.setPen(selectedColor_);
             p.drawLine(r.left() + 1, 0, r.right() - 1, 0);
         }
-        p.setPen(Qt::black);
+        p.setPen(TabTextColor(selected ? selectedColor_ : unselectedColor_));
         p.drawText(r, Qt::AlignCenter, tabs_[slot.index]);
     };
     for (int i = placed.size() - 1; i >= 0; --i)

@@ -4,6 +4,10 @@
 #include <QStringList>
 #include <QWidget>
 
+// The colour a tab's name is written in on a tab of this colour: black, the bar's own look, as long
+// as it reaches a contrast ratio of 3:1 with the tab (by relative luminance), white on darker tabs.
+QColor TabTextColor(const QColor &tab);
+
 // The row of page tabs under the page area: tabs hang down from the page they choose, the
 // selected one in its own colour; arrows at the right end scroll a row too long for the bar.
 // Drawn by itself so that hundreds of tabs cost nothing to set up.

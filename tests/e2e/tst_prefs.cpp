@@ -38,6 +38,15 @@ int TabRowPixels(const Bar &bar, const QColor &color) {
         count += picture.pixelColor(x, y) == color;
     return count;
 }
+// How many pixels of the tab row are pure white: only names written in white on dark tabs are.
+int WhiteTabTextPixels(const Bar &bar) {
+    const QImage picture = Grab(bar.Window());
+    int count = 0;
+    for (int y = kTabRowTop; y < kTabRowTop + kTabRowHeight && y < picture.height(); ++y)
+        for (int x = kGaugeColumn; x < picture.width(); ++x)
+            count += picture.pixelColor(x, y) == QColor(Qt::white);
+    return count;
+}
 } // namespace
 
 class TestPrefs : public QObject {
@@ -149,6 +158,7 @@ void TestPrefs::tabColourChosenAndKept() {
         QVERIFY(PollUntil([&] {
             return (tabs = TabCentres(bar, {kSelected, kPaleYellow})).size() == 3;
         }));
+        QCOMPARE(WhiteTabTextPixels(bar), 0); // black names on the light tabs
         QVERIFY(FocusOn(bar.Window()));
         QVERIFY2(OpenMenuAt(bar, tabs[1]),
                  qPrintable(QStringLiteral("no page menu\n") + bar.Diagnostics()));
@@ -178,6 +188,9 @@ void TestPrefs::tabColourChosenAndKept() {
         if (!painted)
             SaveScreenshot(QStringLiteral("prefs-colour-wrong"));
         QVERIFY2(painted, "the unselected tabs are not in the chosen colour");
+        // Black names would not read on the dark blue: they are written in white there, and
+        // stay black on the silver tab.
+        QVERIFY2(WhiteTabTextPixels(bar) > 10, "the names on the dark tabs are not light");
         SaveScreenshot(QStringLiteral("prefs-colour-chosen"));
         QCOMPARE(bar.Terminate(), 0);
     }
