@@ -2,6 +2,7 @@
 // nothing and writes nothing, while launching goes on. Each action also runs unlocked, to show
 // that it would have done something.
 #include "FakePlatform.h"
+#include "app/Autostart.h"
 #include "app/Icons.h"
 #include "prefs/Lockout.h"
 
@@ -58,7 +59,8 @@ private slots:
         for (const char *action :
              {"right click on a configured button", "right click on a tab", "F6", "F2",
               "F5 on a configured button", "click on an empty button", "drop on an empty button",
-              "Show Exit Options from the gauge menu", "click on a configured button",
+              "Show Exit Options from the gauge menu", "Start with the Desktop from the gauge menu",
+              "click on a configured button",
               "drop on a configured button"}) {
             QTest::addRow("%s, unlocked", action) << QString::fromLatin1(action) << false;
             QTest::addRow("%s, locked", action) << QString::fromLatin1(action) << true;
@@ -112,6 +114,12 @@ private slots:
             fake->dialogs.ExpectPopup(locked ? "" : "Show Exit Options");
             QTest::mousePress(form->Gauge1, Qt::RightButton);
             QCOMPARE(form->Item("ConfirmExit1")->isEnabled(), !locked);
+        } else if (action == "Start with the Desktop from the gauge menu") {
+            // The lock holds changes to the session too: locked, no autostart entry is made.
+            fake->dialogs.ExpectPopup(locked ? "" : "Start with the Desktop");
+            QTest::mousePress(form->Gauge1, Qt::RightButton);
+            QCOMPARE(form->Item("StartWithDesktop1")->isEnabled(), !locked);
+            QCOMPARE(QFile::exists(autostart::EntryPath(fake->Get().environment.configHome)), !locked);
         } else if (action == "click on a configured button") {
             QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
         } else if (action == "drop on a configured button") {
