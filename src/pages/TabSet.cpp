@@ -12,8 +12,11 @@ constexpr int kArrow = 16;  // width of a scroll arrow
 
 // Relative luminance of an sRGB colour, 0 for black to 1 for white.
 double RelativeLuminance(const QColor &color) {
-    auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
-    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+    auto linear = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+           0.0722 * linear(color.blueF());
 }
 } // namespace
 

@@ -11,8 +11,9 @@ const QString kLocation = QStringLiteral("Location");
 const QString kUser = QStringLiteral("User");
 // The setup options that the lock holds still. Starting with the desktop is a change to the
 // user's session made from the bar, locked like the bar's own options.
-const char *const kLockedItems[] = {"StayonTop1",         "ConfirmExit1",     "AutoExpand1", "HideGraph1",
-                                    "ShrinkOnLaunch1",    "LockGraphLocation1", "StartWithDesktop1"};
+const char *const kLockedItems[] = {"StayonTop1",       "ConfirmExit1",    "AutoExpand1",
+                                    "HideGraph1",       "ShrinkOnLaunch1", "LockGraphLocation1",
+                                    "StartWithDesktop1"};
 } // namespace
 
 bool TForm1::ModifyLocked() const {

@@ -60,8 +60,7 @@ private slots:
              {"right click on a configured button", "right click on a tab", "F6", "F2",
               "F5 on a configured button", "click on an empty button", "drop on an empty button",
               "Show Exit Options from the gauge menu", "Start with the Desktop from the gauge menu",
-              "click on a configured button",
-              "drop on a configured button"}) {
+              "click on a configured button", "drop on a configured button"}) {
             QTest::addRow("%s, unlocked", action) << QString::fromLatin1(action) << false;
             QTest::addRow("%s, locked", action) << QString::fromLatin1(action) << true;
         }
@@ -119,7 +118,8 @@ private slots:
             fake->dialogs.ExpectPopup(locked ? "" : "Start with the Desktop");
             QTest::mousePress(form->Gauge1, Qt::RightButton);
             QCOMPARE(form->Item("StartWithDesktop1")->isEnabled(), !locked);
-            QCOMPARE(QFile::exists(autostart::EntryPath(fake->Get().environment.configHome)), !locked);
+            QCOMPARE(QFile::exists(autostart::EntryPath(fake->Get().environment.configHome)),
+                     !locked);
         } else if (action == "click on a configured button") {
             QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
         } else if (action == "drop on a configured button") {

@@ -10,8 +10,10 @@ private slots:
         QTest::addColumn<QColor>("tab");
         QTest::addColumn<QColor>("text");
         // The bar's defaults and the red tab of a page being renamed keep their black names.
-        QTest::newRow("silver, the selected default") << QColor(0xC0, 0xC0, 0xC0) << QColor(Qt::black);
-        QTest::newRow("teal, the unselected default") << QColor(0x00, 0x80, 0x80) << QColor(Qt::black);
+        QTest::newRow("silver, the selected default")
+            << QColor(0xC0, 0xC0, 0xC0) << QColor(Qt::black);
+        QTest::newRow("teal, the unselected default")
+            << QColor(0x00, 0x80, 0x80) << QColor(Qt::black);
         QTest::newRow("red, renaming") << QColor(0xFF, 0x00, 0x00) << QColor(Qt::black);
         QTest::newRow("white") << QColor(Qt::white) << QColor(Qt::black);
         QTest::newRow("navy") << QColor(0x00, 0x00, 0x80) << QColor(Qt::white);
@@ -37,7 +39,8 @@ private slots:
             int n = 0;
             for (int y = r.top() + 2; y < r.bottom() - 1; ++y)
                 for (int x = r.left() + 8; x < r.right() - 8; ++x)
-                    n += lighter ? qGray(picture.pixel(x, y)) > grey : qGray(picture.pixel(x, y)) < grey;
+                    n += lighter ? qGray(picture.pixel(x, y)) > grey
+                                 : qGray(picture.pixel(x, y)) < grey;
             return n;
         };
         QVERIFY(count(row.tabRect(1), true, 200) > 10);
