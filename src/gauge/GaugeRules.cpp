@@ -2,7 +2,6 @@
 
 #include <QFontMetrics>
 #include <QLocale>
-#include <QStringList>
 #include <cmath>
 
 bool IsDriveGaugeType(const QString &type) {
@@ -80,9 +79,6 @@ QString MissingDriveHint(const QString &mountPoint) {
 }
 
 QFont GaugeFont(const QSize &face) {
-    QStringList readings{QStringLiteral("100%")};
-    for (char16_t letter = u'C'; letter <= u'Z'; ++letter)
-        readings << QString(QChar(letter)) + QStringLiteral(" : 100%");
     QFont font;
     for (int pixels = 12; pixels >= 6; --pixels) {
         for (const char *family : {"Arial", "Arial Narrow"}) {
@@ -90,11 +86,15 @@ QFont GaugeFont(const QSize &face) {
             font.setPixelSize(pixels);
             font.setStyleStrategy(QFont::NoAntialias); // as the gauge draws it
             const QFontMetrics metrics(font);
-            int widest = 0;
-            for (const QString &reading : readings)
-                widest = qMax(widest, qMax(metrics.horizontalAdvance(reading),
-                                           metrics.boundingRect(reading).width()));
-            if (widest <= face.width() - 2 && metrics.height() <= face.height())
+            // The widest drive letter with a full percentage: no reading is wider.
+            QChar widest(u'C');
+            for (char16_t letter = u'D'; letter <= u'Z'; ++letter)
+                if (metrics.horizontalAdvance(QChar(letter)) > metrics.horizontalAdvance(widest))
+                    widest = QChar(letter);
+            const QString reading = QString(widest) + QStringLiteral(" : 100%");
+            const int width =
+                qMax(metrics.horizontalAdvance(reading), metrics.boundingRect(reading).width());
+            if (width <= face.width() - 2 && metrics.height() <= face.height())
                 return font;
         }
     }

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLocale>
 #include <QMenu>
 #include <QTest>
@@ -86,6 +87,8 @@ private Q_SLOTS:
     void storedTypes_data();
     void storedTypes();
     void defaultType();
+    void textFitsTheFace_data();
+    void textFitsTheFace();
     void driveComponent();
 };
 
@@ -415,6 +418,44 @@ void TestReadings::defaultType() {
     form.reset();
     form = Start();
     QCOMPARE(form->settings.gaugeType, QStringLiteral("CHardDrive"));
+}
+
+// The widest readings, written in the font chosen for the bar's 39 x 15 face with this
+// system's fonts, leave the face's first and last columns alone: nothing is cut.
+void TestReadings::textFitsTheFace_data() {
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("W, full") << "W" << 100;
+    QTest::newRow("M, 99") << "M" << 99;
+    QTest::newRow("C, 31") << "C" << 31;
+    QTest::newRow("memory") << "" << 100;
+}
+
+void TestReadings::textFitsTheFace() {
+    QFETCH(QString, label);
+    QFETCH(int, percent);
+    TEnhancedGauge gauge;
+    gauge.resize(39, 15);
+    gauge.setBorderStyle(TEnhancedGauge::bsNone);
+    gauge.setForeColor(kLime);
+    gauge.setBackColor(QColor(0x80, 0x00, 0x00));
+    gauge.setAlignment(TEnhancedGauge::taCenter);
+    gauge.setFont(GaugeFont(gauge.size()));
+    gauge.setProgress(percent);
+    gauge.setProgressText(label);
+    const QImage face = gauge.Render();
+    for (int x : {0, face.width() - 1})
+        for (int y = 0; y < face.height(); ++y) {
+            const QColor c = face.pixelColor(x, y);
+            QVERIFY2(c == kLime || c == gauge.BackColor(),
+                     qPrintable(QStringLiteral("%1 at %2,%3: %4")
+                                    .arg(gauge.DisplayText())
+                                    .arg(x)
+                                    .arg(y)
+                                    .arg(c.name())));
+        }
+    // Still a text to read: not shrunk to nothing.
+    QVERIFY(QFontMetrics(gauge.font()).height() >= 9);
 }
 
 void TestReadings::driveComponent() {

@@ -1,3 +1,4 @@
+#include "FakePlatform.h"
 #include "platform/linux/LinuxSystemInfo.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@ private Q_SLOTS:
     void mountKinds();
     void slowFilesystem();
     void thisMachine();
+    void lettersKept();
     void agreesWithDfAndMeminfo();
     void extraMounts();
     void extraMountsChild();
@@ -131,6 +133,42 @@ void TestSystemInfo::slowFilesystem() {
     QTRY_VERIFY(figures.Ask(QStringLiteral("/mnt/dead"), true).has_value());
 }
 
+// Letters once given stay with their mount points, mounted or not, until all 23 are given;
+// then the letters of the mount points that are gone are given again, lowest first.
+void TestSystemInfo::lettersKept() {
+    auto table = [](const QList<int> &numbers) {
+        QByteArray text = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
+        for (int n : numbers)
+            text += QStringLiteral("%1 1 9:%1 / /m%2 rw - xfs /dev/md%1 rw\n")
+                        .arg(n + 10)
+                        .arg(n, 2, 10, QLatin1Char('0'))
+                        .toLatin1();
+        return MountedFilesystems(text);
+    };
+    auto letters = [](const QList<DriveMount> &drives) {
+        QStringList got;
+        for (const DriveMount &drive : drives)
+            got << QString(drive.letter) + drive.mountPoint.mid(1);
+        return got.join(QLatin1Char(' '));
+    };
+    DriveLetters keeper;
+    QCOMPARE(letters(keeper.Assign(table({5, 7}))), QStringLiteral("C Dm05 Em07"));
+    // m05 is gone: its D is not given to m01.
+    QCOMPARE(letters(keeper.Assign(table({1, 7}))), QStringLiteral("C Em07 Fm01"));
+    // 30 newcomers: G to Z go first, then the letters of the gone m05 and m01; the rest of
+    // them have no drive.
+    QList<int> many{7};
+    for (int n = 10; n < 40; ++n)
+        many << n;
+    const QList<DriveMount> full = keeper.Assign(table(many));
+    QCOMPARE(full.size(), 24);
+    QCOMPARE(letters(full).left(26), QStringLiteral("C Dm30 Em07 Fm31 Gm10 Hm11"));
+    QCOMPARE(full.last().mountPoint, QStringLiteral("/m29"));
+    // Every letter has been given: those of mount points gone are given again, lowest first.
+    QCOMPARE(letters(keeper.Assign(table({2, 3, 7}))), QStringLiteral("C Dm02 Em07 Fm03"));
+    QCOMPARE(letters(keeper.Assign(table({2, 3, 7, 30}))), QStringLiteral("C Dm02 Em07 Fm03 Gm30"));
+}
+
 void TestSystemInfo::memInfo_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("valid");
@@ -182,6 +220,16 @@ void TestSystemInfo::thisMachine() {
     QCOMPARE(drives.first().mountPoint, QStringLiteral("/"));
     QVERIFY(drives.first().total > 0);
     QVERIFY(drives.first().free <= drives.first().total);
+    // A drive is found by its mount point, exactly, and the fake given the same drives agrees.
+    FakeSystemInfo fake;
+    fake.drives = drives;
+    for (ISystemInfo *system :
+         {static_cast<ISystemInfo *>(&info), static_cast<ISystemInfo *>(&fake)}) {
+        for (const DriveInfo &drive : drives)
+            QCOMPARE(system->LetterOf(drive.mountPoint), drive.letter);
+        QVERIFY(system->LetterOf(QStringLiteral("/no/such/mount")).isNull());
+        QVERIFY(system->LetterOf(QString()).isNull());
+    }
 
     const passwd *pw = getpwuid(getuid());
     QVERIFY(pw);
