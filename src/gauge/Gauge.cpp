@@ -23,8 +23,8 @@ void TForm1::GaugeTimer() {
 void TForm1::GasGage() {
     const QString &type = settings.gaugeType;
     if (IsDriveGaugeType(type)) {
-        if (FollowGaugeMount())
-            HardDriveSpace(type.at(0).unicode());
+        if (FollowGaugeMount()) // which may give the type another letter
+            HardDriveSpace(settings.gaugeType.at(0).unicode());
     } else if (type == QLatin1String("SystemMemory1"))
         SysResource();
     if (type == QLatin1String("UserResource1"))
