@@ -145,9 +145,7 @@ void TForm1::BuildControls() {
     Gauge1->setForeColor(QColor(0x00, 0xFF, 0x00));
     Gauge1->setBackColor(QColor(0x80, 0x00, 0x00));
     Gauge1->setAlignment(TEnhancedGauge::taCenter);
-    QFont gaugeFont(QStringLiteral("Arial"));
-    gaugeFont.setPixelSize(12);
-    Gauge1->setFont(gaugeFont);
+    Gauge1->setFont(GaugeFont(Gauge1->size())); // measured: the readings must fit the face
     Gauge1->installEventFilter(this);
 
     HelpButton = new QToolButton(client_);
@@ -407,6 +405,7 @@ void TForm1::ReadStartSettings(const TNewIniFile &ini) {
     settings.autoExpand = ini.ReadString(loc, QStringLiteral("AutoExpand"), QStringLiteral("Yes"));
     // gauge: stored in an older form, converted
     settings.gaugeType = OldGage(ini.ReadString(QStringLiteral("Gauge"), QStringLiteral("Type"), DefaultGaugeType()));
+    ReadGaugeMount(ini);
     settings.selectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("SelectedColor"), tabcolors::kDefaultSelected);
     settings.unselectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("UnselectedColor"), tabcolors::kDefaultUnselected);
 }
@@ -488,6 +487,11 @@ void TForm1::ApplyScrollRange() {
 
 void TForm1::resizeEvent(QResizeEvent *) {
     scroller_->setGeometry(rect());
+    // The two buttons under the gauge reach one row into its panel: a window no taller than
+    // the panel (the shrunk bar) shows the gauge alone.
+    const bool roomBelowGauge = height() > Panel1->height();
+    HelpButton->setVisible(roomBelowGauge);
+    RunButton->setVisible(roomBelowGauge);
     MakeButtonsInView();
 }
 

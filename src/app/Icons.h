@@ -240,8 +240,15 @@ public:
     // Ticks the item that names the gauge type, and no other.
     void CheckGaugeType();
     void CountDrives();
+    // Shows the item of a drive with its mount point.
+    void ShowDriveItem(QChar letter, const QString &mountPoint);
     // The drive that holds the program's directory + "HardDrive".
     QString DefaultGaugeType() const;
+    // The mount point of the stored drive reading, with the gauge type lettered from it.
+    void ReadGaugeMount(const TNewIniFile &ini);
+    // Points the gauge type at the letter its mount point has now; false, with the hint saying
+    // so, when that filesystem is not mounted.
+    bool FollowGaugeMount();
     TDISK *DISK1 = nullptr;
     TZtTrayIcon95 *TrayIcon = nullptr; // the icon in the notification area
 
@@ -331,6 +338,7 @@ public:
         QString user, hide, menuShow;
         int top = 0, left = 0, shrinkX = 0, shrinkY = 0, buttonCount = 0;
         QString lockedGraph, onTop, windowState, shrink, checkExit, autoExpand, gaugeType;
+        QString gaugeMount; // where the graphed drive is mounted: its letter is found from it
         int selectedColor = 12632256, unselectedColor = 8421376;
     } settings;
     QString shrunk = QStringLiteral("No");

@@ -5,6 +5,7 @@
 #include "components/Disk.h"
 #include "components/enhgauge.h"
 #include "gauge/GaugeRules.h"
+#include "settings/NewIniFile.h"
 
 #include <QAction>
 #include <QDir>
@@ -21,9 +22,10 @@ void TForm1::GaugeTimer() {
 
 void TForm1::GasGage() {
     const QString &type = settings.gaugeType;
-    if (IsDriveGaugeType(type))
-        HardDriveSpace(type.at(0).unicode());
-    else if (type == QLatin1String("SystemMemory1"))
+    if (IsDriveGaugeType(type)) {
+        if (FollowGaugeMount()) // which may give the type another letter
+            HardDriveSpace(settings.gaugeType.at(0).unicode());
+    } else if (type == QLatin1String("SystemMemory1"))
         SysResource();
     if (type == QLatin1String("UserResource1"))
         SysResource();
@@ -67,16 +69,71 @@ void TForm1::CHardDriveClick(QAction *sender) {
     UnCheck();
     sender->setChecked(true);
     settings.gaugeType = QString(letter) + QStringLiteral("HardDrive");
-    Ini().WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), settings.gaugeType);
-    HardDriveSpace(letter.unicode());
+    // The filesystem the item shows is the one chosen, whatever letter it has later.
+    settings.gaugeMount = sender->property("mountPoint").toString();
+    {
+        TNewIniFile ini = Ini();
+        SettingsTransaction transaction(ini);
+        ini.WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), settings.gaugeType);
+        if (settings.gaugeMount.isEmpty())
+            ini.EraseKey(QStringLiteral("Gauge"), QStringLiteral("TypeMount"));
+        else
+            ini.WriteString(QStringLiteral("Gauge"), QStringLiteral("TypeMount"),
+                            GaugeMountValue(letter, settings.gaugeMount));
+        transaction.Commit();
+    }
+    GasGage();
 }
 
 void TForm1::SysResourceClick() {
     UnCheck();
     Item(QStringLiteral("SystemMemory1"))->setChecked(true);
     settings.gaugeType = QStringLiteral("SystemMemory1");
-    Ini().WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), settings.gaugeType);
+    settings.gaugeMount.clear();
+    {
+        TNewIniFile ini = Ini();
+        SettingsTransaction transaction(ini);
+        ini.WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), settings.gaugeType);
+        ini.EraseKey(QStringLiteral("Gauge"), QStringLiteral("TypeMount"));
+        transaction.Commit();
+    }
     SysResource();
+}
+
+void TForm1::ReadGaugeMount(const TNewIniFile &ini) {
+    const QChar stored = DriveItemLetter(settings.gaugeType);
+    settings.gaugeMount.clear();
+    if (stored.isNull())
+        return;
+    settings.gaugeMount =
+        GaugeMountOf(settings.gaugeType, ini.ReadString(QStringLiteral("Gauge"),
+                                                        QStringLiteral("TypeMount"), QString()));
+    if (settings.gaugeMount.isEmpty()) {
+        // A file from before the key: the stored letter means what it means now, and from
+        // here on that filesystem is followed.
+        settings.gaugeMount = platform_.system->Drive(stored).mountPoint;
+        return;
+    }
+    if (const QChar letter = platform_.system->LetterOf(settings.gaugeMount); !letter.isNull())
+        settings.gaugeType = QString(letter) + QStringLiteral("HardDrive");
+}
+
+bool TForm1::FollowGaugeMount() {
+    if (settings.gaugeMount.isEmpty())
+        return true;
+    const QChar letter = platform_.system->LetterOf(settings.gaugeMount);
+    if (letter.isNull()) {
+        const QString hint = MissingDriveHint(settings.gaugeMount);
+        if (Gauge1->toolTip() != hint)
+            Gauge1->setToolTip(hint);
+        return false;
+    }
+    if (letter != settings.gaugeType.at(0)) {
+        settings.gaugeType = QString(letter) + QStringLiteral("HardDrive");
+        ShowDriveItem(letter, settings.gaugeMount);
+        CheckGaugeType();
+    }
+    return true;
 }
 
 void TForm1::UnCheck() {
@@ -91,8 +148,12 @@ void TForm1::CheckGaugeType() {
     const bool drive =
         settings.gaugeType.size() == 10 && settings.gaugeType.endsWith(QLatin1String("HardDrive"));
     if (drive || settings.gaugeType == QLatin1String("SystemMemory1"))
-        if (QAction *item = Item(settings.gaugeType))
-            item->setChecked(true);
+        if (QAction *item = Item(settings.gaugeType)) {
+            // An item showing another filesystem than the chosen one (not mounted now) is not it.
+            const bool other = drive && !settings.gaugeMount.isEmpty() &&
+                               item->property("mountPoint").toString() != settings.gaugeMount;
+            item->setChecked(!other);
+        }
 }
 
 void TForm1::CountDrives() {
@@ -100,14 +161,19 @@ void TForm1::CountDrives() {
         DISK1->setDriveLetter(QString(QChar(letter)));
         if (DISK1->DiskFreeBytes() <= 0)
             continue;
-        QAction *item = Item(QString(QChar(letter)) + QStringLiteral("HardDrive"));
-        // The mount point follows a tab, where a menu shows it at the right; an ampersand in
-        // it is a character, not a mnemonic.
-        QString where = DISK1->MountPoint();
-        where.replace(QLatin1Char('&'), QLatin1String("&&"));
-        item->setText(QStringLiteral("Graph %1: HardDrive\t").arg(QChar(letter)) + where);
-        item->setVisible(true);
+        ShowDriveItem(QChar(letter), DISK1->MountPoint());
     }
+}
+
+void TForm1::ShowDriveItem(QChar letter, const QString &mountPoint) {
+    QAction *item = Item(QString(letter) + QStringLiteral("HardDrive"));
+    // The mount point follows a tab, where a menu shows it at the right; an ampersand in it is
+    // a character, not a mnemonic.
+    QString where = mountPoint;
+    where.replace(QLatin1Char('&'), QLatin1String("&&"));
+    item->setText(QStringLiteral("Graph %1: HardDrive\t").arg(letter) + where);
+    item->setProperty("mountPoint", mountPoint);
+    item->setVisible(true);
 }
 
 QString TForm1::DefaultGaugeType() const {

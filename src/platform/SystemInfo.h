@@ -38,6 +38,14 @@ public:
         none.type = DriveType::NoRootDir;
         return none;
     }
+    // The letter of the drive mounted at mountPoint, without measuring it; a null QChar when
+    // no drive is mounted there. A mount point keeps its letter for as long as the program runs.
+    virtual QChar LetterOf(const QString &mountPoint) {
+        for (const DriveInfo &drive : Drives())
+            if (drive.mountPoint == mountPoint)
+                return drive.letter;
+        return QChar();
+    }
     // The login name; empty when it cannot be found.
     virtual QString UserName() = 0;
     virtual int ScreenHeight() = 0;

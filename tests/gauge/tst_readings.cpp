@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLocale>
 #include <QMenu>
 #include <QTest>
@@ -23,13 +24,13 @@ DriveInfo Drive(char letter, const QString &mount, quint64 total, quint64 free,
     return DriveInfo{QChar(letter), mount, total, free, type};
 }
 
-QString Stored(const FakePlatform &fake) {
+QString Stored(const FakePlatform &fake, const QByteArray &key = "Type") {
     QFile f(fake.IniPath());
     if (!f.open(QIODevice::ReadOnly))
         return QString();
     for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("Type="))
-            return QString::fromUtf8(line.mid(5)).trimmed();
+        if (line.startsWith(key + '='))
+            return QString::fromUtf8(line.mid(key.size() + 1)).trimmed();
     return QString();
 }
 
@@ -80,9 +81,14 @@ private Q_SLOTS:
     void driveItems();
     void choosingReadings();
     void unmeasurableDrives();
+    void chosenFilesystem_data();
+    void chosenFilesystem();
+    void filesystemGoneAndBack();
     void storedTypes_data();
     void storedTypes();
     void defaultType();
+    void textFitsTheFace_data();
+    void textFitsTheFace();
     void driveComponent();
 };
 
@@ -272,11 +278,79 @@ void TestReadings::unmeasurableDrives() {
     QTest::mouseClick(form->Gauge1, Qt::RightButton);
     QCOMPARE(Stored(*fake), QStringLiteral("DHardDrive"));
     QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("C : 25%"));
-    QCOMPARE(form->Gauge1->toolTip(), hint);
+    QCOMPARE(form->Gauge1->toolTip(), QStringLiteral("/home is not mounted"));
     for (char letter : {'E', 'G'}) {
         form->HardDriveSpace(letter);
         QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("C : 25%"));
     }
+}
+
+// A drive reading is stored with its mount point, and the next start reads that filesystem
+// whatever letter it has then; a "TypeMount" that does not belong to "Type" (a program unaware of
+// it wrote "Type" since) is left aside, and a file without it keeps the stored letter.
+void TestReadings::chosenFilesystem_data() {
+    QTest::addColumn<QString>("typeMount"); // empty: as the click stores it
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("ticked");
+    QTest::newRow("re-lettered") << QString() << "E : 50%"
+                                 << "EHardDrive";
+    QTest::newRow("older file") << "-"
+                                << "D : 10%"
+                                << "DHardDrive";
+    QTest::newRow("key of another letter") << "C:/home"
+                                           << "D : 10%"
+                                           << "DHardDrive";
+}
+
+void TestReadings::chosenFilesystem() {
+    auto form = Start("[Gauge]\nType=CHardDrive\n");
+    fake->dialogs.ExpectPopup(QStringLiteral("Graph D: HardDrive\t/home"));
+    QTest::mouseClick(form->Gauge1, Qt::RightButton);
+    QCOMPARE(Stored(*fake), QStringLiteral("DHardDrive"));
+    QCOMPARE(Stored(*fake, "TypeMount"), QStringLiteral("D:/home"));
+    form.reset();
+
+    // A stick mounted at /a-stick before the next start takes D; /home is E now.
+    fake->system.drives.insert(1, Drive('D', "/a-stick", 1000, 100, DriveType::Removable));
+    fake->system.drives[2].letter = QLatin1Char('E');
+    fake->system.drives[3].letter = QLatin1Char('H');
+    QFETCH(QString, typeMount);
+    if (typeMount == QLatin1String("-"))
+        fake->WriteIni("[Gauge]\nType=DHardDrive\n");
+    else if (!typeMount.isEmpty())
+        fake->WriteIni("[Gauge]\nType=DHardDrive\nTypeMount=" + typeMount + "\n");
+    form = Start();
+    form->GaugeTimer();
+    QTEST(form->Gauge1->DisplayText(), "shown");
+    QTEST(Ticked(*form).join(','), "ticked");
+    // Choosing the memory reading leaves no mount point behind.
+    fake->dialogs.ExpectPopup(QStringLiteral("Graph System Memory"));
+    QTest::mouseClick(form->Gauge1, Qt::RightButton);
+    QCOMPARE(Stored(*fake, "TypeMount"), QString());
+}
+
+// A chosen filesystem that is not mounted says so in the hint and reads no other drive, not even
+// the one that has its stored letter now; mounted again under any letter, it is read again.
+void TestReadings::filesystemGoneAndBack() {
+    fake->system.drives.removeAt(1); // /home is not mounted; D is a stick now
+    fake->system.drives.insert(1, Drive('D', "/a-stick", 1000, 100, DriveType::Removable));
+    auto form = Start("[Gauge]\nType=DHardDrive\nTypeMount=D:/home\n");
+    form->GaugeTimer();
+    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("0%"));
+    QCOMPARE(form->Gauge1->toolTip(), QStringLiteral("/home is not mounted"));
+    QCOMPARE(Ticked(*form), QStringList()); // D's item shows the stick
+
+    fake->system.drives.append(Drive('G', "/home", 3ull << 40, 3ull << 39));
+    form->GaugeTimer();
+    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("G : 50%"));
+    QCOMPARE(Ticked(*form), QStringList{"GHardDrive"});
+    QVERIFY(form->Item("GHardDrive")->isVisible());
+    QCOMPARE(form->Item("GHardDrive")->text(), QStringLiteral("Graph G: HardDrive\t/home"));
+
+    fake->system.drives.removeLast(); // unmounted while graphed
+    form->GaugeTimer();
+    QCOMPARE(form->Gauge1->toolTip(), QStringLiteral("/home is not mounted"));
+    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("G : 50%"));
 }
 
 // Whatever the file holds, start-up neither fails nor ticks a stranger's item.
@@ -344,6 +418,44 @@ void TestReadings::defaultType() {
     form.reset();
     form = Start();
     QCOMPARE(form->settings.gaugeType, QStringLiteral("CHardDrive"));
+}
+
+// The widest readings, written in the font chosen for the bar's 39 x 15 face with this
+// system's fonts, leave the face's first and last columns alone: nothing is cut.
+void TestReadings::textFitsTheFace_data() {
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("W, full") << "W" << 100;
+    QTest::newRow("M, 99") << "M" << 99;
+    QTest::newRow("C, 31") << "C" << 31;
+    QTest::newRow("memory") << "" << 100;
+}
+
+void TestReadings::textFitsTheFace() {
+    QFETCH(QString, label);
+    QFETCH(int, percent);
+    TEnhancedGauge gauge;
+    gauge.resize(39, 15);
+    gauge.setBorderStyle(TEnhancedGauge::bsNone);
+    gauge.setForeColor(kLime);
+    gauge.setBackColor(QColor(0x80, 0x00, 0x00));
+    gauge.setAlignment(TEnhancedGauge::taCenter);
+    gauge.setFont(GaugeFont(gauge.size()));
+    gauge.setProgress(percent);
+    gauge.setProgressText(label);
+    const QImage face = gauge.Render();
+    for (int x : {0, face.width() - 1})
+        for (int y = 0; y < face.height(); ++y) {
+            const QColor c = face.pixelColor(x, y);
+            QVERIFY2(c == kLime || c == gauge.BackColor(),
+                     qPrintable(QStringLiteral("%1 at %2,%3: %4")
+                                    .arg(gauge.DisplayText())
+                                    .arg(x)
+                                    .arg(y)
+                                    .arg(c.name())));
+        }
+    // Still a text to read: not shrunk to nothing.
+    QVERIFY(QFontMetrics(gauge.font()).height() >= 9);
 }
 
 void TestReadings::driveComponent() {

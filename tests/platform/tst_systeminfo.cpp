@@ -1,3 +1,4 @@
+#include "FakePlatform.h"
 #include "platform/linux/LinuxSystemInfo.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@ private Q_SLOTS:
     void mountKinds();
     void slowFilesystem();
     void thisMachine();
+    void lettersKept();
     void agreesWithDfAndMeminfo();
     void extraMounts();
     void extraMountsChild();
@@ -131,6 +133,42 @@ void TestSystemInfo::slowFilesystem() {
     QTRY_VERIFY(figures.Ask(QStringLiteral("/mnt/dead"), true).has_value());
 }
 
+// Letters once given stay with their mount points, mounted or not, until all 23 are given;
+// then the letters of the mount points that are gone are given again, lowest first.
+void TestSystemInfo::lettersKept() {
+    auto table = [](const QList<int> &numbers) {
+        QByteArray text = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
+        for (int n : numbers)
+            text += QStringLiteral("%1 1 9:%1 / /m%2 rw - xfs /dev/md%1 rw\n")
+                        .arg(n + 10)
+                        .arg(n, 2, 10, QLatin1Char('0'))
+                        .toLatin1();
+        return MountedFilesystems(text);
+    };
+    auto letters = [](const QList<DriveMount> &drives) {
+        QStringList got;
+        for (const DriveMount &drive : drives)
+            got << QString(drive.letter) + drive.mountPoint.mid(1);
+        return got.join(QLatin1Char(' '));
+    };
+    DriveLetters keeper;
+    QCOMPARE(letters(keeper.Assign(table({5, 7}))), QStringLiteral("C Dm05 Em07"));
+    // m05 is gone: its D is not given to m01.
+    QCOMPARE(letters(keeper.Assign(table({1, 7}))), QStringLiteral("C Em07 Fm01"));
+    // 30 newcomers: G to Z go first, then the letters of the gone m05 and m01; the rest of
+    // them have no drive.
+    QList<int> many{7};
+    for (int n = 10; n < 40; ++n)
+        many << n;
+    const QList<DriveMount> full = keeper.Assign(table(many));
+    QCOMPARE(full.size(), 24);
+    QCOMPARE(letters(full).left(26), QStringLiteral("C Dm30 Em07 Fm31 Gm10 Hm11"));
+    QCOMPARE(full.last().mountPoint, QStringLiteral("/m29"));
+    // Every letter has been given: those of mount points gone are given again, lowest first.
+    QCOMPARE(letters(keeper.Assign(table({2, 3, 7}))), QStringLiteral("C Dm02 Em07 Fm03"));
+    QCOMPARE(letters(keeper.Assign(table({2, 3, 7, 30}))), QStringLiteral("C Dm02 Em07 Fm03 Gm30"));
+}
+
 void TestSystemInfo::memInfo_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("valid");
@@ -182,6 +220,16 @@ void TestSystemInfo::thisMachine() {
     QCOMPARE(drives.first().mountPoint, QStringLiteral("/"));
     QVERIFY(drives.first().total > 0);
     QVERIFY(drives.first().free <= drives.first().total);
+    // A drive is found by its mount point, exactly, and the fake given the same drives agrees.
+    FakeSystemInfo fake;
+    fake.drives = drives;
+    for (ISystemInfo *system :
+         {static_cast<ISystemInfo *>(&info), static_cast<ISystemInfo *>(&fake)}) {
+        for (const DriveInfo &drive : drives)
+            QCOMPARE(system->LetterOf(drive.mountPoint), drive.letter);
+        QVERIFY(system->LetterOf(QStringLiteral("/no/such/mount")).isNull());
+        QVERIFY(system->LetterOf(QString()).isNull());
+    }
 
     const passwd *pw = getpwuid(getuid());
     QVERIFY(pw);
@@ -237,15 +285,15 @@ void TestSystemInfo::agreesWithDfAndMeminfo() {
     QVERIFY2(qAbs(memory.load - load) <= 2, qPrintable(QStringLiteral("%1 against %2").arg(memory.load).arg(load)));
 }
 
-// Two filesystems mounted while the bar runs appear after the ones already there, in
-// mount-point order, without a restart. The mounting happens in a private mount namespace of a
-// child (this test program again), so nothing outside the test sees it.
+// Filesystems mounted and unmounted while the bar runs: a mount point keeps its letter, so a
+// gauge on it never comes to read another filesystem. The mounting happens in a private mount
+// namespace of a child (this test program again), so nothing outside the test sees it.
 void TestSystemInfo::extraMounts() {
     if (::geteuid() != 0)
         QSKIP("mounting needs root");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    for (const char *name : {"b.img", "a.img"}) {
+    for (const char *name : {"a.img", "b.img", "c.img"}) {
         QFile image(dir.filePath(QLatin1String(name)));
         QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(8 << 20));
         image.close();
@@ -265,16 +313,31 @@ void TestSystemInfo::extraMounts() {
     const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
     if (out.contains(QLatin1String("cannot mount")) || child.exitCode() != 0 && !out.contains(QLatin1String("before:")))
         QSKIP(qPrintable(QStringLiteral("mounting is not allowed here: ") + out + child.readAllStandardError()));
-    const QRegularExpression before(QStringLiteral("before: (.*)")), after(QStringLiteral("after: (.*)"));
-    const QStringList was = before.match(out).captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const QStringList now = after.match(out).captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    QVERIFY2(!was.isEmpty() && now.size() == was.size() + 2, qPrintable(out));
-    const int a = now.indexOf(QRegularExpression(QStringLiteral(".=") + QRegularExpression::escape(dir.filePath("a")) + "$"));
-    QVERIFY2(a > 0 && now.value(a + 1).endsWith(dir.filePath("b")), qPrintable(out));
-    // Consecutive letters; on a machine whose only other drive is "/" they are D and E.
-    QCOMPARE(now[a + 1].at(0).unicode(), now[a].at(0).unicode() + 1);
-    if (was.size() == 1)
-        QCOMPARE(now[a].left(1) + now[a + 1].left(1), QStringLiteral("DE"));
+    // Each step's drives as mount point -> letter.
+    auto step = [&](const char *name) {
+        QHash<QString, QChar> drives;
+        const QRegularExpression line(QStringLiteral("%1: (.*)").arg(QLatin1String(name)));
+        for (const QString &drive :
+             line.match(out).captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            drives.insert(drive.mid(2), drive.at(0));
+        return drives;
+    };
+    const auto before = step("before"), one = step("one"), two = step("two"), three = step("three"),
+               four = step("four");
+    const QString a = dir.filePath("a"), b = dir.filePath("b"), c = dir.filePath("c");
+    QVERIFY2(!before.isEmpty() && four.size() == before.size() + 3, qPrintable(out));
+    // b takes the first letter after the drives already there (E on a machine with C and D).
+    const QChar letterB = one.value(b);
+    QCOMPARE(letterB.unicode(), u'C' + before.size());
+    // a sorts before b, but b keeps its letter and a takes the next one.
+    QCOMPARE(two.value(b), letterB);
+    QCOMPARE(two.value(a).unicode(), letterB.unicode() + 1);
+    // b unmounted: its letter is not given to c, and comes back with it.
+    QVERIFY2(!three.contains(b) && three.value(c).unicode() == letterB.unicode() + 2,
+             qPrintable(out));
+    QCOMPARE(four.value(b), letterB);
+    for (const auto &[mountPoint, letter] : before.asKeyValueRange())
+        QCOMPARE(four.value(mountPoint), letter);
 }
 
 // Run by extraMounts in its own mount namespace.
@@ -283,29 +346,46 @@ void TestSystemInfo::extraMountsChild() {
     if (dir.isEmpty())
         QSKIP("run by extraMounts");
     LinuxSystemInfo info;
-    auto list = [&info] {
+    auto list = [&info](const char *name) {
         QStringList drives;
         for (const DriveInfo &drive : info.Drives())
             drives << QString(drive.letter) + QLatin1Char('=') + drive.mountPoint;
-        return drives.join(QLatin1Char(' '));
+        std::printf("%s: %s\n", name, qPrintable(drives.join(QLatin1Char(' '))));
+        std::fflush(stdout);
     };
-    std::printf("before: %s\n", qPrintable(list()));
-    for (const char *name : {"b", "a"}) {
-        QDir(dir).mkpath(QLatin1String(name));
-        QProcess mount;
-        mount.start(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"),
-                                              dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".img"),
-                                              dir + QLatin1Char('/') + QLatin1String(name)});
-        if (!mount.waitForFinished(60000) || mount.exitCode() != 0) {
-            std::printf("cannot mount: %s\n", mount.readAllStandardError().constData());
-            std::fflush(stdout);
-            return;
-        }
-    }
-    std::printf("after: %s\n", qPrintable(list()));
-    std::fflush(stdout);
-    for (const char *name : {"a", "b"})
-        QProcess::execute(QStringLiteral("umount"), {dir + QLatin1Char('/') + QLatin1String(name)});
+    auto run = [&dir](const QString &program, const QStringList &arguments) {
+        QProcess tool;
+        tool.start(program, arguments);
+        if (tool.waitForFinished(60000) && tool.exitCode() == 0)
+            return true;
+        std::printf("cannot mount: %s\n", tool.readAllStandardError().constData());
+        std::fflush(stdout);
+        return false;
+    };
+    auto mount = [&](const char *name) {
+        const QString at = dir + QLatin1Char('/') + QLatin1String(name);
+        QDir().mkpath(at);
+        return run(QStringLiteral("mount"),
+                   {QStringLiteral("-o"), QStringLiteral("loop"), at + QStringLiteral(".img"), at});
+    };
+    auto unmount = [&](const char *name) {
+        return run(QStringLiteral("umount"), {dir + QLatin1Char('/') + QLatin1String(name)});
+    };
+    list("before");
+    if (!mount("b"))
+        return;
+    list("one");
+    if (!mount("a"))
+        return;
+    list("two");
+    if (!unmount("b") || !mount("c"))
+        return;
+    list("three");
+    if (!mount("b"))
+        return;
+    list("four");
+    for (const char *name : {"a", "b", "c"})
+        unmount(name);
 }
 
 QTEST_MAIN(TestSystemInfo)

@@ -13,9 +13,10 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <thread>
 #include <pwd.h>
+#include <set>
 #include <sys/statvfs.h>
+#include <thread>
 #include <unistd.h>
 
 std::optional<MemoryStatus> ParseMemInfo(const QByteArray &meminfo) {
@@ -98,7 +99,7 @@ static bool IsUnder(const QString &path, const QString &tree) {
     return path == tree || path.startsWith(tree + QLatin1Char('/'));
 }
 
-QList<DriveMount> ParseMountInfo(const QByteArray &mountinfo) {
+QList<DriveMount> MountedFilesystems(const QByteArray &mountinfo) {
     struct Candidate {
         QString mountPoint;
         QString device;
@@ -156,14 +157,63 @@ QList<DriveMount> ParseMountInfo(const QByteArray &mountinfo) {
               [](const Candidate &a, const Candidate &b) { return a.mountPoint < b.mountPoint; });
 
     QList<DriveMount> drives;
-    drives.append({QLatin1Char('C'), QStringLiteral("/"), rootDevice, false, false, DriveType::Fixed});
-    for (const Candidate &c : chosen) {
-        const QChar letter(char16_t(u'C' + drives.size()));
-        if (letter > QLatin1Char('Z'))
-            break;
-        drives.append({letter, c.mountPoint, c.device, c.network, c.mayBlock, c.type});
-    }
+    drives.append({QChar(), QStringLiteral("/"), rootDevice, false, false, DriveType::Fixed});
+    for (const Candidate &c : chosen)
+        drives.append({QChar(), c.mountPoint, c.device, c.network, c.mayBlock, c.type});
     return drives;
+}
+
+QList<DriveMount> DriveLetters::Assign(const QList<DriveMount> &mounts) {
+    std::set<QChar> given; // the letters of any mount point seen, mounted or not
+    for (const auto &[mountPoint, letter] : letters_)
+        given.insert(letter);
+    std::set<QChar> taken; // the letters of the mounts now
+    QList<DriveMount> lettered;
+    QList<DriveMount> newcomers;
+    std::set<QString> places;
+    for (DriveMount mount : mounts) {
+        // One mounted over another at the same place: only one of them can be seen there.
+        if (!places.insert(mount.mountPoint).second)
+            continue;
+        if (mount.mountPoint == QLatin1String("/"))
+            mount.letter = QLatin1Char('C');
+        else if (auto known = letters_.find(mount.mountPoint); known != letters_.end())
+            mount.letter = known->second;
+        else {
+            newcomers.append(mount);
+            continue;
+        }
+        taken.insert(mount.letter);
+        letters_[mount.mountPoint] = mount.letter;
+        lettered.append(mount);
+    }
+    auto lowest = [&](bool neverGiven) {
+        for (char16_t c = u'D'; c <= u'Z'; ++c)
+            if (!taken.count(QChar(c)) && (!neverGiven || !given.count(QChar(c))))
+                return QChar(c);
+        return QChar();
+    };
+    for (DriveMount mount : newcomers) {
+        mount.letter = lowest(true);
+        if (mount.letter.isNull()) {
+            mount.letter = lowest(false);
+            if (mount.letter.isNull())
+                break;
+            std::erase_if(letters_,
+                          [&](const auto &entry) { return entry.second == mount.letter; });
+        }
+        taken.insert(mount.letter);
+        given.insert(mount.letter);
+        letters_[mount.mountPoint] = mount.letter;
+        lettered.append(mount);
+    }
+    std::sort(lettered.begin(), lettered.end(),
+              [](const DriveMount &a, const DriveMount &b) { return a.letter < b.letter; });
+    return lettered;
+}
+
+QList<DriveMount> ParseMountInfo(const QByteArray &mountinfo) {
+    return DriveLetters().Assign(MountedFilesystems(mountinfo));
 }
 
 static QByteArray ReadProcFile(const char *path) {
@@ -274,7 +324,7 @@ const QList<DriveMount> &LinuxSystemInfo::Mounts() {
     } else {
         text = ReadProcFile("/proc/self/mountinfo");
     }
-    mounts_ = ParseMountInfo(text);
+    mounts_ = letters_.Assign(MountedFilesystems(text));
     for (DriveMount &mount : mounts_)
         if (mount.type == DriveType::Fixed && !mount.network)
             mount.type = DeviceType(mount.device);
@@ -323,6 +373,13 @@ DriveInfo LinuxSystemInfo::Drive(QChar letter) {
     none.letter = letter;
     none.type = DriveType::NoRootDir;
     return none;
+}
+
+QChar LinuxSystemInfo::LetterOf(const QString &mountPoint) {
+    for (const DriveMount &mount : Mounts())
+        if (mount.mountPoint == mountPoint)
+            return mount.letter;
+    return QChar();
 }
 
 QString LinuxSystemInfo::UserName() {

@@ -12,7 +12,7 @@
 
 // A filesystem the gauge can graph, as chosen from the mount table.
 struct DriveMount {
-    QChar letter; // 'C' for "/", then 'D'... in mount-point order
+    QChar letter; // 'C' for "/", then 'D'..., see DriveLetters
     QString mountPoint;
     QString device; // "major:minor" as the mount table gives it
     bool network = false;
@@ -26,10 +26,28 @@ struct DriveMount {
 // Memory figures from the text of /proc/meminfo; nothing when MemTotal is missing or zero.
 std::optional<MemoryStatus> ParseMemInfo(const QByteArray &meminfo);
 
-// The drives from the text of /proc/self/mountinfo. "/" is always C, even when the table does
-// not list it. D onwards are the other block-device and network filesystems in mount-point
-// order, each filesystem once (bind mounts and subvolumes share their device's free space), without
-// squashfs images, /boot and the system trees (/proc, /sys, /dev, /run, /snap). Letters stop at Z.
+// The filesystems of the text of /proc/self/mountinfo, without letters: "/" first, even when
+// the table does not list it, then the other block-device and network filesystems in
+// mount-point order, each filesystem once (bind mounts and subvolumes share their device's free
+// space), without squashfs images, /boot and the system trees (/proc, /sys, /dev, /run, /snap).
+QList<DriveMount> MountedFilesystems(const QByteArray &mountinfo);
+
+// Hands out the drive letters within one running program. "/" is C; a mount point keeps the
+// letter it was first given for as long as the program runs, also while it is unmounted, so a
+// mount or an unmount elsewhere never makes a letter mean another filesystem (a gauge on "E"
+// would silently read it). New mount points take the lowest letter never given, in mount-point
+// order; once all are given, the letters of mount points that are gone are given again. Past Z a
+// filesystem has no drive.
+class DriveLetters {
+public:
+    // The mounts with their letters, in letter order.
+    QList<DriveMount> Assign(const QList<DriveMount> &mounts);
+
+private:
+    std::map<QString, QChar> letters_; // mount point -> letter, mounted or not
+};
+
+// The drives of one reading of the table, lettered in mount-point order: C to Z.
 QList<DriveMount> ParseMountInfo(const QByteArray &mountinfo);
 
 // Asks filesystems for their size and free space. A filesystem that may block is asked on a
@@ -59,6 +77,7 @@ public:
     MemoryStatus Memory() override;
     QList<DriveInfo> Drives() override;
     DriveInfo Drive(QChar letter) override;
+    QChar LetterOf(const QString &mountPoint) override;
     QString UserName() override;
     int ScreenHeight() override;
     int UsableScreenWidth() override;
@@ -72,5 +91,6 @@ private:
     int mountTable_ = -1;
     bool mountsRead_ = false;
     QList<DriveMount> mounts_;
+    DriveLetters letters_;
     FilesystemFigures figures_;
 };
