@@ -1,4 +1,5 @@
 #include "prefs/Lockout.h"
+#include "settings/IniStorage.h"
 #include "settings/NewIniFile.h"
 
 #include <QFile>
@@ -38,9 +39,13 @@ QByteArray ParseRecord(const QByteArray &fileBytes) {
 }
 
 QByteArray ReadScrambled(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {}; // missing, a directory, no permission
+    // The settings file's rule: only a regular file is read, so a FIFO or a device in its
+    // place cannot hold up the bar.
+    const IniFileHandle handle = IniOpenRegularFile(QFile::encodeName(path));
+    QFile file;
+    if (!handle.IsOpen() ||
+        !file.open(handle.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return {}; // missing, not a regular file, no permission
     return ParseRecord(file.read(kRecordSize));
 }
 

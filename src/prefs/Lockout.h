@@ -23,8 +23,8 @@ QByteArray FormatRecord(const QByteArray &scrambled);
 // promises more bytes than follow is damaged and reads as empty, like a file that cannot be read.
 QByteArray ParseRecord(const QByteArray &fileBytes);
 
-// The scrambled text the data file holds; empty when it is missing, empty, cannot be read or
-// is damaged.
+// The scrambled text the data file holds; empty when it is missing, empty, not a regular file
+// (a FIFO, a device, a directory: never waited for), cannot be read or is damaged.
 QByteArray ReadScrambled(const QString &path);
 // Writes the record whole (in place atomically), readable by its owner only. A refused write
 // throws SettingsWriteError with the data file's path and leaves the old file as it was.

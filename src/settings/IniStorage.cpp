@@ -223,6 +223,11 @@ IniContentDigest IniContentDigest::Of(QByteArrayView bytes) {
     return digest;
 }
 
+IniFileHandle IniOpenRegularFile(const QByteArray &path) {
+    struct stat st;
+    return IniFileHandle(OpenRegularFile(path, &st));
+}
+
 bool IniReadFileIfChanged(const QByteArray &path, const IniContentDigest *known,
                           QByteArray *bytes, IniFileStamp *stamp, IniFileHandle *file) {
     bytes->clear();

@@ -44,6 +44,10 @@ IniFileStamp IniStatFile(const QByteArray &path);
 // exist any more. Cheaper than looking the path up again.
 IniFileStamp IniStatFile(const IniFileHandle &file);
 
+// Opens a regular file for reading, never anything else: a FIFO would wait for a writer for
+// ever, a device may never end. Not open when there is no such file or it cannot be read.
+IniFileHandle IniOpenRegularFile(const QByteArray &path);
+
 // What tells one content of a file from another without keeping a copy of it: its size and a
 // 64-bit hash of each block. Two contents with equal digests are taken to be the same bytes.
 struct IniContentDigest {

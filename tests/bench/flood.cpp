@@ -1,12 +1,14 @@
 // Flood benchmark: the bar (the real program, in shared mode with profile "Bench", on a settings
 // file of 20 pages of 21 configured buttons) gets a burst of shared-mode requests on the session
-// bus, posted as fast as this program can, the way any program may post them. For each burst:
+// bus, posted as fast as this program can, the way any program may post them; or a burst of
+// startup notification pieces on the X display's root window, signed with made-up windows that
+// never end their messages, as any client may send them. For each burst:
 //   - how long the bar stays busy: from the first post to the last moment it was working,
 //   - its resident memory before, after it has settled, and its peak,
 // and, for the largest rebuild burst, how long the bar takes to end on SIGTERM sent as soon as
 // the burst is out.
 //
-//   bench_flood ORVANE
+//   bench_flood ORVANE [startup]      (startup: the startup notification floods only)
 //
 // Needs $DISPLAY and a session bus (run.sh gives both). Prints figures; judges nothing.
 
@@ -24,8 +26,11 @@
 #include <QThread>
 
 #include <csignal>
+#include <cstring>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -121,7 +126,7 @@ struct Result {
 
 // One fresh bar, one burst of count messages named message; SIGTERM as soon as the burst is
 // out when terminate is set, else once the bar has settled.
-bool Run(const QString &program, const QString &message, int count, bool terminate,
+bool Run(const QString &program, const std::function<void()> &burst, bool terminate,
          Result *result) {
     QTemporaryDir home;
     if (!home.isValid() || !QDir().mkpath(home.filePath(QStringLiteral("config/orvane"))))
@@ -143,10 +148,24 @@ bool Run(const QString &program, const QString &message, int count, bool termina
     }
     result->rssBefore = StatusMiB(pid, "VmRSS");
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
     const qint64 cpuBefore = CpuNs(pid);
     QElapsedTimer clock;
     clock.start();
+    burst();
+    if (terminate) {
+        result->termMs = TerminateMs(pid, 30000);
+        return true;
+    }
+    result->busyMs = WaitUntilQuiet(pid, clock, 500, 120000, cpuBefore);
+    result->rssAfter = StatusMiB(pid, "VmRSS");
+    result->peak = StatusMiB(pid, "VmHWM");
+    result->termMs = TerminateMs(pid, 30000);
+    return true;
+}
+
+// count shared-mode requests named message on the session bus.
+void PostRequests(const QString &message, int count) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
     for (int i = 0; i < count; ++i) {
         QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/Orvane"),
                                                          QStringLiteral("io.orvane.Shared"),
@@ -156,14 +175,41 @@ bool Run(const QString &program, const QString &message, int count, bool termina
     }
     // A call comes back only after everything sent before it has gone out.
     bus.interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus"));
-    if (terminate) {
-        result->termMs = TerminateMs(pid, 30000);
-        return true;
+}
+
+// From each of senders made-up windows, the first pieces of a startup message that never ends
+// (no closing NUL): one _NET_STARTUP_INFO_BEGIN, then pieces - 1 _NET_STARTUP_INFO.
+bool SendStartupPieces(int senders, int pieces) {
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
     }
-    result->busyMs = WaitUntilQuiet(pid, clock, 500, 120000, cpuBefore);
-    result->rssAfter = StatusMiB(pid, "VmRSS");
-    result->peak = StatusMiB(pid, "VmHWM");
-    result->termMs = TerminateMs(pid, 30000);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    auto intern = [connection](const char *name) {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    };
+    const xcb_atom_t begin = intern("_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = intern("_NET_STARTUP_INFO");
+    for (int s = 0; s < senders; ++s) {
+        for (int p = 0; p < pieces; ++p) {
+            xcb_client_message_event_t event{};
+            event.response_type = XCB_CLIENT_MESSAGE;
+            event.format = 8;
+            event.window = 0x7f000000u + quint32(s);
+            event.type = p == 0 ? begin : more;
+            std::memset(event.data.data8, p == 0 ? 'n' : 'x', 20);
+            xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE,
+                           reinterpret_cast<const char *>(&event));
+        }
+    }
+    // A reply comes back only after everything sent before it has been handled.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    xcb_disconnect(connection);
     return true;
 }
 
@@ -178,7 +224,7 @@ QString Ms(double ms) {
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        QTextStream(stderr) << "usage: bench_flood ORVANE\n";
+        QTextStream(stderr) << "usage: bench_flood ORVANE [startup]\n";
         return 2;
     }
     if (!QDBusConnection::sessionBus().isConnected()) {
@@ -189,22 +235,36 @@ int main(int argc, char **argv) {
     const QString reload = QStringLiteral("UOrvane") + QLatin1String(Profile);
     const QString rebuild = QStringLiteral("UOVForm") + QLatin1String(Profile);
     struct Case {
-        QString name, message;
-        int count;
+        QString name;
+        std::function<void()> burst;
         bool terminate;
     };
-    const QList<Case> cases = {
-        {QStringLiteral("reload x 10000"), reload, 10000, false},
-        {QStringLiteral("rebuild x 50"), rebuild, 50, false},
-        {QStringLiteral("rebuild x 100"), rebuild, 100, false},
-        {QStringLiteral("rebuild x 200"), rebuild, 200, false},
-        {QStringLiteral("rebuild x 400"), rebuild, 400, false},
-        {QStringLiteral("rebuild x 800"), rebuild, 800, false},
-        {QStringLiteral("rebuild x 10000"), rebuild, 10000, false},
-        {QStringLiteral("rebuild x 10000, SIGTERM"), rebuild, 10000, true},
+    auto requests = [](const QString &message, int count) {
+        return [message, count] { PostRequests(message, count); };
     };
+    auto startupPieces = [](int senders, int pieces) {
+        return [senders, pieces] {
+            if (!SendStartupPieces(senders, pieces))
+                QTextStream(stderr) << "no X display\n";
+        };
+    };
+    const QList<Case> cases = {
+        {QStringLiteral("reload x 10000"), requests(reload, 10000), false},
+        {QStringLiteral("rebuild x 50"), requests(rebuild, 50), false},
+        {QStringLiteral("rebuild x 100"), requests(rebuild, 100), false},
+        {QStringLiteral("rebuild x 200"), requests(rebuild, 200), false},
+        {QStringLiteral("rebuild x 400"), requests(rebuild, 400), false},
+        {QStringLiteral("rebuild x 800"), requests(rebuild, 800), false},
+        {QStringLiteral("rebuild x 10000"), requests(rebuild, 10000), false},
+        {QStringLiteral("rebuild x 10000, SIGTERM"), requests(rebuild, 10000), true},
+        {QStringLiteral("startup 200000 senders"), startupPieces(200000, 1), false},
+        {QStringLiteral("startup 20000 x 200 pieces"), startupPieces(20000, 200), false},
+    };
+    // bench_flood ORVANE startup: the startup notification floods only.
+    const bool startupOnly = argc > 2 && QByteArray(argv[2]) == "startup";
     QTextStream out(stdout);
-    out << "Request floods on the session bus to a shared copy with 20 pages x 21 buttons\n";
+    out << "Request floods on the session bus and startup notification floods on the display\n"
+           "to a shared copy with 20 pages x 21 buttons\n";
     out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
                .arg(QString(), -26)
                .arg(QStringLiteral("busy ms"), 9)
@@ -214,8 +274,10 @@ int main(int argc, char **argv) {
                .arg(QStringLiteral("SIGTERM ms"), 11);
     out.flush();
     for (const Case &c : cases) {
+        if (startupOnly && !c.name.startsWith(QLatin1String("startup")))
+            continue;
         Result r;
-        if (!Run(program, c.message, c.count, c.terminate, &r))
+        if (!Run(program, c.burst, c.terminate, &r))
             return 1;
         out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
                    .arg(c.name, -26)

@@ -160,6 +160,17 @@ inline QString IniValue(const QString &path, const QString &section, const QStri
     return {};
 }
 
+// Posts a shared-mode message on the session bus the way any program may: the copies' own form.
+inline bool PostFromOutside(const QString &name) {
+    int exitCode = 0;
+    Tool(QStringLiteral("dbus-send"),
+         {QStringLiteral("--session"), QStringLiteral("--type=signal"), QStringLiteral("/Orvane"),
+          QStringLiteral("io.orvane.Shared.Message"), QStringLiteral("string:") + name,
+          QStringLiteral("uint32:1"), QStringLiteral("int32:0")},
+         &exitCode);
+    return exitCode == 0;
+}
+
 // A home of the bar's own: settings in <dir>/config/orvane, nothing outside the temporary
 // directory.
 class BarHome {
@@ -198,8 +209,10 @@ private:
 // One running copy of the real bar.
 class Bar {
 public:
-    Bar(const BarHome &home, const QStringList &arguments) {
+    // startDirectory: the bar's current directory at start-up; empty, the test's own.
+    Bar(const BarHome &home, const QStringList &arguments, const QString &startDirectory = {}) {
         process_.setProcessEnvironment(home.Environment());
+        process_.setWorkingDirectory(startDirectory);
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(QStringLiteral(ORVANE_BINARY), arguments);
         process_.waitForStarted();

@@ -12,17 +12,6 @@ using namespace e2e;
 namespace {
 const QByteArray Layout = "[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n";
 
-// Posts a message on the session bus the way any program may: the copies' own form.
-bool PostFromOutside(const QString &name) {
-    int exitCode = 0;
-    Tool(QStringLiteral("dbus-send"),
-         {QStringLiteral("--session"), QStringLiteral("--type=signal"), QStringLiteral("/Orvane"),
-          QStringLiteral("io.orvane.Shared.Message"), QStringLiteral("string:") + name,
-          QStringLiteral("uint32:1"), QStringLiteral("int32:0")},
-         &exitCode);
-    return exitCode == 0;
-}
-
 // The tab row of a window's picture: below the page area, right of the gauge column.
 QImage TabRow(const QImage &window) { return window.copy(44, 37, window.width() - 44, 17); }
 

@@ -52,32 +52,53 @@ void TestLinuxPlatform::programDirectory() {
 
 void TestLinuxPlatform::configHome_data() {
     QTest::addColumn<QByteArray>("xdg"); // "-": unset
+    QTest::addColumn<QByteArray>("home");
+    QTest::addColumn<QString>("expectedHome"); // "START": the current directory
     QTest::addColumn<QString>("expected");
-    QTest::newRow("absolute") << QByteArray("/srv/cfg") << "/srv/cfg";
-    QTest::newRow("relative ignored") << QByteArray("cfg") << "/home/tester/.config";
-    QTest::newRow("empty") << QByteArray("") << "/home/tester/.config";
-    QTest::newRow("unset") << QByteArray("-") << "/home/tester/.config";
+    const QByteArray home = "/home/tester";
+    QTest::newRow("absolute") << QByteArray("/srv/cfg") << home << "/home/tester"
+                              << "/srv/cfg";
+    QTest::newRow("relative ignored") << QByteArray("cfg") << home << "/home/tester"
+                                      << "/home/tester/.config";
+    QTest::newRow("empty") << QByteArray("") << home << "/home/tester"
+                           << "/home/tester/.config";
+    QTest::newRow("unset") << QByteArray("-") << home << "/home/tester"
+                           << "/home/tester/.config";
+    // A relative home is where it was at start-up, for good: launches change the directory.
+    QTest::newRow("relative home") << QByteArray("-") << QByteArray("me/./home/") << "START/me/home"
+                                   << "START/me/home/.config";
+    QTest::newRow("both relative") << QByteArray("cfg") << QByteArray("../me") << "START/../me"
+                                   << "START/../me/.config";
 }
 
 void TestLinuxPlatform::configHome() {
     QFETCH(QByteArray, xdg);
+    QFETCH(QByteArray, home);
+    QFETCH(QString, expectedHome);
+    QFETCH(QString, expected);
     const QByteArray oldHome = qgetenv("HOME");
     const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
     const bool hadXdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    qputenv("HOME", "/home/tester");
+    qputenv("HOME", home);
     if (xdg == "-")
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", xdg);
 
     const AppEnvironment env = LinuxPlatform::CaptureEnvironment(0, nullptr);
+    // Qt and the other libraries read the same directories from now on.
+    const QString homeAfter = QDir::homePath();
+    const QByteArray xdgAfter = qgetenv("XDG_CONFIG_HOME");
 
     qputenv("HOME", oldHome);
     if (hadXdg)
         qputenv("XDG_CONFIG_HOME", oldXdg);
     else
         qunsetenv("XDG_CONFIG_HOME");
-    QTEST(env.configHome, "expected");
+    const QString start = QDir::currentPath();
+    QCOMPARE(QDir::cleanPath(env.configHome), QDir::cleanPath(expected.replace("START", start)));
+    QCOMPARE(homeAfter, QDir::cleanPath(expectedHome.replace("START", start)));
+    QVERIFY(xdgAfter.isEmpty() || xdgAfter.startsWith('/'));
 }
 
 void TestLinuxPlatform::everyServiceIsThere() {

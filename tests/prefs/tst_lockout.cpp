@@ -145,7 +145,9 @@ private slots:
 
     // The data file as found on disk, and what the bar makes of it at start-up.
     void dataFiles_data() {
-        QTest::addColumn<QString>("kind"); // "bytes", "missing", "directory", "no permission"
+        // "bytes", "missing", "directory", "fifo", "no permission", or "link": a symbolic link
+        // to the file that bytes names
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("scrambled"); // what the record is read as
         const QByteArray secret = Encrypt("secret");
@@ -161,6 +163,11 @@ private slots:
         QTest::newRow("255 bytes of text")
             << "bytes" << FormatRecord(QByteArray(255, 'q')) << QByteArray(255, 'q');
         QTest::newRow("a directory") << "directory" << QByteArray() << QByteArray();
+        // Not regular files: nothing waits for a writer or reads a device's endless bytes.
+        QTest::newRow("a FIFO") << "fifo" << QByteArray() << QByteArray();
+        QTest::newRow("a link to /dev/urandom")
+            << "link" << QByteArray("/dev/urandom") << QByteArray();
+        QTest::newRow("a link to /dev/zero") << "link" << QByteArray("/dev/zero") << QByteArray();
         if (geteuid() != 0) // permissions do not hold for root
             QTest::newRow("no permission")
                 << "no permission" << FormatRecord(secret) << QByteArray();
@@ -171,6 +178,10 @@ private slots:
         QFETCH(QByteArray, scrambled);
         if (kind == "directory")
             QVERIFY(QDir().mkpath(Dat() + "/inside"));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(Dat()).constData(), 0600), 0);
+        else if (kind == "link")
+            QVERIFY(QFile::link(QString::fromLatin1(bytes), Dat()));
         else if (kind != "missing")
             QVERIFY(WriteFile(Dat(), bytes));
         if (kind == "no permission")
@@ -183,17 +194,22 @@ private slots:
         Start();
         QCOMPARE(form->prefs.lockValue, Decrypt(scrambled));
         QCOMPARE(form->TabSet1->count(), 2);
-        if (kind == "directory")
-            QVERIFY(QFileInfo(Dat() + "/inside").isDir());
-        else
-            QCOMPARE(ReadAll(Dat()), kind == "missing" ? QByteArray("<none>") : bytes);
+        auto unchanged = [&] {
+            if (kind == "directory")
+                return QFileInfo(Dat() + "/inside").isDir();
+            if (kind == "fifo")
+                return QFileInfo(Dat()).exists() && !QFileInfo(Dat()).isFile();
+            if (kind == "link")
+                return QFileInfo(Dat()).symLinkTarget() == QString::fromLatin1(bytes);
+            return ReadAll(Dat()) == (kind == "missing" ? QByteArray("<none>") : bytes);
+        };
+        QVERIFY(unchanged());
         // Without a stored lock value the bar stays locked, and no entry opens it.
         if (scrambled.isEmpty()) {
             QVERIFY(ShownLocked());
             Enter("secret", "Incorrect Password");
             QVERIFY(ShownLocked());
-            if (kind != "directory")
-                QCOMPARE(ReadAll(Dat()), kind == "missing" ? QByteArray("<none>") : bytes);
+            QVERIFY(unchanged());
         }
     }
 

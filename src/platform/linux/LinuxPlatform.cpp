@@ -54,7 +54,39 @@ static QString ConfigHome() {
     return WithSeparator(home) + QStringLiteral(".config");
 }
 
+void LinuxPlatform::MakePathVariablesAbsolute(const QString &startDirectory) {
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty() && !QDir::isAbsolutePath(home)) {
+        if (QDir::isAbsolutePath(startDirectory))
+            qputenv("HOME",
+                    QFile::encodeName(QDir::cleanPath(startDirectory + QLatin1Char('/') + home)));
+        else
+            qunsetenv("HOME"); // the account's home directory, then
+    }
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                             "XDG_RUNTIME_DIR"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty() && !value.startsWith('/'))
+            qunsetenv(name);
+    }
+    for (const char *name : {"XDG_CONFIG_DIRS", "XDG_DATA_DIRS"}) {
+        const QByteArrayList entries = qgetenv(name).split(':');
+        QByteArrayList kept;
+        for (const QByteArray &entry : entries) {
+            if (entry.startsWith('/'))
+                kept.append(entry);
+        }
+        if (kept.size() == entries.size() || !qEnvironmentVariableIsSet(name))
+            continue;
+        if (kept.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, kept.join(':'));
+    }
+}
+
 AppEnvironment LinuxPlatform::CaptureEnvironment(int argc, char **argv) {
+    MakePathVariablesAbsolute(QDir::currentPath());
     AppEnvironment environment;
     environment.arguments = CopyArguments(argc, argv);
     environment.programDirectory = ProgramDirectory(argc, argv);

@@ -30,8 +30,17 @@ public:
     // argv[1..] decoded as file names are, unchanged.
     static QStringList CopyArguments(int argc, char **argv);
     // The arguments, the executable's directory (from /proc/self/exe, with a trailing "/") and
-    // the configuration home ($XDG_CONFIG_HOME when absolute, else $HOME/.config).
+    // the configuration home ($XDG_CONFIG_HOME when absolute, else $HOME/.config), after
+    // MakePathVariablesAbsolute against the current directory.
     static AppEnvironment CaptureEnvironment(int argc, char **argv);
+    // Fixes the directories the bar and its libraries take from the environment, before any of
+    // them is read: every launch changes the current directory, which would give a relative
+    // path another meaning. A relative HOME is taken against startDirectory, where the bar was
+    // started (without one, it is dropped for the account's home directory). Relative XDG base
+    // directories are dropped (in the lists, each relative entry), as the XDG Base Directory
+    // Specification says to ignore them. Changes the process's environment: call it before
+    // QApplication and any thread exist.
+    static void MakePathVariablesAbsolute(const QString &startDirectory);
 
     // Needs the QApplication.
     explicit LinuxPlatform(const AppEnvironment &environment, QWidget *dialogParent = nullptr);

@@ -338,18 +338,10 @@ bool LinuxProcesses::nativeEventFilter(const QByteArray &eventType, void *messag
     if (client->format != 8 || client->window == startupWindow_ ||
         (client->type != startupBegin_ && client->type != startupMore_))
         return false;
-    if (client->type == startupBegin_)
-        partialMessages_.remove(client->window);
-    else if (!partialMessages_.contains(client->window))
-        return false; // the rest of a message whose beginning was missed
-    QByteArray &text = partialMessages_[client->window];
-    const auto *bytes = reinterpret_cast<const char *>(client->data.data8);
-    const qsizetype length = qsizetype(strnlen(bytes, 20));
-    text.append(bytes, length);
-    if (length < 20 || text.size() > 4096) { // the closing NUL, or a sender that never ends
-        const QByteArray complete = partialMessages_.take(client->window);
-        StartupMessageSeen(complete);
-    }
+    const QByteArrayView piece(reinterpret_cast<const char *>(client->data.data8), 20);
+    if (const std::optional<QByteArray> complete =
+            startupMessages_.Add(client->window, client->type == startupBegin_, piece))
+        StartupMessageSeen(*complete);
     return false;
 }
 

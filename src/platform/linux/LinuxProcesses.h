@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Processes.h"
+#include "platform/linux/StartupMessageAssembler.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -76,8 +77,7 @@ private:
     quint32 startupWindow_ = 0;
     quint32 startupBegin_ = 0;
     quint32 startupMore_ = 0;
-    // Startup messages arriving in pieces, by the window that signs them.
-    QHash<quint32, QByteArray> partialMessages_;
+    StartupMessageAssembler startupMessages_;
     std::unique_ptr<WaylandActivation> activation_; // null off Wayland or without xdg-activation
 };
 
