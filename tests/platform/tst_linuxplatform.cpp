@@ -12,6 +12,7 @@ private Q_SLOTS:
     void programDirectory();
     void configHome_data();
     void configHome();
+    void winePrefix();
     void everyServiceIsThere();
 };
 
@@ -69,6 +70,20 @@ void TestLinuxPlatform::configHome_data() {
                                    << "START/me/home/.config";
     QTest::newRow("both relative") << QByteArray("cfg") << QByteArray("../me") << "START/../me"
                                    << "START/../me/.config";
+}
+
+// Shortcuts are resolved through the prefix after launches have changed the directory.
+void TestLinuxPlatform::winePrefix() {
+    const bool wasSet = qEnvironmentVariableIsSet("WINEPREFIX");
+    const QByteArray old = qgetenv("WINEPREFIX");
+    qputenv("WINEPREFIX", "games/wine");
+    LinuxPlatform::CaptureEnvironment(0, nullptr);
+    const QByteArray after = qgetenv("WINEPREFIX");
+    if (wasSet)
+        qputenv("WINEPREFIX", old);
+    else
+        qunsetenv("WINEPREFIX");
+    QCOMPARE(QString::fromLocal8Bit(after), QDir::currentPath() + QStringLiteral("/games/wine"));
 }
 
 void TestLinuxPlatform::configHome() {

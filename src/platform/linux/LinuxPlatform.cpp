@@ -55,13 +55,16 @@ static QString ConfigHome() {
 }
 
 void LinuxPlatform::MakePathVariablesAbsolute(const QString &startDirectory) {
-    const QString home = qEnvironmentVariable("HOME");
-    if (!home.isEmpty() && !QDir::isAbsolutePath(home)) {
+    // The Wine prefix is read whenever a shortcut is resolved, long after launches have moved
+    // the current directory: it is fixed here like the home directory.
+    for (const char *name : {"HOME", "WINEPREFIX"}) {
+        const QString path = qEnvironmentVariable(name);
+        if (path.isEmpty() || QDir::isAbsolutePath(path))
+            continue;
         if (QDir::isAbsolutePath(startDirectory))
-            qputenv("HOME",
-                    QFile::encodeName(QDir::cleanPath(startDirectory + QLatin1Char('/') + home)));
+            qputenv(name, QFile::encodeName(QDir::cleanPath(startDirectory + QLatin1Char('/') + path)));
         else
-            qunsetenv("HOME"); // the account's home directory, then
+            qunsetenv(name); // the account's home directory and the default prefix, then
     }
     for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
                              "XDG_RUNTIME_DIR"}) {
