@@ -71,7 +71,7 @@ std::vector<QByteArray> FolderNames(const QByteArray &folder) {
 }
 
 struct Walk {
-    const std::function<void(const QByteArray &, GDesktopAppInfo *)> &visit;
+    const std::function<void(const QByteArray &, const QByteArray &, GDesktopAppInfo *)> &visit;
     const std::atomic<bool> *cancelled;
     std::set<std::pair<dev_t, ino_t>> foldersRead;
     QSet<QByteArray> ids;
@@ -99,11 +99,11 @@ struct Walk {
             if (ids.contains(id))
                 continue;
             ids.insert(id); // masks the same ID in later folders, whatever this file holds
-            GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(path.constData());
+            GDesktopAppInfo *info = LoadDesktopEntry(path);
             if (!info)
                 continue;
             if (!g_desktop_app_info_get_is_hidden(info))
-                visit(id, info);
+                visit(id, path, info);
             g_object_unref(info);
         }
     }
@@ -130,7 +130,19 @@ QString ProgramLookup::Terminal() {
     return *terminal_;
 }
 
-EntryCommand CommandOfEntry(GAppInfo *app, ProgramLookup &lookup) {
+GDesktopAppInfo *LoadDesktopEntry(const QByteArray &path) {
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    GKeyFile *keys = g_key_file_new();
+    GDesktopAppInfo *info = nullptr;
+    if (g_key_file_load_from_file(keys, path.constData(), G_KEY_FILE_NONE, nullptr))
+        info = g_desktop_app_info_new_from_keyfile(keys);
+    g_key_file_unref(keys); // the entry keeps its own reference
+    return info;
+}
+
+EntryCommand CommandOfEntry(GAppInfo *app, ProgramLookup &lookup, const QByteArray &location) {
     EntryCommand result;
     lnk::ExecFields fields;
     GDesktopAppInfo *desktop =
@@ -138,8 +150,8 @@ EntryCommand CommandOfEntry(GAppInfo *app, ProgramLookup &lookup) {
     if (desktop) {
         fields.icon = TakeLocaleString(desktop, "Icon").toStdString();
         fields.name = TakeLocaleString(desktop, "Name").toStdString();
-        if (const char *file = g_desktop_app_info_get_filename(desktop))
-            fields.location = file;
+        const char *known = g_desktop_app_info_get_filename(desktop);
+        fields.location = !location.isEmpty() ? location.toStdString() : known ? known : "";
     }
     const std::vector<std::string> words = lnk::ExpandFieldCodes(ExecWords(app), fields);
     if (words.empty())
@@ -169,8 +181,9 @@ QString NoTerminalMessage(const QString &entryName) {
         .arg(entryName);
 }
 
-void ForEachDesktopEntry(const std::function<void(const QByteArray &, GDesktopAppInfo *)> &visit,
-                         const std::atomic<bool> *cancelled) {
+void ForEachDesktopEntry(
+    const std::function<void(const QByteArray &, const QByteArray &, GDesktopAppInfo *)> &visit,
+    const std::atomic<bool> *cancelled) {
     Walk walk{visit, cancelled, {}, {}};
     walk.Folder(QByteArray(g_get_user_data_dir()) + "/applications", QByteArray());
     for (const gchar *const *dir = g_get_system_data_dirs(); dir && *dir; ++dir)
@@ -253,12 +266,12 @@ std::vector<AppMenuEntry> ListAppMenuEntries(ProgramIcons *programIcons,
     ProgramLookup lookup;
     QHash<QString, QString> canonical; // the programs' paths, resolved once each
     ForEachDesktopEntry(
-        [&](const QByteArray &id, GDesktopAppInfo *desktop) {
+        [&](const QByteArray &id, const QByteArray &file, GDesktopAppInfo *desktop) {
             GAppInfo *app = G_APP_INFO(desktop);
             const bool shown = g_app_info_should_show(app) && id != OwnDesktopId;
             if (!shown && !programIcons)
                 return;
-            const EntryCommand command = CommandOfEntry(app, lookup);
+            const EntryCommand command = CommandOfEntry(app, lookup, file);
             if (programIcons && !command.program.isEmpty()) {
                 auto resolved = canonical.constFind(command.program);
                 if (resolved == canonical.constEnd())
@@ -266,10 +279,8 @@ std::vector<AppMenuEntry> ListAppMenuEntries(ProgramIcons *programIcons,
                                                 QFileInfo(command.program).canonicalFilePath());
                 programIcons->Add(*resolved, IconValueOf(g_app_info_get_icon(app)), shown);
             }
-            const char *file = g_desktop_app_info_get_filename(desktop);
             // A line break inside a word cannot be stored in the settings file as it is.
-            if (!shown || !file || command.commandLine.isEmpty() ||
-                HasLineBreak(command.commandLine))
+            if (!shown || command.commandLine.isEmpty() || HasLineBreak(command.commandLine))
                 return;
             AppMenuEntry entry;
             entry.commandLine = command.commandLine;

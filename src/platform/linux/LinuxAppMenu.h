@@ -51,7 +51,14 @@ struct EntryCommand {
     QString program;         // the program's absolute path; empty when it was not found
     bool noTerminal = false; // the entry runs in a terminal and the machine has none
 };
-EntryCommand CommandOfEntry(GAppInfo *app, ProgramLookup &lookup);
+// location: the entry's file, for %k; empty: the one GIO knows for it.
+EntryCommand CommandOfEntry(GAppInfo *app, ProgramLookup &lookup, const QByteArray &location = {});
+
+// The application entry in a desktop entry file; null when it is not a regular file or holds
+// no application that can run here. Read as a key file: GIO's own reading of a file by name
+// first reads every applications folder, following a link loop level after level, and then
+// compares the file with every entry found there.
+GDesktopAppInfo *LoadDesktopEntry(const QByteArray &path);
 
 // The message for an entry that runs in a terminal on a machine without a terminal emulator.
 QString NoTerminalMessage(const QString &entryName);
@@ -61,10 +68,12 @@ inline const char *const OwnDesktopId = "io.orvane.Orvane.desktop";
 
 // Every application entry of the applications folders (the user's data folder, then the
 // system's, in order) that is not Hidden, with its desktop ID ("sub-name.desktop" for
-// sub/name.desktop), once per ID: an earlier folder's entry masks a later one of the same ID.
+// sub/name.desktop) and file, once per ID: an earlier folder's entry masks a later one of the
+// same ID.
 // Each folder is read once, by device and inode, so a symbolic-link loop adds nothing; only
 // regular files are read (a FIFO would block). Ends early once cancelled is set.
-void ForEachDesktopEntry(const std::function<void(const QByteArray &id, GDesktopAppInfo *)> &visit,
+void ForEachDesktopEntry(const std::function<void(const QByteArray &id, const QByteArray &file,
+                                                  GDesktopAppInfo *)> &visit,
                          const std::atomic<bool> *cancelled = nullptr);
 
 // The desktop menu's name of a main category ("Utility" is "Accessories"); empty for a

@@ -88,9 +88,9 @@ bool IsProgram(const QString &path) {
 
 // The command line of an application (CommandOfEntry); the reason it has none in refusal when
 // the user should be told.
-QString CommandLineOf(GAppInfo *app, QString *refusal) {
+QString CommandLineOf(GAppInfo *app, QString *refusal, const QByteArray &location = {}) {
     ProgramLookup lookup;
-    const EntryCommand command = CommandOfEntry(app, lookup);
+    const EntryCommand command = CommandOfEntry(app, lookup, location);
     if (command.noTerminal && refusal)
         *refusal = NoTerminalMessage(QString::fromUtf8(g_app_info_get_name(app)));
     return command.commandLine;
@@ -320,9 +320,8 @@ QString LinuxShell::FindExecutable(const QString &file, QString *refusal) {
     if (info.isDir())
         return DefaultCommandForType("inode/directory", refusal);
     if (info.suffix() == QLatin1String("desktop") && IsRegularFile(path)) {
-        GObjectPtr<GDesktopAppInfo> app(
-            g_desktop_app_info_new_from_filename(Encoded(path).constData()));
-        return app.p ? CommandLineOf(G_APP_INFO(app.p), refusal) : QString();
+        GObjectPtr<GDesktopAppInfo> app(LoadDesktopEntry(Encoded(path)));
+        return app.p ? CommandLineOf(G_APP_INFO(app.p), refusal, Encoded(path)) : QString();
     }
     if (IsProgram(path))
         return LongPath(path);
@@ -421,7 +420,7 @@ QIcon LinuxShell::ProgramIcon(const QString &path) {
         // Many entries run the same program: each is looked for in PATH and resolved once.
         ProgramLookup lookup;
         QHash<QString, QString> canonical;
-        ForEachDesktopEntry([&](const QByteArray &, GDesktopAppInfo *desktop) {
+        ForEachDesktopEntry([&](const QByteArray &, const QByteArray &, GDesktopAppInfo *desktop) {
             GAppInfo *app = G_APP_INFO(desktop);
             const QString program = CommandOfEntry(app, lookup).program;
             if (program.isEmpty())
