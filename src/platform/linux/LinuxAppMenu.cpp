@@ -70,6 +70,8 @@ std::vector<QByteArray> FolderNames(const QByteArray &folder) {
     return names;
 }
 
+// One walk over the applications folders (ForEachDesktopEntry): the folders read so far, by
+// device and inode, and the desktop IDs taken.
 struct Walk {
     const std::function<void(const QByteArray &, const QByteArray &, GDesktopAppInfo *)> &visit;
     const std::atomic<bool> *cancelled;
