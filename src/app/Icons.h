@@ -168,6 +168,8 @@ public:
     void AssignDroppedFile(QToolButton *target, const QString &file);
     struct DroppedShortcut {
         QString target, arguments, iconSource, program;
+        QString workingDir; // a desktop entry's Path, as stored
+        QString refusal;    // why the entry cannot be run here, for the user
         int iconIndex = 0;
     };
     bool ReadDroppedShortcut(const QString &file, DroppedShortcut &shortcut);

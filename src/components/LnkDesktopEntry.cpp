@@ -37,7 +37,7 @@ EntryText Value(GKeyFile *file, const char *key, bool localised) {
 }
 
 // Application: the program and the fixed arguments of Exec.
-void ReadExec(GKeyFile *file, DesktopEntry &entry) {
+void ReadExec(GKeyFile *file, DesktopEntry &entry, const std::string &location) {
     const EntryText exec = Value(file, "Exec", false);
     entry.program.readable = false;
     if (!exec.readable || exec.value.empty()) {
@@ -48,15 +48,10 @@ void ReadExec(GKeyFile *file, DesktopEntry &entry) {
     gchar **argv = nullptr;
     if (!g_shell_parse_argv(exec.value.c_str(), &argc, &argv, nullptr))
         return;
-    std::vector<std::string> words;
-    for (gint i = 0; i < argc; ++i) {
-        const std::string word = argv[i];
-        std::string kept = WithoutFieldCodes(word);
-        // A word that was only field codes goes; an empty word written as "" stays.
-        if (!kept.empty() || word.empty())
-            words.push_back(std::move(kept));
-    }
+    const std::vector<std::string> written(argv, argv + argc);
     g_strfreev(argv);
+    const std::vector<std::string> words = ExpandFieldCodes(
+        written, {Value(file, "Icon", true).value, Value(file, "Name", true).value, location});
     if (words.empty() || words[0].empty())
         return;
     entry.program = {words[0], true};
@@ -87,13 +82,41 @@ void ReadUrl(GKeyFile *file, DesktopEntry &entry) {
 
 } // namespace
 
-std::string WithoutFieldCodes(const std::string &word) {
-    std::string result;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (word[i] != '%' || i + 1 >= word.size())
-            result += word[i];
-        else if (word[++i] == '%')
-            result += '%';
+std::vector<std::string> ExpandFieldCodes(const std::vector<std::string> &words,
+                                          const ExecFields &fields) {
+    std::vector<std::string> result;
+    for (const std::string &word : words) {
+        if (word == "%i") {
+            if (!fields.icon.empty()) {
+                result.push_back("--icon");
+                result.push_back(fields.icon);
+            }
+            continue;
+        }
+        std::string expanded;
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            if (word[i] != '%' || i + 1 >= word.size()) {
+                expanded += word[i];
+                continue;
+            }
+            switch (word[++i]) {
+            case '%':
+                expanded += '%';
+                break;
+            case 'c':
+                expanded += fields.name;
+                break;
+            case 'k':
+                expanded += fields.location;
+                break;
+            default: // files, URLs, deprecated and unknown codes
+                break;
+            }
+        }
+        // A word that expanded to nothing goes (an empty %c too: Exec=app --title %c would
+        // otherwise pass an empty title); an empty word written as "" stays.
+        if (!expanded.empty() || word.empty())
+            result.push_back(std::move(expanded));
     }
     return result;
 }
@@ -114,7 +137,7 @@ std::string CommandWord(const std::string &word) {
     return result;
 }
 
-DesktopEntry ParseDesktopEntry(const char *data, std::size_t size) {
+DesktopEntry ParseDesktopEntry(const char *data, std::size_t size, const std::string &location) {
     DesktopEntry entry;
     if (!data || size == 0)
         return entry;
@@ -124,7 +147,7 @@ DesktopEntry ParseDesktopEntry(const char *data, std::size_t size) {
         return entry;
     const EntryText type = Value(file.get(), "Type", false);
     if (type.value == "Application")
-        ReadExec(file.get(), entry);
+        ReadExec(file.get(), entry, location);
     else if (type.value == "Link")
         ReadUrl(file.get(), entry);
     else

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace lnk {
 
@@ -24,18 +25,34 @@ struct DesktopEntry {
     // Link: the local path of URL. Unreadable when Exec is missing, empty, badly quoted or
     // nothing but field codes, and when URL is missing or not a local file.
     EntryText program;
-    // Application: the other words of Exec without field codes, as a command line (words
-    // quoted only where a shell would not take them as they are). Link: empty.
+    // Application: the other words of Exec with their field codes expanded (ExpandFieldCodes),
+    // as a command line (words quoted only where a shell would not take them as they are).
+    // Link: empty.
     EntryText arguments;
     EntryText workingDir;  // Path
     EntryText description; // Comment, else Name (localised for the current locale)
     EntryText icon;        // Icon: a theme icon name or a file
 };
 
-DesktopEntry ParseDesktopEntry(const char *data, std::size_t size);
+// location: the entry's own path, for the field code %k.
+DesktopEntry ParseDesktopEntry(const char *data, std::size_t size,
+                               const std::string &location = {});
 
-// A word of an Exec line with its field codes (%f, %U, %i ...) taken out and "%%" made "%".
-std::string WithoutFieldCodes(const std::string &word);
+// What an entry's field codes stand for when it is started with no files.
+struct ExecFields {
+    std::string icon;     // Icon
+    std::string name;     // Name in the current locale
+    std::string location; // the entry's own path (or URI)
+};
+
+// The words of an Exec line, as split, with their field codes expanded for a start with no
+// files (the Desktop Entry Specification, "The Exec key"): %f %F %u %U and the deprecated
+// %d %D %n %N %v %m give nothing; %i as a word of its own gives the two words "--icon" and the
+// Icon (nothing without an Icon; inside a word it gives nothing); %c gives the Name; %k the
+// location; "%%" a "%"; an unknown code gives nothing. A word that was only codes giving
+// nothing goes, so the words after it keep their meaning; an empty word written as "" stays.
+std::vector<std::string> ExpandFieldCodes(const std::vector<std::string> &words,
+                                          const ExecFields &fields);
 
 // A word of a command line: unchanged when a shell would take it as it is, otherwise quoted.
 std::string CommandWord(const std::string &word);

@@ -148,9 +148,10 @@ std::optional<Values> FromShellLink(const QByteArray &bytes) {
     return values;
 }
 
-std::optional<Values> FromDesktopEntry(const QByteArray &bytes) {
-    const lnk::DesktopEntry entry =
-        lnk::ParseDesktopEntry(bytes.constData(), std::size_t(bytes.size()));
+std::optional<Values> FromDesktopEntry(const QByteArray &bytes, const QString &fileName) {
+    const lnk::DesktopEntry entry = lnk::ParseDesktopEntry(
+        bytes.constData(), std::size_t(bytes.size()),
+        QFile::encodeName(QFileInfo(fileName).absoluteFilePath()).toStdString());
     if (!entry.recognised)
         return std::nullopt;
     Values values;
@@ -210,7 +211,8 @@ bool TShellLink::Read(const QString &fileName) {
         return false;
     const bool isLink = lnk::LooksLikeShellLink(
         reinterpret_cast<const std::uint8_t *>(bytes->constData()), std::size_t(bytes->size()));
-    const std::optional<Values> values = isLink ? FromShellLink(*bytes) : FromDesktopEntry(*bytes);
+    const std::optional<Values> values =
+        isLink ? FromShellLink(*bytes) : FromDesktopEntry(*bytes, fileName);
     if (!values)
         return false;
 

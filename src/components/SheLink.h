@@ -36,7 +36,7 @@
 //   %ProgramData% or %ALLUSERSPROFILE% is given the value Wine gives it); as stored when the
 //   prefix has no link for it. IconNumber is the low 16 bits of the icon index.
 // - .desktop: Target the program of Exec as an absolute path (looked up in PATH; as written
-//   when it cannot be found), Arguments the other words of Exec without field codes, as a
+//   when it cannot be found), Arguments the other words of Exec with field codes expanded, as a
 //   command line; WorkingDir Path=, Description Comment= (else Name=), IconLocation Icon=,
 //   IconNumber 0, ShowCmd 1, HotKey 0. Type=Link: Target the local path of URL.
 class TShellLink : public QObject {

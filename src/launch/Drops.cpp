@@ -120,6 +120,8 @@ void TForm1::AssignDroppedFile(QToolButton *target, const QString &dropped) {
             ini.WriteString(QStringLiteral("Icons"), key, record.Icons);
             ini.WriteInteger(QStringLiteral("IconSelection"), key, record.IconSelection);
         }
+        if (!record.Working.isEmpty())
+            ini.WriteString(QStringLiteral("Working"), key, record.Working);
         transaction.Commit();
     }
     target->setProperty("Tag", 100);
@@ -139,19 +141,25 @@ bool TForm1::ProgramForFile(const QString &file, ButtonRecord &record, QString &
         DroppedShortcut shortcut;
         if (!ReadDroppedShortcut(file, shortcut))
             return false; // a shortcut that cannot be read assigns nothing
+        if (!shortcut.refusal.isEmpty()) {
+            refusal = shortcut.refusal;
+            return false;
+        }
         target = shortcut.target;
         arguments = shortcut.arguments;
         record.Icons = shortcut.iconSource;
         record.IconSelection = shortcut.iconIndex;
         record.Programs = shortcut.program; // a desktop entry names its command line itself
+        record.Working = shortcut.workingDir;
     }
     if (record.Programs.isEmpty()) {
         const QString path = LongPath(target);
-        record.Programs = platform_.shell->FindExecutable(target);
+        record.Programs = platform_.shell->FindExecutable(target, &refusal);
         record.Parameters = path == record.Programs ? arguments : path;
     }
     if (record.Programs.isEmpty()) {
-        refusal = QStringLiteral("No program is known to open \"%1\".").arg(target);
+        if (refusal.isEmpty())
+            refusal = QStringLiteral("No program is known to open \"%1\".").arg(target);
         return false;
     }
     return true;
@@ -163,9 +171,13 @@ bool TForm1::ReadDroppedShortcut(const QString &file, DroppedShortcut &shortcut)
     shortcut.target = ShellLink1->Target();
     if (file.endsWith(QLatin1String(".desktop"))) {
         // A desktop entry is its own command line, fixed arguments included, and icon source.
-        shortcut.program = platform_.shell->FindExecutable(file);
+        shortcut.program = platform_.shell->FindExecutable(file, &shortcut.refusal);
         shortcut.iconSource = LongPath(file);
         shortcut.iconIndex = 0;
+        // The entry's Path is where its program expects to start (Wine's entries need it).
+        const QString directory = ShellLink1->WorkingDir();
+        if (!directory.isEmpty() && !HasLineBreak(directory))
+            shortcut.workingDir = LongPath(directory);
         return true;
     }
     shortcut.arguments = ShellLink1->Arguments();

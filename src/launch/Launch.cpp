@@ -76,6 +76,8 @@ void TForm1::ChooseProgram(QToolButton *button, ButtonRecord &record) {
     }
     record.Programs = program.Programs;
     record.Parameters = program.Parameters;
+    if (!program.Working.isEmpty())
+        record.Working = program.Working;
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
     ini.WriteString(QStringLiteral("Programs"), button->objectName(), record.Programs);
@@ -86,6 +88,8 @@ void TForm1::ChooseProgram(QToolButton *button, ButtonRecord &record) {
         ini.WriteString(QStringLiteral("Icons"), button->objectName(), record.Icons);
         ini.WriteInteger(QStringLiteral("IconSelection"), button->objectName(), record.IconSelection);
     }
+    if (!program.Working.isEmpty())
+        ini.WriteString(QStringLiteral("Working"), button->objectName(), record.Working);
     transaction.Commit();
     PostReload();
 }
@@ -155,11 +159,13 @@ void TForm1::RunButtonClick() {
     // The dialog offers desktop entries among the programs: such an entry starts its
     // application, as on a button.
     QString commandLine = LongPath(file);
+    QString working;
     if (file.endsWith(QLatin1String(".desktop"))) {
         ButtonRecord record;
         QString refusal;
         if (ProgramForFile(file, record, refusal)) {
             commandLine = record.Programs;
+            working = record.Working;
         } else if (!refusal.isEmpty()) {
             platform_.dialogs->Message(refusal);
             return;
@@ -167,7 +173,7 @@ void TForm1::RunButtonClick() {
     }
     // Not a button: no recently launched entry; the global shrink setting decides.
     launchShrink = Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No");
-    Launch(commandLine, QString(), QString(), false);
+    Launch(commandLine, QString(), working, false);
 }
 
 void TForm1::ChooseLaunchDirectory(QAction *item, const QString &section) {

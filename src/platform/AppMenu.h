@@ -8,8 +8,9 @@
 // Replies are text, lines separated by CR LF. "GROUPS" gives one group name per line. A group
 // gives a header line, then one line per item: "name","command line",directory,icon,x,y,index.
 // The import cuts the fields at the first comma, so a comma inside a field is sent as "%2C"
-// and a percent sign as "%25" (AppMenuEncodeField); the import decodes name, command line and
-// icon after cutting. Fields never hold line breaks.
+// and a percent sign as "%25" (AppMenuEncodeField); the import decodes name, command line,
+// directory and icon after cutting. Fields never hold line breaks. Entries of no menu group
+// are in the catch-all group.
 class IAppMenu {
 public:
     virtual ~IAppMenu() = default;
@@ -18,6 +19,8 @@ public:
     // The text reply to a request; nothing when the request timed out or failed.
     virtual std::optional<QString> Request(const QString &item) = 0;
 };
+
+inline const QString AppMenuCatchAllGroup = QStringLiteral("Other");
 
 inline QString AppMenuEncodeField(QString text) {
     text.replace(QLatin1Char('%'), QLatin1String("%25"));

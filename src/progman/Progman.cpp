@@ -1,5 +1,6 @@
 #include "progman/Progman.h"
 
+#include "launch/Paths.h"
 #include "platform/AppMenu.h"
 #include "settings/NewIniFile.h"
 
@@ -33,7 +34,7 @@ bool Storable(const QString &value) { return value.size() <= TNewIniFile::MaxVal
 // An item is imported when it has a command line and all it stores fits the file whole.
 bool Importable(const ProgmanItem &item) {
     return !item.command.isEmpty() && Storable(item.name) && Storable(item.command) &&
-           Storable(item.iconPath);
+           Storable(item.iconPath) && Storable(LongPath(item.directory));
 }
 
 const QString kNames = QStringLiteral("Names");
@@ -41,6 +42,7 @@ const QString kPrograms = QStringLiteral("Programs");
 const QString kIcons = QStringLiteral("Icons");
 const QString kIconSelection = QStringLiteral("IconSelection");
 const QString kTabs = QStringLiteral("Tabs");
+const QString kWorking = QStringLiteral("Working");
 } // namespace
 
 ProgmanItem ParseItemLine(const QString &line) {
@@ -68,6 +70,7 @@ ProgmanItem ParseItemLine(const QString &line) {
     item.iconIndex = ok ? value : 0;
     item.name = OneLine(AppMenuDecodeField(item.name));
     item.command = OneLine(AppMenuDecodeField(item.command));
+    item.directory = OneLine(AppMenuDecodeField(item.directory));
     item.iconPath = OneLine(AppMenuDecodeField(item.iconPath));
     return item;
 }
@@ -94,6 +97,9 @@ QStringList SortedGroupList(const QString &reply) {
     std::stable_sort(groups.begin(), groups.end(), [](const QString &a, const QString &b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });
+    // The entries of no main category are the least sought: their page comes last.
+    std::stable_partition(groups.begin(), groups.end(),
+                          [](const QString &group) { return group != AppMenuCatchAllGroup; });
     return groups;
 }
 
@@ -135,6 +141,9 @@ ProgmanImport ImportFromAppMenu(IAppMenu &menu, TNewIniFile &ini, int buttonsPer
                 const QString key = QStringLiteral("SpeedButton%1").arg((page - 1) * p + i);
                 ini.WriteString(kNames, key, item.name);
                 ini.WriteString(kPrograms, key, item.command);
+                // Where the program expects to start; none keeps the program's own folder.
+                if (!item.directory.trimmed().isEmpty())
+                    ini.WriteString(kWorking, key, LongPath(item.directory));
                 if (item.iconPath != item.command && !item.gap && item.iconIndexValid) {
                     ini.WriteString(kIcons, key, item.iconPath);
                     // An index of 0 is what a missing key reads as, and loading erases it.

@@ -20,14 +20,15 @@ struct ProgmanItem {
 
 // Cuts an item line at its commas: name and command line are taken from between their quotes,
 // the other fields are bare. A comma inside a field ends it early (the provider encodes its
-// commas; name, command line and icon are decoded after cutting). A line with fewer than two
-// commas gives an empty command line.
+// commas; name, command line, directory and icon are decoded after cutting). A line with fewer than
+// two commas gives an empty command line.
 ProgmanItem ParseItemLine(const QString &line);
 
 // The lines of a reply: CR LF, LF or CR ends a line; a final line end adds no empty line.
 QStringList ReplyLines(const QString &reply);
 
-// The group list of a "GROUPS" reply in alphabetical order, case ignored.
+// The group list of a "GROUPS" reply in alphabetical order, case ignored, with the catch-all
+// group last.
 QStringList SortedGroupList(const QString &reply);
 
 // One request in its own conversation: connect, request, disconnect.
@@ -40,7 +41,8 @@ struct ProgmanImport {
 };
 
 // Fills the settings from the application menu: each group with a name becomes a page (up to
-// three when it has more items than one page holds), each item with a command line a button.
+// three when it has more items than one page holds), each item with a command line a button,
+// its directory, when it has one, the button's working directory.
 // Writes "Pages"/"Count" only when a page was written. Line breaks in names become blanks; an
 // item whose name, command line or icon is too long to be stored whole is skipped.
 ProgmanImport ImportFromAppMenu(IAppMenu &menu, TNewIniFile &ini, int buttonsPerPage);

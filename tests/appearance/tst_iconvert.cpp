@@ -36,7 +36,7 @@ public:
         files.append(file);
         counts.insert(file, count);
     }
-    QString FindExecutable(const QString &) override { return QString(); }
+    QString FindExecutable(const QString &, QString * = nullptr) override { return QString(); }
     int IconCount(const QString &file) override { return counts.value(file); }
     QIcon ExtractIcon(const QString &file, int index) override {
         if (index < 0 || index >= counts.value(file))

@@ -1,6 +1,7 @@
 // The shortcut reader: real Windows shortcut files against their known values, desktop
 // entries, Wine drive links, hostile bytes, and the properties' setters.
 
+#include "components/LnkDesktopEntry.h"
 #include "components/LnkParser.h"
 #include "components/SheLink.h"
 
@@ -210,6 +211,8 @@ private slots:
 
     void desktopEntries_data();
     void desktopEntries();
+    void expandFieldCodes_data();
+    void expandFieldCodes();
 
     void wineDriveLinks_data();
     void wineDriveLinks();
@@ -535,7 +538,7 @@ void TestShellLink::desktopEntries_data() {
         << head + "Exec=\"/opt/My App/run\" -x %i %c %k\nIcon=/opt/My App/icon.png\n"
         << "ok"
         << "/opt/My App/run"
-        << "-x"
+        << "-x --icon '/opt/My App/icon.png' Tool $ENTRY"
         << ""
         << "Tool"
         << "/opt/My App/icon.png";
@@ -604,13 +607,60 @@ void TestShellLink::desktopEntries() {
         return;
     QCOMPARE(reader.link.Path(), path);
     QCOMPARE(reader.link.Target(), QString(target).replace("$BIN", At("bin")));
-    QCOMPARE(reader.link.Arguments(), arguments);
+    QCOMPARE(reader.link.Arguments(), QString(arguments).replace("$ENTRY", path));
     QCOMPARE(reader.link.WorkingDir(), workingDir);
     QCOMPARE(reader.link.Description(), description);
     QCOMPARE(reader.link.IconLocation(), icon);
     QCOMPARE(reader.link.IconNumber(), quint16(0));
     QCOMPARE(reader.link.ShowCmd(), quint16(1));
     QCOMPARE(reader.link.HotKey(), quint16(0));
+}
+
+// The field codes of an Exec line, as every reader of desktop entries expands them for a start
+// with no files: the icon, Name = "Tool Name", location = "/apps/tool.desktop".
+void TestShellLink::expandFieldCodes_data() {
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<QStringList>("expanded");
+    const QString icon = QStringLiteral("tool-icon");
+    QTest::newRow("%i: two words") << QStringList{"app", "%i", "--file"} << icon
+                                   << QStringList{"app", "--icon", "tool-icon", "--file"};
+    QTest::newRow("%i without an icon: nothing")
+        << QStringList{"app", "%i", "--file"} << "" << QStringList{"app", "--file"};
+    QTest::newRow("%i inside a word: nothing") << QStringList{"x%i"} << icon << QStringList{"x"};
+    QTest::newRow("%c: the argument after it keeps its place")
+        << QStringList{"app", "--caption", "%c", "--file"} << icon
+        << QStringList{"app", "--caption", "Tool Name", "--file"};
+    QTest::newRow("%c inside a word")
+        << QStringList{"--title=%c!"} << icon << QStringList{"--title=Tool Name!"};
+    QTest::newRow("%k") << QStringList{"app", "--entry", "%k"} << icon
+                        << QStringList{"app", "--entry", "/apps/tool.desktop"};
+    QTest::newRow("file and URL codes go")
+        << QStringList{"app", "%f", "%F", "%u", "%U", "--x"} << icon << QStringList{"app", "--x"};
+    QTest::newRow("deprecated and unknown codes go")
+        << QStringList{"%d", "%D", "%n", "%N", "%v", "%m", "%z", "a"} << icon << QStringList{"a"};
+    QTest::newRow("file code inside a word")
+        << QStringList{"--file=%f"} << icon << QStringList{"--file="};
+    QTest::newRow("%% is a percent sign")
+        << QStringList{"100%%", "%%c"} << icon << QStringList{"100%", "%c"};
+    QTest::newRow("lone % at the end stays") << QStringList{"50%"} << icon << QStringList{"50%"};
+    QTest::newRow("empty word written as \"\" stays")
+        << QStringList{"app", ""} << icon << QStringList{"app", ""};
+    QTest::newRow("values are not expanded again")
+        << QStringList{"%c", "%i"} << "%f" << QStringList{"Tool Name", "--icon", "%f"};
+}
+
+void TestShellLink::expandFieldCodes() {
+    QFETCH(QStringList, words);
+    QFETCH(QString, icon);
+    std::vector<std::string> in;
+    for (const QString &word : words)
+        in.push_back(word.toStdString());
+    QStringList out;
+    for (const std::string &word :
+         lnk::ExpandFieldCodes(in, {icon.toStdString(), "Tool Name", "/apps/tool.desktop"}))
+        out << QString::fromStdString(word);
+    QTEST(out, "expanded");
 }
 
 // --- Wine drive links ----------------------------------------------------------------------

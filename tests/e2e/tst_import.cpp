@@ -1,10 +1,12 @@
 // A new installation fills itself from the desktop's application entries: the real bar on a
 // world of a dozen entries we wrote (XDG_DATA_DIRS limited to it), the question answered Yes,
 // the settings file and the screen checked, imported buttons clicked and their programs'
-// arguments compared word for word; the next start asks nothing and keeps everything.
+// arguments and working directory compared word for word; the next start asks nothing and
+// keeps everything.
 
 #include "BarDriver.h"
 #include "launch/Paths.h"
+#include "platform/linux/LinuxAppMenu.h"
 
 #include <QImage>
 #include <QStandardPaths>
@@ -62,10 +64,24 @@ void TestImport::firstStartImportsTheMenu() {
     const QString red = root.filePath("red.png"), blue = root.filePath("blue.png");
     QVERIFY(WriteIcon(red, Qt::red) && WriteIcon(blue, Qt::blue));
 
-    // Two accessories (sorted: the comma one first), one entry per other group, the rest not shown.
-    QVERIFY(WriteFile(apps + "recorder.desktop",
-                      Entry("Recorder", rec + " --flag %U 'two words' 100%% %i",
-                            "Categories=Utility;\nIcon=" + red.toUtf8() + "\n")));
+    // Two accessories (sorted: the comma one first), one entry per other group, the catch-all
+    // group last, the rest not shown. The recorder starts in its entry's Path.
+    QVERIFY(root.mkpath("work dir"));
+    const QString work = root.filePath("work dir");
+    QVERIFY(WriteFile(
+        apps + "recorder.desktop",
+        Entry("Recorder", rec + " --caption %c --flag %U 'two words' 100%% %i --from %k",
+              "Categories=Utility;\nIcon=" + red.toUtf8() + "\nPath=" + work.toUtf8() + "\n")));
+    QVERIFY(WriteFile(apps + "player.desktop", Entry("Player", "true", "Categories=Audio;\n")));
+    // The bar's own entry is no button of it.
+    QVERIFY(WriteFile(apps + "io.orvane.Orvane.desktop",
+                      Entry("Orvane", "true", "Categories=Utility;\n")));
+    // Without a terminal program, an entry that needs one cannot be run: it is left out.
+    const bool hasTerminal = !TerminalCommand().isEmpty();
+    QVERIFY(WriteFile(apps + "terminal.desktop",
+                      Entry("In Terminal", "true", "Terminal=true\nCategories=Office;\n")));
+    // A symbolic-link loop adds no copies.
+    QVERIFY(QDir().mkpath(apps + "sub") && QFile::link("..", apps + "sub/loop"));
     QVERIFY(WriteFile(apps + "comma.desktop",
                       Entry("Cut, \"Paste\" Tool", rec + " 'a,b' \"say \\\\\"hi\\\\\"\" %F",
                             "Categories=TextEditor;Utility;\nIcon=" + blue.toUtf8() + "\n")));
@@ -91,25 +107,43 @@ void TestImport::firstStartImportsTheMenu() {
         const QString file = home.SettingsFile();
         const int perPage = IniValue(file, "Location", "ButtonCount").toInt();
         QVERIFY(perPage == 16 || perPage == 21);
-        QVERIFY(bar.Title().endsWith("Page 1 of 7"));
+        QVERIFY(bar.Title().endsWith("Page 1 of 8"));
 
         const IniSection tabs = ReadIniSection(file, "Tabs");
-        QCOMPARE(tabs, (IniSection{{"pagetab1", "Accessories"}, {"pagetab2", "Development"},
-                                   {"pagetab3", "Games"}, {"pagetab4", "Graphics"},
-                                   {"pagetab5", "Internet"}, {"pagetab6", "Office"},
-                                   {"pagetab7", "Other"}}));
-        QCOMPARE(IniValue(file, "Pages", "Count"), QString("7"));
+        QCOMPARE(tabs, (IniSection{{"pagetab1", "Accessories"},
+                                   {"pagetab2", "Development"},
+                                   {"pagetab3", "Games"},
+                                   {"pagetab4", "Graphics"},
+                                   {"pagetab5", "Internet"},
+                                   {"pagetab6", "Office"},
+                                   {"pagetab7", "Sound & Video"},
+                                   {"pagetab8", "Other"}}));
+        QCOMPARE(IniValue(file, "Pages", "Count"), QString("8"));
         auto key = [perPage](int page, int slot) { return QString("SpeedButton%1").arg((page - 1) * perPage + slot); };
-        QCOMPARE(ReadIniSection(file, "Names"),
-                 (IniSection{{key(1, 1).toLower(), "Cut, \"Paste\" Tool"}, {key(1, 2).toLower(), "Recorder"},
-                             {key(2, 1).toLower(), "IDE"}, {key(3, 1).toLower(), "cards"},
-                             {key(3, 2).toLower(), "Chess"}, {key(4, 1).toLower(), "Paint"},
-                             {key(5, 1).toLower(), "Browser"}, {key(6, 1).toLower(), "Writer"},
-                             {key(7, 1).toLower(), "Misc"}}));
+        IniSection names{{key(1, 1).toLower(), "Cut, \"Paste\" Tool"},
+                         {key(1, 2).toLower(), "Recorder"},
+                         {key(2, 1).toLower(), "IDE"},
+                         {key(3, 1).toLower(), "cards"},
+                         {key(3, 2).toLower(), "Chess"},
+                         {key(4, 1).toLower(), "Paint"},
+                         {key(5, 1).toLower(), "Browser"},
+                         {key(6, 1).toLower(), "Writer"},
+                         {key(7, 1).toLower(), "Player"},
+                         {key(8, 1).toLower(), "Misc"}};
+        if (hasTerminal) { // run in it, before "Writer"
+            names.insert(key(6, 1).toLower(), "In Terminal");
+            names.insert(key(6, 2).toLower(), "Writer");
+        }
+        QCOMPARE(ReadIniSection(file, "Names"), names);
         const QString truePath = QStandardPaths::findExecutable("true");
         QCOMPARE(SplitCommandLine(IniValue(file, "Programs", key(1, 1))), (QStringList{recorder.Path(), "a,b", "say \"hi\""}));
+        const QStringList recorderWords{"--caption", "Recorder", "--flag",
+                                        "two words", "100%",     "--icon",
+                                        red,         "--from",   apps + "recorder.desktop"};
         QCOMPARE(SplitCommandLine(IniValue(file, "Programs", key(1, 2))),
-                 (QStringList{recorder.Path(), "--flag", "two words", "100%"}));
+                 QStringList{recorder.Path()} + recorderWords);
+        QCOMPARE(IniValue(file, "Working", key(1, 2)), LongPath(work));
+        QCOMPARE(ReadIniSection(file, "Working").size(), 1); // entries without a Path keep the rule
         QCOMPARE(SplitCommandLine(IniValue(file, "Programs", key(3, 1))), (QStringList{truePath, "--deck", "52"}));
         QCOMPARE(SplitCommandLine(IniValue(file, "Programs", key(5, 1))), QStringList{truePath});
         QCOMPARE(SplitCommandLine(IniValue(file, "Icons", key(1, 1))), QStringList{apps + "comma.desktop"});
@@ -127,7 +161,8 @@ void TestImport::firstStartImportsTheMenu() {
         // Clicked, each runs its program with exactly the words of its entry.
         QVERIFY(ClickAt(bar, ButtonCentre(2)));
         QVERIFY2(recorder.WaitUntilRan(), qPrintable(bar.Diagnostics()));
-        QCOMPARE(recorder.Record().mid(1), (QStringList{"--flag", "two words", "100%"}));
+        QCOMPARE(recorder.Record().value(0), QDir(work).canonicalPath());
+        QCOMPARE(recorder.Record().mid(1), recorderWords);
         QFile::remove(recorder.RecordFile());
         // The launch shrinks the bar; it expands again once the program has ended.
         QVERIFY2(PollUntil([&] { return PlaceOf(bar.Window()).client.width() > 300; }), qPrintable(bar.Diagnostics()));
@@ -147,7 +182,7 @@ void TestImport::firstStartImportsTheMenu() {
     bool asked = false;
     QVERIFY2(again.WaitForWindow(&asked), qPrintable(again.Diagnostics()));
     QVERIFY(!asked);
-    QVERIFY(again.Title().endsWith("Page 1 of 7"));
+    QVERIFY(again.Title().endsWith("Page 1 of 8"));
     QCOMPARE(IniValue(home.SettingsFile(), "Location", "ButtonCount"),
              QString::fromUtf8(before).section("ButtonCount=", 1).section('\n', 0, 0));
 }

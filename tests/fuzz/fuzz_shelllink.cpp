@@ -13,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     (void)entry;
     // The word helpers on their own, with every byte value.
     const std::string text(reinterpret_cast<const char *>(data), size);
-    lnk::CommandWord(lnk::WithoutFieldCodes(text));
+    for (const std::string &word : lnk::ExpandFieldCodes({text}, {text, text, text}))
+        lnk::CommandWord(word);
     return 0;
 }

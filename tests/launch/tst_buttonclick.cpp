@@ -112,6 +112,62 @@ private slots:
         QVERIFY(fake->processes.started.isEmpty());
     }
 
+    // A desktop entry given to the bar each way it can be: chosen for an empty button, dropped
+    // on one, chosen in "Run a Program". One that needs a terminal the machine lacks is refused
+    // with the shell's reason (never stored or started as its bare program); one with a Path
+    // starts there, and a button keeps it as its working directory.
+    void desktopEntryEveryWay_data() {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<bool>("needsTerminal");
+        for (const char *way : {"empty button", "drop", "run button"}) {
+            QTest::addRow("%s: needs a terminal", way) << way << true;
+            QTest::addRow("%s: with a Path", way) << way << false;
+        }
+    }
+    void desktopEntryEveryWay() {
+        QFETCH(QString, way);
+        QFETCH(bool, needsTerminal);
+        QTemporaryDir dir;
+        const QString work = dir.filePath("wine prefix/drive_c/App");
+        QVERIFY(QDir().mkpath(work));
+        const QString desktop = dir.filePath("tool.desktop");
+        QFile entry(desktop);
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Tool\nExec=/usr/bin/tool --x\n" +
+                    (needsTerminal ? QByteArray("Terminal=true\n")
+                                   : "Path=" + QFile::encodeName(work) + "\n"));
+        entry.close();
+        const QString reason = "\"Tool\" runs in a terminal, and no terminal program is installed.";
+        Start("");
+        // As the real shell: the program alone is its own command line.
+        fake->shell.associations = {{"/usr/bin/tool", "/usr/bin/tool"}};
+        if (needsTerminal)
+            fake->shell.refusals = {{desktop, reason}};
+        else
+            fake->shell.associations.insert(desktop, "/usr/bin/tool --x");
+        if (way != "drop")
+            fake->dialogs.ExpectOpenFiles({desktop});
+        if (needsTerminal)
+            fake->dialogs.ExpectMessage(reason);
+        if (way == "empty button")
+            Click(3);
+        else if (way == "drop")
+            form->DropFiles({desktop}, 3);
+        else
+            QTest::mouseClick(form->RunButton, Qt::LeftButton);
+        const bool button = way != "run button";
+        QCOMPARE(Value("Programs", "SpeedButton3"),
+                 QString(needsTerminal || !button ? "<none>" : "/usr/bin/tool --x"));
+        QCOMPARE(Value("Working", "SpeedButton3"),
+                 needsTerminal || !button ? "<none>" : "'" + work + "'");
+        if (needsTerminal || button) {
+            QVERIFY(fake->processes.started.isEmpty());
+            return;
+        }
+        QCOMPARE(fake->processes.started.value(0).commandLine, QString("/usr/bin/tool --x"));
+        QCOMPARE(fake->processes.started.value(0).directory, work);
+    }
+
     void cancelledChoiceChangesNothing() {
         Start("");
         fake->dialogs.ExpectOpenFiles({});

@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 #include <sys/stat.h>
 
@@ -46,7 +48,8 @@ static QList<Fixture> Fixtures() {
     const QByteArray tool = QFile::encodeName(At("bin/tool"));
     const QByteArray spaced = QFile::encodeName(At("my bin/spaced tool"));
     return {
-        {"editor.desktop", Entry("Editor", tool + " --edit %F", "Categories=Utility;TextEditor;\n")},
+        {"editor.desktop",
+         Entry("Editor", tool + " --edit %F", "Categories=Utility;TextEditor;\n")},
         {"multi.desktop", Entry("Multi", tool, "Categories=TextEditor;Development;Utility;\n")},
         {"chess.desktop", Entry("Chess", tool + " --game chess", "Categories=Game;BoardGame;\n")},
         {"player.desktop", Entry("Player", tool, "Categories=Audio;Player;\n")},
@@ -54,26 +57,36 @@ static QList<Fixture> Fixtures() {
         {"custom.desktop", Entry("Custom", tool, "Categories=X-Custom;\n")},
         {"hidden.desktop", Entry("Hidden", tool, "Hidden=true\nCategories=Utility;\n")},
         {"nodisplay.desktop", Entry("NoDisplay", tool, "NoDisplay=true\nCategories=Utility;\n")},
-        {"onlyother.desktop", Entry("Only Other", tool, "OnlyShowIn=OtherDesk;\nCategories=Utility;\n")},
-        {"onlyours.desktop", Entry("Only Ours", tool, "OnlyShowIn=OrvaneTest;\nCategories=Utility;\n")},
-        {"notours.desktop", Entry("Not Ours", tool, "NotShowIn=OrvaneTest;\nCategories=Utility;\n")},
+        {"onlyother.desktop",
+         Entry("Only Other", tool, "OnlyShowIn=OtherDesk;\nCategories=Utility;\n")},
+        {"onlyours.desktop",
+         Entry("Only Ours", tool, "OnlyShowIn=OrvaneTest;\nCategories=Utility;\n")},
+        {"notours.desktop",
+         Entry("Not Ours", tool, "NotShowIn=OrvaneTest;\nCategories=Utility;\n")},
         {"nowhere.desktop", Entry("Nowhere", "/nonexistent/program", "Categories=Utility;\n")},
         {"garbage.desktop", "this is not a desktop entry\n\x01\x02"},
-        {"noexec.desktop", "[Desktop Entry]\nType=Application\nName=No Exec\nCategories=Utility;\n"},
+        {"noexec.desktop",
+         "[Desktop Entry]\nType=Application\nName=No Exec\nCategories=Utility;\n"},
         {"badquote.desktop", Entry("Bad Quote", tool + " \"unbalanced", "Categories=Utility;\n")},
         {"codes.desktop",
-         Entry("Codes", tool + " --name=%c %i --file %f --level 100%% --url=%u", "Categories=Office;\n")},
-        {"comma.desktop",
-         Entry("Cut, \"Paste\" 50%25", tool + " 'a,b' \"say \\\\\"hi\\\\\"\" %U", "Categories=Office;\n")},
-        {"spaced.desktop", Entry("Spaced", "\"" + spaced + "\" '#not a comment'", "Categories=Office;\n")},
+         Entry("Codes",
+               tool + " --name=%c %i --file %f --level 100%% --url=%u --caption %c --entry %k",
+               "Categories=Office;\nIcon=codes-icon\n")},
+        {"noicon.desktop", Entry("No Icon", tool + " %i --file", "Categories=Office;\n")},
+        {"comma.desktop", Entry("Cut, \"Paste\" 50%25", tool + " 'a,b' \"say \\\\\"hi\\\\\"\" %U",
+                                "Categories=Office;\n")},
+        {"spaced.desktop",
+         Entry("Spaced", "\"" + spaced + "\" '#not a comment'", "Categories=Office;\n")},
         {"escapes.desktop", Entry("Two\\nLines", tool, "Categories=Office;\n")},
         {"brokenword.desktop", Entry("Broken Word", tool + " \"a\\nb\"", "Categories=Office;\n")},
         {"latin1.desktop", Entry("Caf\xe9", tool, "Categories=Office;\n")},
         {"equals.desktop", Entry("Key\\=Value a=b", tool + " --opt=a=b", "Categories=Office;\n")},
-        {"terminal.desktop", Entry("In Terminal", tool + " --opt %f", "Terminal=true\nCategories=System;\n")},
+        {"terminal.desktop",
+         Entry("In Terminal", tool + " --opt %f", "Terminal=true\nCategories=System;\n")},
         {"shadowed.desktop", Entry("Home Copy", tool, "Categories=Graphics;\n")},
         {"shadowed.desktop", Entry("System Copy", tool, "Categories=Graphics;\n"), true},
         {"sysonly.desktop", Entry("System Only", tool, "Categories=Network;\n"), true},
+        {"io.orvane.Orvane.desktop", Entry("Orvane", tool, "Categories=Utility;\n")},
     };
 }
 
@@ -131,8 +144,18 @@ private slots:
         QTest::newRow("malformed") << "garbage.desktop" << "" << "" << QStringList{};
         QTest::newRow("no Exec") << "noexec.desktop" << "" << "" << QStringList{};
         QTest::newRow("unbalanced quote") << "badquote.desktop" << "" << "" << QStringList{};
-        QTest::newRow("field codes") << "codes.desktop" << "Office" << "Codes"
-                                     << QStringList{tool, "--name=", "--file", "--level", "100%", "--url="};
+        QTest::newRow("field codes")
+            << "codes.desktop"
+            << "Office"
+            << "Codes"
+            << QStringList{
+                   tool,         "--name=Codes", "--icon",
+                   "codes-icon", "--file",       "--level",
+                   "100%",       "--url=",       "--caption",
+                   "Codes",      "--entry",      At("home/data/applications/codes.desktop")};
+        QTest::newRow("%i without an icon") << "noicon.desktop"
+                                            << "Office"
+                                            << "No Icon" << QStringList{tool, "--file"};
         QTest::newRow("comma, quotes, percent") << "comma.desktop" << "Office" << "Cut, \"Paste\" 50%25"
                                                 << QStringList{tool, "a,b", "say \"hi\""};
         QTest::newRow("blank in the program, # word")
@@ -146,6 +169,9 @@ private slots:
         QTest::newRow("line break inside a word") << "brokenword.desktop" << "" << "" << QStringList{};
         QTest::newRow("home shadows system") << "shadowed.desktop" << "Graphics" << "Home Copy" << QStringList{tool};
         QTest::newRow("system only") << "sysonly.desktop" << "Internet" << "System Only" << QStringList{tool};
+        QTest::newRow("the bar's own entry") << "io.orvane.Orvane.desktop"
+                                             << ""
+                                             << "" << QStringList{};
     }
     void entries() {
         QFETCH(QString, file);
@@ -165,8 +191,9 @@ private slots:
     // What is listed is what GIO takes as valid, less what the menus hide.
     void matchesGio() {
         // Valid to GIO, but hidden by the menus, or without a command line that can be stored.
-        const QStringList hidden{"nodisplay.desktop", "onlyother.desktop", "notours.desktop",
-                                 "brokenword.desktop", "noexec.desktop"};
+        const QStringList hidden{"nodisplay.desktop", "onlyother.desktop",
+                                 "notours.desktop",   "brokenword.desktop",
+                                 "noexec.desktop",    "io.orvane.Orvane.desktop"};
         QStringList expected;
         for (const QString &id : GioRegistered())
             if (!hidden.contains(id))
@@ -184,9 +211,9 @@ private slots:
         LinuxAppMenu menu;
         const std::optional<QString> groups = menu.Request("GROUPS");
         QVERIFY(groups);
-        QCOMPARE(SortedGroupList(*groups), QStringList({"Accessories", "Development", "Games",
-                                                        "Graphics", "Internet", "Office", "Other",
-                                                        "Sound & Video", "System"}));
+        QCOMPARE(SortedGroupList(*groups),
+                 QStringList({"Accessories", "Development", "Games", "Graphics", "Internet",
+                              "Office", "Sound & Video", "System", "Other"}));
         int items = 0;
         for (const QString &group : SortedGroupList(*groups)) {
             const std::optional<QString> reply = menu.Request(group);
@@ -207,30 +234,78 @@ private slots:
         QVERIFY(!menu.Request("No Such Group"));
     }
 
-    // A listing that hangs (an entry that cannot be read: a FIFO nobody writes) gives no
-    // reply once the time limit has passed. Run in a child with its own XDG world.
-    void timeLimit() {
-        const QString dir = At("hung/applications");
+    // The applications folder holds a symbolic-link loop (sub/loop -> ..): each entry is
+    // listed once, not again under every level of the loop.
+    void linkLoopListsEachEntryOnce() {
+        QSet<QString> files;
+        for (const AppMenuEntry &e : listed)
+            files.insert(QFileInfo(UnquotePath(e.desktopFile)).canonicalFilePath());
+        QCOMPARE(int(files.size()), int(listed.size()));
+        QVERIFY(Find(listed, "editor.desktop"));
+    }
+
+    // Entries that must run in a terminal are left out on a machine without a terminal
+    // program, and only they. Run in a child whose PATH has no terminal.
+    void noTerminal() {
+        const QStringList listing = ListInChild("--list", {{"PATH", At("no-programs")}});
+        QVERIFY2(listing.contains("editor.desktop"), qPrintable(listing.join(' ')));
+        QVERIFY2(!listing.contains("terminal.desktop"), qPrintable(listing.join(' ')));
+        QCOMPARE(listing.size(), int(listed.size()) - 1);
+    }
+
+    // An entry that is no regular file (a FIFO nobody writes) is not read: the listing does not
+    // hang on it and gives the other entries. Run in a child with its own XDG world.
+    void fifoEntryIsSkipped() {
+        const QString dir = At("fifo/applications");
         QDir().mkpath(dir);
         WriteFile(dir + "/ok.desktop", Entry("Ok", QFile::encodeName(At("bin/tool")), ""));
         QVERIFY(::mkfifo(QFile::encodeName(dir + "/stuck.desktop").constData(), 0600) == 0);
+        const QStringList listing = ListInChild(
+            "--list", {{"XDG_DATA_HOME", At("fifo")}, {"XDG_DATA_DIRS", At("fifo-none")}});
+        QCOMPARE(listing, QStringList{"ok.desktop"});
+    }
+
+    // A listing that outlasts the time limit gives no reply, and is cancelled: it ends rather
+    // than going on in its thread after the answer.
+    void timeLimitCancelsTheListing() {
+        auto ended = std::make_shared<QSemaphore>();
+        LinuxAppMenu menu(200, [ended](const std::atomic<bool> &cancelled) {
+            while (!cancelled.load())
+                QThread::msleep(5);
+            ended->release();
+            return AppMenuListing{};
+        });
+        QVERIFY(!menu.Request("GROUPS"));
+        QVERIFY2(ended->tryAcquire(1, 30000), "the listing went on after the time limit");
+    }
+
+private:
+    // The desktop file names a child lists with these changes to the environment.
+    static QStringList ListInChild(const QString &mode,
+                                   const QList<QPair<QString, QString>> &changes) {
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", At("hung"));
-        env.insert("XDG_DATA_DIRS", At("hung-none"));
+        for (const auto &[name, value] : changes)
+            env.insert(name, value);
         child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {"--hung-listing"});
-        QVERIFY(child.waitForFinished(60000));
-        QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("no reply"));
+        child.start(QCoreApplication::applicationFilePath(), {mode});
+        if (!child.waitForFinished(60000)) {
+            child.kill();
+            child.waitForFinished();
+            return {"<no answer>"};
+        }
+        QStringList files =
+            QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        files.sort();
+        return files;
     }
 };
 
 int main(int argc, char **argv) {
-    if (argc == 2 && qstrcmp(argv[1], "--hung-listing") == 0) {
-        const bool none = !LinuxAppMenu(300).Request("GROUPS");
-        printf("%s\n", none ? "no reply" : "reply");
-        fflush(stdout);
-        _exit(0); // the listing thread is still stuck in the FIFO
+    if (argc == 2 && qstrcmp(argv[1], "--list") == 0) {
+        for (const AppMenuEntry &e : ListAppMenuEntries())
+            printf("%s\n", qPrintable(QFileInfo(e.desktopFile).fileName()));
+        return 0;
     }
     QTemporaryDir sandbox;
     if (!sandbox.isValid())
@@ -249,6 +324,8 @@ int main(int argc, char **argv) {
         (f.system ? systemCache : homeCache) += QByteArray(f.id) + ";";
     }
     WriteFile(At("home/data/applications/mimeinfo.cache"), homeCache + "\n");
+    QDir().mkpath(At("home/data/applications/sub"));
+    QFile::link("..", At("home/data/applications/sub/loop"));
     WriteFile(At("data/applications/mimeinfo.cache"), systemCache + "\n");
     WriteFile(At("config/mimeapps.list"),
               "[Default Applications]\n" + QByteArray(kFixtureType) + "=editor.desktop\n");

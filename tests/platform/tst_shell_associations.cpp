@@ -56,6 +56,8 @@ private Q_SLOTS:
     void findExecutable();
     void agreesWithGio_data();
     void agreesWithGio();
+    void noTerminal_data();
+    void noTerminal();
 };
 
 void TestShellAssociations::initTestCase() {
@@ -78,6 +80,9 @@ void TestShellAssociations::initTestCase() {
     QVERIFY(WriteFile(
         At("entries/codes.desktop"),
         Entry("\"" + At("bin/fakeedit") + "\" \"--title=100%% done\" %i %c %k -x%f", "")));
+    QVERIFY(WriteFile(At("entries/icon-codes.desktop"),
+                      Entry(At("bin/fakeedit") + " %i --caption %c --file %F", "") +
+                          "Icon=fake-icon\n"));
     QVERIFY(WriteFile(At("entries/through-path.desktop"), Entry("fakeedit --from-path %U", "")));
     QVERIFY(WriteFile(At("entries/missing-program.desktop"), Entry("orvane-no-such-program", "")));
     // A program meant for a terminal is given one, as the application menu gives it.
@@ -118,8 +123,11 @@ void TestShellAssociations::findExecutable_data() {
         << LongPath(At("docs/run it.sh")) << LongPath(At("docs/run it.sh"));
     QTest::newRow("ELF program") << QCoreApplication::applicationFilePath()
                                  << LongPath(QCoreApplication::applicationFilePath());
-    QTest::newRow("desktop entry: field codes removed")
-        << At("entries/codes.desktop") << edit + " '--title=100% done' -x";
+    QTest::newRow("desktop entry: field codes expanded")
+        << At("entries/codes.desktop")
+        << edit + " '--title=100% done' Fake " + LongPath(At("entries/codes.desktop")) + " -x";
+    QTest::newRow("desktop entry: icon and caption")
+        << At("entries/icon-codes.desktop") << edit + " --icon fake-icon --caption Fake --file";
     QTest::newRow("desktop entry: program found through PATH")
         << At("entries/through-path.desktop") << edit + " --from-path";
     QTest::newRow("desktop entry: program missing")
@@ -178,7 +186,46 @@ void TestShellAssociations::agreesWithGio() {
     QCOMPARE(words.first(), program);
 }
 
+void TestShellAssociations::noTerminal_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("refusal"); // empty: no refusal, a command line
+    QTest::newRow("desktop entry of a terminal program")
+        << At("entries/in-terminal.desktop")
+        << "\"Fake\" runs in a terminal, and no terminal program is installed "
+           "(x-terminal-emulator or xterm).";
+    QTest::newRow("document of a terminal program")
+        << At("docs/events.log")
+        << "\"Fake\" runs in a terminal, and no terminal program is installed "
+           "(x-terminal-emulator or xterm).";
+    QTest::newRow("other entries are not refused") << At("entries/codes.desktop") << QString();
+}
+
+// On a machine without a terminal program, an entry that needs one gives no command line (its
+// program alone would run unseen and end at once) and says why. Run in a child whose PATH has
+// no terminal.
+void TestShellAssociations::noTerminal() {
+    QFETCH(QString, file);
+    QFETCH(QString, refusal);
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QVERIFY(WriteFile(At("no-terminal/fakepager"), "#!/bin/sh\nexit 0\n", true));
+    env.insert("PATH", At("no-terminal")); // the program, and no terminal
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"--find", file});
+    QVERIFY(child.waitForFinished(30000));
+    const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split('\n');
+    QCOMPARE(lines.value(1), refusal);
+    QCOMPARE(lines.value(0).isEmpty(), !refusal.isEmpty());
+}
+
 int main(int argc, char **argv) {
+    if (argc == 3 && qstrcmp(argv[1], "--find") == 0) {
+        QString refusal;
+        const QString found =
+            LinuxShell().FindExecutable(QString::fromLocal8Bit(argv[2]), &refusal);
+        printf("%s\n%s\n", qPrintable(found), qPrintable(refusal));
+        return 0;
+    }
     QTemporaryDir sandbox;
     if (!sandbox.isValid())
         return 1;

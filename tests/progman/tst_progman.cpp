@@ -130,24 +130,52 @@ private slots:
     }
 
     // Every group with a name becomes a page, in alphabetical order regardless of case, the
-    // first one included; conversations are one request each, "GROUPS" first.
+    // first one included, the catch-all group last; conversations are one request each,
+    // "GROUPS" first.
     void groupsBecomePages() {
-        fake->appMenu.replies["GROUPS"] = "main\r\nStartUp\r\nGames\r\nAccessories\r\n";
-        for (const char *g : {"main", "StartUp", "Games", "Accessories"})
+        fake->appMenu.replies["GROUPS"] = "main\r\nOther\r\nStartUp\r\nGames\r\nAccessories\r\n";
+        for (const char *g : {"main", "Other", "StartUp", "Games", "Accessories"})
             fake->appMenu.replies[g] = Group({Item(1)});
         const ProgmanImport result = Import(16);
         QVERIFY(result.reached);
-        QCOMPARE(result.pages, 4);
-        QCOMPARE(Value("Pages", "Count"), QString("4"));
+        QCOMPARE(result.pages, 5);
+        QCOMPARE(Value("Pages", "Count"), QString("5"));
         QCOMPARE(Value("Tabs", "PageTab1"), QString("Accessories"));
         QCOMPARE(Value("Tabs", "PageTab2"), QString("Games"));
         QCOMPARE(Value("Tabs", "PageTab3"), QString("main"));
         QCOMPARE(Value("Tabs", "PageTab4"), QString("StartUp"));
+        QCOMPARE(Value("Tabs", "PageTab5"), QString("Other"));
         QCOMPARE(Value("Names", "SpeedButton49"), QString("Item 1")); // page 4, slot 1
         QCOMPARE(fake->appMenu.calls.mid(0, 6),
                  QStringList({"connect", "request:GROUPS", "disconnect", "connect",
                               "request:Accessories", "disconnect"}));
-        QCOMPARE(fake->appMenu.calls.size(), 15);
+        QCOMPARE(fake->appMenu.calls.size(), 18);
+    }
+
+    // An item's directory (a desktop entry's Path) becomes its button's working directory, in
+    // the stored form of a path; an item without one keeps the launch's own rule.
+    void directoryBecomesWorkingDirectory_data() {
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QString>("working"); // "<none>": not written
+        QTest::newRow("plain") << "/srv/wine/app"
+                               << "/srv/wine/app";
+        QTest::newRow("blanks: quoted") << "/home/u/.wine/drive_c/Program Files/App"
+                                        << "'/home/u/.wine/drive_c/Program Files/App'";
+        QTest::newRow("encoded comma") << "/srv/a%2Cb"
+                                       << "/srv/a,b";
+        QTest::newRow("none") << ""
+                              << "<none>";
+        QTest::newRow("blank") << "  "
+                               << "<none>";
+    }
+    void directoryBecomesWorkingDirectory() {
+        QFETCH(QString, directory);
+        fake->appMenu.replies["GROUPS"] = "A\r\n";
+        fake->appMenu.replies["A"] =
+            Group({QString("\"Tool\",\"/bin/tool\",%1,/i.png,0,0,0").arg(directory)});
+        Import(16);
+        QCOMPARE(Value("Programs", "SpeedButton1"), QString("/bin/tool"));
+        QTEST(Value("Working", "SpeedButton1"), "working");
     }
 
     // Items fill a page, then at most two continuation pages with the same tab name; only reply

@@ -50,10 +50,15 @@ public:
 
 class FakeShell : public IShell {
 public:
-    QString FindExecutable(const QString &file) override { return associations.value(file); }
+    QString FindExecutable(const QString &file, QString *refusal = nullptr) override {
+        if (refusal && refusals.contains(file))
+            *refusal = refusals.value(file);
+        return associations.value(file);
+    }
     int IconCount(const QString &file) override { return iconCounts.value(file); }
     QIcon ExtractIcon(const QString &file, int index) override;
     QHash<QString, QString> associations;
+    QHash<QString, QString> refusals; // the reasons told for files without a program
     QHash<QString, int> iconCounts;
 };
 

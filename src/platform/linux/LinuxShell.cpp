@@ -86,80 +86,21 @@ bool IsProgram(const QString &path) {
            head.startsWith("#!");
 }
 
-// A command-line word: unchanged when a shell would leave it alone, otherwise quoted.
-QString Word(const QString &text) {
-    bool safe = !text.isEmpty() && !text.startsWith(QLatin1Char('~'));
-    for (QChar c : text)
-        safe = safe && (c.isLetterOrNumber() || QStringLiteral("/._-+,:@%=~").contains(c));
-    if (safe)
-        return text;
-    return TakeString(g_shell_quote(text.toUtf8().constData()));
+// The command line of an application (CommandOfEntry); the reason it has none in refusal when
+// the user should be told.
+QString CommandLineOf(GAppInfo *app, QString *refusal, const QByteArray &location = {}) {
+    ProgramLookup lookup;
+    const EntryCommand command = CommandOfEntry(app, lookup, location);
+    if (command.noTerminal && refusal)
+        *refusal = NoTerminalMessage(QString::fromUtf8(g_app_info_get_name(app)));
+    return command.commandLine;
 }
 
-// An argument of a desktop entry's Exec line without its field codes; empty when nothing is
-// left (a word that was only a field code such as %F).
-QString WithoutFieldCodes(const QString &word) {
-    QString result;
-    for (int i = 0; i < word.size(); ++i) {
-        if (word[i] != QLatin1Char('%') || i + 1 >= word.size()) {
-            result += word[i];
-        } else if (word[++i] == QLatin1Char('%')) {
-            result += QLatin1Char('%');
-        }
-    }
-    return result;
-}
-
-// The words of an application's command line (its Exec line, field codes and all).
-QStringList CommandWords(GAppInfo *app) {
-    QStringList words;
-    const char *commandLine = app ? g_app_info_get_commandline(app) : nullptr;
-    gint argc = 0;
-    gchar **argv = nullptr;
-    if (commandLine && g_shell_parse_argv(commandLine, &argc, &argv, nullptr)) {
-        for (int i = 0; i < argc; ++i)
-            words << QString::fromUtf8(argv[i]);
-        g_strfreev(argv);
-    }
-    return words;
-}
-
-// The program a command word names, as an absolute path; empty when it cannot be found.
-// (GIO's own idea of an application's executable stops at the first blank, even inside
-// quotes, so the word is taken from the parsed command line.)
-QString ProgramPath(const QString &word) {
-    return word.isEmpty() ? QString()
-                          : TakeString(g_find_program_in_path(QFile::encodeName(word).constData()));
-}
-
-// The command line that runs an application with no files: its program as an absolute path,
-// the fixed arguments of its Exec line, no field codes; in a terminal emulator when the entry
-// asks for one, since the program would otherwise run unseen.
-QString CommandLineOf(GAppInfo *app) {
-    const QStringList words = CommandWords(app);
-    const QString program = words.isEmpty() ? QString() : ProgramPath(words.first());
-    if (program.isEmpty())
-        return QString();
-    QString result = LongPath(program);
-    for (int i = 1; i < words.size(); ++i) {
-        const QString kept = WithoutFieldCodes(words[i]);
-        if (!kept.isEmpty())
-            result += QLatin1Char(' ') + Word(kept);
-    }
-    if (G_IS_DESKTOP_APP_INFO(app) &&
-        g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(app), "Terminal")) {
-        const QString terminal = TerminalCommand();
-        if (!terminal.isEmpty())
-            result = terminal + QLatin1Char(' ') + result;
-    }
-    return result;
-}
-
-QString DefaultCommandForType(const char *contentType) {
+QString DefaultCommandForType(const char *contentType, QString *refusal) {
     if (!contentType)
         return QString();
     GObjectPtr<GAppInfo> app(g_app_info_get_default_for_type(contentType, FALSE));
-    return CommandLineOf(app.p);
+    return app.p ? CommandLineOf(app.p, refusal) : QString();
 }
 
 // Directories that hold icon themes, in the order the icon theme rules search them.
@@ -371,17 +312,16 @@ LinuxShell::Kind KindOf(const QString &path) {
 LinuxShell::LinuxShell() = default;
 LinuxShell::~LinuxShell() = default;
 
-QString LinuxShell::FindExecutable(const QString &file) {
+QString LinuxShell::FindExecutable(const QString &file, QString *refusal) {
     const QString path = FileOf(file);
     if (path.isEmpty())
         return QString();
     const QFileInfo info(path);
     if (info.isDir())
-        return DefaultCommandForType("inode/directory");
+        return DefaultCommandForType("inode/directory", refusal);
     if (info.suffix() == QLatin1String("desktop") && IsRegularFile(path)) {
-        GObjectPtr<GDesktopAppInfo> app(
-            g_desktop_app_info_new_from_filename(Encoded(path).constData()));
-        return CommandLineOf(app.p ? G_APP_INFO(app.p) : nullptr);
+        GObjectPtr<GDesktopAppInfo> app(LoadDesktopEntry(Encoded(path)));
+        return app.p ? CommandLineOf(G_APP_INFO(app.p), refusal, Encoded(path)) : QString();
     }
     if (IsProgram(path))
         return LongPath(path);
@@ -390,7 +330,7 @@ QString LinuxShell::FindExecutable(const QString &file) {
                                                   G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
     if (!gInfo.p)
         return QString();
-    return DefaultCommandForType(g_file_info_get_content_type(gInfo.p));
+    return DefaultCommandForType(g_file_info_get_content_type(gInfo.p), refusal);
 }
 
 LinuxShell::Cached *LinuxShell::Lookup(const QString &path) {
@@ -477,22 +417,20 @@ void LinuxShell::UseProgramIcons(ProgramIcons icons) {
 QIcon LinuxShell::ProgramIcon(const QString &path) {
     if (!programIconsRead_) {
         programIconsRead_ = true;
-        // Many entries run the same program: each word is looked for in PATH once.
-        QHash<QString, QString> programs;
-        GList *apps = g_app_info_get_all();
-        for (GList *item = apps; item; item = item->next) {
-            GAppInfo *app = G_APP_INFO(item->data);
-            const QStringList words = CommandWords(app);
-            const QString word = words.isEmpty() ? QString() : words.first();
-            auto known = programs.constFind(word);
-            if (known == programs.constEnd()) {
-                const QString full = ProgramPath(word);
-                known = programs.insert(
-                    word, full.isEmpty() ? QString() : QFileInfo(full).canonicalFilePath());
-            }
-            programIcons_.Add(*known, IconValueOf(g_app_info_get_icon(app)), g_app_info_should_show(app));
-        }
-        g_list_free_full(apps, g_object_unref);
+        // Many entries run the same program: each is looked for in PATH and resolved once.
+        ProgramLookup lookup;
+        QHash<QString, QString> canonical;
+        ForEachDesktopEntry([&](const QByteArray &, const QByteArray &, GDesktopAppInfo *desktop) {
+            GAppInfo *app = G_APP_INFO(desktop);
+            const QString program = CommandOfEntry(app, lookup).program;
+            if (program.isEmpty())
+                return;
+            auto known = canonical.constFind(program);
+            if (known == canonical.constEnd())
+                known = canonical.insert(program, QFileInfo(program).canonicalFilePath());
+            programIcons_.Add(*known, IconValueOf(g_app_info_get_icon(app)),
+                              g_app_info_should_show(app));
+        });
     }
     const QFileInfo info(path);
     const QString value = programIcons_.Of(info.canonicalFilePath());

@@ -16,7 +16,7 @@ public:
     LinuxShell();
     ~LinuxShell() override;
 
-    QString FindExecutable(const QString &file) override;
+    QString FindExecutable(const QString &file, QString *refusal = nullptr) override;
     int IconCount(const QString &file) override;
     QIcon ExtractIcon(const QString &file, int index) override;
 
