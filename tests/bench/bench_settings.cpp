@@ -62,9 +62,10 @@ int Measure(const QString &path) {
     return 0;
 }
 
-// A copy of the bar in shared mode: changes its own keys one write at a time, as fast as it
-// can, until the stop file appears. Prints the number of writes.
-int RunCopy(const QString &path, const QString &name, const QString &stopFile) {
+// A copy of the bar in shared mode: changes its own key one write at a time, pauseMs apart on
+// average (0: as fast as it can), until the stop file appears. Prints the number of writes.
+int RunCopy(const QString &path, const QString &name, const QString &stopFile, int pauseMs) {
+    QRandomGenerator random(quint32(name.size() + pauseMs));
     std::printf("running\n");
     std::fflush(stdout);
     int writes = 0;
@@ -72,6 +73,8 @@ int RunCopy(const QString &path, const QString &name, const QString &stopFile) {
         while (!QFile::exists(stopFile)) {
             ++writes;
             TNewIniFile(path).WriteInteger(QStringLiteral("Location"), name, writes);
+            if (pauseMs > 0)
+                QThread::msleep(random.bounded(2 * pauseMs + 1));
         }
     } catch (const SettingsWriteError &e) {
         std::fprintf(stderr, "%s\n", e.what());
@@ -100,7 +103,7 @@ int RunAppender(const QString &path, int count) {
 
 // One round: three copies write while the outside program appends 300 sections; the sections
 // the file holds afterwards, and the copies' writes.
-void MeasureAppender(const QString &self, int round) {
+void MeasureAppender(const QString &self, int pauseMs, int round) {
     constexpr int kSections = 300;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("OV.INI"));
@@ -114,8 +117,8 @@ void MeasureAppender(const QString &self, int round) {
     QProcess copies[3];
     for (int i = 0; i < 3; ++i) {
         copies[i].setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        copies[i].start(self,
-                        {QStringLiteral("--copy"), path, QStringLiteral("Copy%1").arg(i), stop});
+        copies[i].start(self, {QStringLiteral("--copy"), path, QStringLiteral("Copy%1").arg(i),
+                               stop, QString::number(pauseMs)});
         copies[i].waitForReadyRead(30000);
         copies[i].readLine();
     }
@@ -138,10 +141,11 @@ void MeasureAppender(const QString &self, int round) {
         if (file.ReadInteger(QStringLiteral("Outside%1").arg(i), QStringLiteral("Value"), 0) != i)
             ++lost;
     }
-    std::printf("appender round %d: %3d of %d sections lost (%.1f %%), copies %ld writes in "
-                "%.2f s (%.0f a second)\n",
-                round, lost, kSections, 100.0 * lost / kSections, writes, seconds,
-                writes / seconds);
+    std::printf(
+        "copies pausing %3d ms, round %d: %3d of %d sections lost (%.1f %%), copies %ld writes in "
+        "%.2f s (%.0f a second)\n",
+        pauseMs, round, lost, kSections, 100.0 * lost / kSections, writes, seconds,
+        writes / seconds);
     std::fflush(stdout);
 }
 
@@ -151,9 +155,9 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "--measure") == 0)
         return Measure(QString::fromLocal8Bit(argv[2]));
-    if (argc == 5 && std::strcmp(argv[1], "--copy") == 0)
+    if (argc == 6 && std::strcmp(argv[1], "--copy") == 0)
         return RunCopy(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-                       QString::fromLocal8Bit(argv[4]));
+                       QString::fromLocal8Bit(argv[4]), std::atoi(argv[5]));
     if (argc == 4 && std::strcmp(argv[1], "--appender") == 0)
         return RunAppender(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
     int appenderRounds = 5;
@@ -186,7 +190,11 @@ int main(int argc, char **argv) {
         ::waitpid(child, &status, 0);
     }
     std::printf("\n");
-    for (int round = 1; round <= appenderRounds; ++round)
-        MeasureAppender(QCoreApplication::applicationFilePath(), round);
+    // Copies that write now and then (a bar moved or changed about ten times a second), and
+    // copies that write without a pause.
+    for (const int pauseMs : {100, 0}) {
+        for (int round = 1; round <= appenderRounds; ++round)
+            MeasureAppender(QCoreApplication::applicationFilePath(), pauseMs, round);
+    }
     return 0;
 }
