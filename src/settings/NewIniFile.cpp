@@ -31,10 +31,17 @@ constexpr qint64 kPathCheckNs = 100'000'000;
 // under it; the last one replaces the file without asking (see IniFileState::Land).
 constexpr int kReplaceAttempts = 8;
 
-// The file a rewrite replaced, still open, and its size when it was last looked at.
+// The file a rewrite replaced, still open, and its content when it was last looked at.
 struct ReplacedFile {
     IniFileHandle file;
-    qint64 size = 0;
+    IniContentDigest content;
+
+    // Whether lines were appended to it since, through a descriptor opened before it was
+    // replaced: then grown is its whole content now.
+    bool Grew(QByteArray *grown) const {
+        return IniReadIfGrown(file, content.size, grown) &&
+               IniContentDigest::Of(QByteArrayView(*grown).first(content.size)) == content;
+    }
 };
 
 struct IniOperation {
@@ -114,6 +121,9 @@ struct IniFileState {
     qint64 verifiedNs = 0;
     qint64 pathCheckedNs = 0;
     IniDocument doc;
+    // The file the last rewrite replaced: a program that opened it before and writes to it
+    // after may still append to it, and the next rewrite takes what it appended.
+    ReplacedFile lastReplaced;
 
     // The open transaction of this path: the thread it belongs to, its nesting depth and the
     // operations made in it, replayed on the file as found under the lock when it commits.
@@ -246,7 +256,7 @@ struct IniFileState {
             break;
         }
         replaced->file = std::exchange(file, std::move(newFile));
-        replaced->size = stamp.size;
+        replaced->content = std::move(content);
         stamp = newStamp;
         // The file is what we just wrote: the next read needs no parse. Time to drop the
         // tombstones once they outweigh the living lines.
@@ -257,6 +267,15 @@ struct IniFileState {
         content = bytes.size() == plannedSize ? std::move(written) : IniContentDigest::Of(bytes);
         cached = true;
         return true;
+    }
+
+    // What was appended to the file the last rewrite replaced since it was last looked at.
+    QByteArray LateAppends() {
+        const ReplacedFile last = std::exchange(lastReplaced, ReplacedFile());
+        QByteArray grown;
+        if (!last.Grew(&grown))
+            return {};
+        return grown.sliced(last.content.size);
     }
 
     // Takes the lock, brings the cache up to the file under it, applies the operations and
@@ -270,6 +289,9 @@ struct IniFileState {
                 Invalidate();
             throw SettingsWriteError(path);
         }
+        const QByteArray late = LateAppends();
+        if (!late.isEmpty())
+            cached = false; // the file read afresh, then what was appended after it
         const qint64 now = IniWallClockNs();
         const bool reparsed = !StampTrusted(IniStatFile(nativePath)) && Reread(now);
         working = false;
@@ -278,6 +300,10 @@ struct IniFileState {
             // Nobody wrote since the transaction began: its working copy is the result.
             changed = workingChanged;
         } else {
+            if (!late.isEmpty()) {
+                doc = IniDocument(doc.Serialize() + late);
+                changed = true;
+            }
             for (const IniOperation &op : ops)
                 changed = Apply(doc, op) || changed;
         }
@@ -300,8 +326,10 @@ struct IniFileState {
             // An append that reached the file between the check and the rename is in the
             // replaced file alone, which nobody opens any more: made again from its content.
             QByteArray grown;
-            if (!checked || !IniReadIfGrown(replaced.file, replaced.size, &grown))
+            if (!checked || !replaced.Grew(&grown)) {
+                lastReplaced = std::move(replaced);
                 return;
+            }
             doc = IniDocument(grown);
             for (const IniOperation &op : ops)
                 Apply(doc, op);
