@@ -269,6 +269,18 @@ struct IniFileState {
         return true;
     }
 
+    // Makes doc, the file as read, what the change makes of it: the lines another program
+    // appended to a replaced file after its content, then the operations. Whether that
+    // changes it.
+    bool Rebuild(const std::vector<IniOperation> &ops, const QByteArray &appended) {
+        if (!appended.isEmpty())
+            doc = IniDocument(doc.Serialize() + appended);
+        bool changed = !appended.isEmpty();
+        for (const IniOperation &op : ops)
+            changed = Apply(doc, op) || changed;
+        return changed;
+    }
+
     // What was appended to the file the last rewrite replaced since it was last looked at.
     QByteArray LateAppends() {
         const ReplacedFile last = std::exchange(lastReplaced, ReplacedFile());
@@ -289,9 +301,11 @@ struct IniFileState {
                 Invalidate();
             throw SettingsWriteError(path);
         }
-        const QByteArray late = LateAppends();
-        if (!late.isEmpty())
-            cached = false; // the file read afresh, then what was appended after it
+        // Lines another program appended to a file after it was replaced, through a descriptor
+        // opened before: the new file takes them after the file's own content.
+        QByteArray appended = LateAppends();
+        if (!appended.isEmpty())
+            cached = false; // read afresh, to take them
         const qint64 now = IniWallClockNs();
         const bool reparsed = !StampTrusted(IniStatFile(nativePath)) && Reread(now);
         working = false;
@@ -300,12 +314,7 @@ struct IniFileState {
             // Nobody wrote since the transaction began: its working copy is the result.
             changed = workingChanged;
         } else {
-            if (!late.isEmpty()) {
-                doc = IniDocument(doc.Serialize() + late);
-                changed = true;
-            }
-            for (const IniOperation &op : ops)
-                changed = Apply(doc, op) || changed;
+            changed = Rebuild(ops, appended);
         }
         if (!changed)
             return;
@@ -317,22 +326,20 @@ struct IniFileState {
             const bool checked = attempt < kReplaceAttempts;
             ReplacedFile replaced;
             if (!Persist(checked, ops, &replaced)) {
-                if (Reread(IniWallClockNs())) {
-                    for (const IniOperation &op : ops)
-                        Apply(doc, op);
-                }
+                if (Reread(IniWallClockNs()))
+                    Rebuild(ops, appended);
                 continue;
             }
             // An append that reached the file between the check and the rename is in the
-            // replaced file alone, which nobody opens any more: made again from its content.
+            // replaced file alone, which nobody opens any more: the new file takes it too.
             QByteArray grown;
             if (!checked || !replaced.Grew(&grown)) {
                 lastReplaced = std::move(replaced);
                 return;
             }
-            doc = IniDocument(grown);
-            for (const IniOperation &op : ops)
-                Apply(doc, op);
+            const QByteArray more = grown.sliced(replaced.content.size);
+            appended += more;
+            doc = IniDocument(doc.Serialize() + more);
         }
     }
 };
