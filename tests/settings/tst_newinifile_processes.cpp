@@ -24,7 +24,16 @@ namespace {
 
 constexpr int kGenerationKeys = 30;
 
-void AppendSection(const QByteArray &path, int number);
+void AppendSection(const QByteArray &path, int number) {
+    const QByteArray section =
+        "[Outside" + QByteArray::number(number) + "]\nValue=" + QByteArray::number(number) + "\n";
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd >= 0) {
+        if (::write(fd, section.constData(), size_t(section.size())) != section.size())
+            std::perror("append");
+        ::close(fd);
+    }
+}
 
 // A program that edits the settings file in place without the lock, at the worst moment: while
 // armed, each flush of a new settings file (the step before its rename), or each rename, lets
@@ -51,17 +60,6 @@ void OutsideEdit() {
                     3);
     else
         AppendSection(outsideEditor.path, edit);
-}
-
-void AppendSection(const QByteArray &path, int number) {
-    const QByteArray section =
-        "[Outside" + QByteArray::number(number) + "]\nValue=" + QByteArray::number(number) + "\n";
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd >= 0) {
-        if (::write(fd, section.constData(), size_t(section.size())) != section.size())
-            std::perror("append");
-        ::close(fd);
-    }
 }
 
 } // namespace
