@@ -148,9 +148,20 @@ quint32 KeyHash(quint32 nameHash, int section) {
     return x;
 }
 
+// QString::fromUtf8 takes a leading U+FEFF for a byte-order mark and drops it; inside the file
+// it is a character like any other (only the file's first bytes can be a mark), kept here.
+QString FromUtf8KeepingFeff(const char *p, qsizetype n) {
+    qsizetype marks = 0;
+    while (n - 3 * marks >= 3 && std::memcmp(p + 3 * marks, "\xEF\xBB\xBF", 3) == 0)
+        ++marks;
+    if (marks == 0)
+        return QString::fromUtf8(p, n);
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(p + 3 * marks, n - 3 * marks);
+}
+
 QString DecodeBytes(const char *p, qsizetype n, Enc enc) {
     if (enc == Enc::Utf8)
-        return QString::fromUtf8(p, n);
+        return FromUtf8KeepingFeff(p, n);
     QString text(n, Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(text.data());
     for (qsizetype i = 0; i < n; ++i) {
@@ -282,7 +293,7 @@ QString DecodeIniText(QByteArrayView bytes) {
     const char *d = bytes.data();
     const auto *p = reinterpret_cast<const unsigned char *>(d);
     if (IsValidUtf8(p + begin, bytes.size() - begin))
-        return QString::fromUtf8(d + begin, bytes.size() - begin);
+        return FromUtf8KeepingFeff(d + begin, bytes.size() - begin);
     QString text;
     text.reserve(bytes.size());
     SplitLines(d, begin, bytes.size(), [&](qsizetype start, qsizetype length, int endLength) {

@@ -280,8 +280,21 @@ QByteArray IniTemporaryPrefix(const QByteArray &path) {
     return path + ".tmp.";
 }
 
-bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old,
-                    IniFileStamp *written, IniFileHandle *file) {
+bool IniFileHolds(const IniFileHandle &file, const IniContentDigest &known) {
+    return file.IsOpen() && ::lseek(file.Fd(), 0, SEEK_SET) == 0 &&
+           HoldsKnownContent(file.Fd(), known);
+}
+
+bool IniReadIfGrown(const IniFileHandle &file, qint64 size, QByteArray *bytes) {
+    struct stat st;
+    return file.IsOpen() && ::fstat(file.Fd(), &st) == 0 && st.st_size > size &&
+           ReadWholeFile(file.Fd(), st.st_size, bytes) && bytes->size() > size;
+}
+
+IniReplaceResult IniReplaceFile(const QByteArray &path, const QByteArray &bytes,
+                                const IniFileStamp &old,
+                                const std::function<bool(QByteArray *addition)> &stillCurrent,
+                                IniFileStamp *written, IniFileHandle *file) {
     // A settings file reached through a symbolic link is replaced where it really lives, so the
     // link survives.
     QByteArray target = path;
@@ -293,23 +306,41 @@ bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFi
         }
     }
     if (!IniMayReplace(target))
-        return false;
+        return IniReplaceResult::Failed;
     RemoveStaleTemporaries(target);
 
     QByteArray temp = IniTemporaryPrefix(target) + "XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return IniReplaceResult::Failed;
     IniFileHandle handle(fd);
     const mode_t mode = old.exists ? mode_t(old.mode & 07777) : NewFileMode();
-    const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.constData(), bytes.size()) &&
-                    ::fsync(fd) == 0 && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
+    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, bytes.constData(), bytes.size()) ||
+        ::fsync(fd) != 0) {
         ::unlink(temp.constData());
-        return false;
+        return IniReplaceResult::Failed;
+    }
+    // Asked after the flush, which takes most of the time: what remains between the question
+    // and the rename is a few system calls.
+    for (QByteArray addition; stillCurrent;) {
+        addition.clear();
+        if (!stillCurrent(&addition)) {
+            ::unlink(temp.constData());
+            return IniReplaceResult::Changed;
+        }
+        if (addition.isEmpty())
+            break;
+        if (!WriteAll(fd, addition.constData(), addition.size())) {
+            ::unlink(temp.constData());
+            return IniReplaceResult::Failed;
+        }
+    }
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        ::unlink(temp.constData());
+        return IniReplaceResult::Failed;
     }
     // Stamped after the rename, which changes the file's ctime.
     *written = IniStatFile(handle);
     *file = std::move(handle);
-    return true;
+    return IniReplaceResult::Replaced;
 }

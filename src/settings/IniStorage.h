@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -81,14 +82,28 @@ private:
     int fd_ = -1;
 };
 
+// Whether the open file holds exactly the content known describes, read from its start.
+bool IniFileHolds(const IniFileHandle &file, const IniContentDigest &known);
+
+// Reads the whole open file into bytes if it has grown beyond size; whether it had.
+bool IniReadIfGrown(const IniFileHandle &file, qint64 size, QByteArray *bytes);
+
+enum class IniReplaceResult { Replaced, Changed, Failed };
+
 // Replaces the file at path with bytes: a temporary file in the same directory, written and
 // flushed to disk, given the old file's permission bits, renamed over the old one. Readers see
-// the old file or the new one, never a torn one. On failure, or for a file that IniMayReplace
-// refuses, nothing is left behind and false comes back. Must be called with the lock held:
-// temporary files of writers that died while holding it are removed here. On success, written
-// and file are the new file's.
-bool IniReplaceFile(const QByteArray &path, const QByteArray &bytes, const IniFileStamp &old,
-                    IniFileStamp *written, IniFileHandle *file);
+// the old file or the new one, never a torn one. Right before the rename, stillCurrent (when
+// given) says whether the file at path is still the one bytes were made from: a program that
+// edits it without the lock may have changed it meanwhile. If not, nothing is replaced and
+// Changed comes back. It may instead give an addition, for lines that program appended: the
+// addition goes at the end of the new file, unflushed as the appended lines were, and it is
+// asked again. On failure, or for a file that IniMayReplace refuses, nothing is left behind and
+// Failed comes back. Must be called with the lock held: temporary files of writers that died
+// while holding it are removed here. When replaced, written and file are the new file's.
+IniReplaceResult IniReplaceFile(const QByteArray &path, const QByteArray &bytes,
+                                const IniFileStamp &old,
+                                const std::function<bool(QByteArray *addition)> &stillCurrent,
+                                IniFileStamp *written, IniFileHandle *file);
 
 // Whether the settings file at path (already resolved through symbolic links) may be
 // replaced: it does not exist yet, or it is a regular file that its mode lets its owner and

@@ -8,8 +8,10 @@
 #include <QHash>
 #include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -24,6 +26,23 @@ constexpr qint64 kRacyWindowNs = 50'000'000;
 // The path is looked up again this often anyway, for the rare change that leaves that file
 // untouched (its directory renamed away and another put in its place).
 constexpr qint64 kPathCheckNs = 100'000'000;
+
+// Attempts at landing a change while a program that ignores the lock keeps changing the file
+// under it; the last one replaces the file without asking (see IniFileState::Land).
+constexpr int kReplaceAttempts = 8;
+
+// The file a rewrite replaced, still open, and its content when it was last looked at.
+struct ReplacedFile {
+    IniFileHandle file;
+    IniContentDigest content;
+
+    // Whether lines were appended to it since, through a descriptor opened before it was
+    // replaced: then grown is its whole content now.
+    bool Grew(QByteArray *grown) const {
+        return IniReadIfGrown(file, content.size, grown) &&
+               IniContentDigest::Of(QByteArrayView(*grown).first(content.size)) == content;
+    }
+};
 
 struct IniOperation {
     enum Kind { Write, EraseKey, EraseSection } kind;
@@ -102,6 +121,9 @@ struct IniFileState {
     qint64 verifiedNs = 0;
     qint64 pathCheckedNs = 0;
     IniDocument doc;
+    // The file the last rewrite replaced: a program that opened it before and writes to it
+    // after may still append to it, and the next rewrite takes what it appended.
+    ReplacedFile lastReplaced;
 
     // The open transaction of this path: the thread it belongs to, its nesting depth and the
     // operations made in it, replayed on the file as found under the lock when it commits.
@@ -162,25 +184,110 @@ struct IniFileState {
         return cached && current == stamp && (!current.exists || Settled());
     }
 
-    // Lands the document in doc as the new file, in place of the file old, whose content is
-    // the cached one (mutex and file lock held).
-    void Persist(const IniFileStamp old) { // a copy: the new file's stamp replaces stamp
+    // Whether the file on disk is still the one whose content and stamp are cached (mutex and
+    // file lock held). Its bytes are compared only where its stamp is too recent to vouch for
+    // them, and then the stamp is looked at again: what an append changes, it changes.
+    bool StillOnDisk() const {
+        if (!(IniStatFile(nativePath) == stamp))
+            return false;
+        if (!stamp.exists || Settled())
+            return true;
+        return IniFileHolds(file, content) && IniStatFile(nativePath) == stamp;
+    }
+
+    // The file grew since it was read, and only grew: another program appended to it. Takes
+    // the grown file as the one the change is made from when the change gives on it what it
+    // gives on the file as read, bytes, with the appended lines after them: then *addition
+    // is those lines, and bytes the new content (mutex and file lock held).
+    bool TakeAppended(const std::vector<IniOperation> &ops, QByteArray &bytes,
+                      QByteArray *addition) {
+        QByteArray grown;
+        const IniFileStamp grownStamp = IniStatFile(nativePath);
+        if (!stamp.exists || grownStamp.device != stamp.device || grownStamp.inode != stamp.inode ||
+            !IniReadIfGrown(file, stamp.size, &grown) || grown.size() != grownStamp.size ||
+            !(IniStatFile(nativePath) == grownStamp) ||
+            IniContentDigest::Of(QByteArrayView(grown).first(content.size)) != content)
+            return false;
+        IniDocument grownDoc(grown);
+        for (const IniOperation &op : ops)
+            Apply(grownDoc, op);
+        QByteArray expected = grownDoc.Serialize();
+        const QByteArrayView appended = QByteArrayView(grown).sliced(content.size);
+        if (expected.size() != bytes.size() + appended.size() || !expected.startsWith(bytes) ||
+            !expected.endsWith(appended))
+            return false;
+        *addition = appended.toByteArray();
+        bytes = std::move(expected);
+        doc = std::move(grownDoc);
+        content = IniContentDigest::Of(grown);
+        stamp = grownStamp;
+        verifiedNs = IniWallClockNs();
+        return true;
+    }
+
+    // Lands the document in doc, made by ops, as the new file in place of the one whose
+    // content and stamp are cached (mutex and file lock held). Checked, only while that file
+    // is still there unchanged, or grown by lines appended to it that the new file then takes
+    // too: false when it is not, and nothing was written. replaced: the file replaced, open.
+    bool Persist(bool checked, const std::vector<IniOperation> &ops, ReplacedFile *replaced) {
         QByteArray bytes = doc.Serialize();
         IniContentDigest written = IniContentDigest::Of(bytes);
-        if (old.exists && written == content) // changes that undid each other
-            return;
-        if (!IniReplaceFile(nativePath, bytes, old, &stamp, &file)) {
+        if (stamp.exists && written == content) // changes that undid each other
+            return true;
+        const IniFileStamp old = stamp;
+        const qsizetype plannedSize = bytes.size();
+        int appends = 0;
+        std::function<bool(QByteArray *)> stillCurrent;
+        if (checked) {
+            stillCurrent = [&](QByteArray *addition) {
+                return StillOnDisk() ||
+                       (++appends <= kReplaceAttempts && TakeAppended(ops, bytes, addition));
+            };
+        }
+        IniFileStamp newStamp;
+        IniFileHandle newFile;
+        switch (IniReplaceFile(nativePath, bytes, old, stillCurrent, &newStamp, &newFile)) {
+        case IniReplaceResult::Changed:
+            return false;
+        case IniReplaceResult::Failed:
             Invalidate();
             throw SettingsWriteError(path);
+        case IniReplaceResult::Replaced:
+            break;
         }
+        replaced->file = std::exchange(file, std::move(newFile));
+        replaced->content = std::move(content);
+        stamp = newStamp;
         // The file is what we just wrote: the next read needs no parse. Time to drop the
         // tombstones once they outweigh the living lines.
         verifiedNs = IniWallClockNs();
         pathCheckedNs = verifiedNs;
         if (doc.ErasedLines() > 1024 && doc.ErasedLines() > doc.LiveLines())
             doc = IniDocument(bytes);
-        content = std::move(written);
+        content = bytes.size() == plannedSize ? std::move(written) : IniContentDigest::Of(bytes);
         cached = true;
+        return true;
+    }
+
+    // Makes doc, the file as read, what the change makes of it: the lines another program
+    // appended to a replaced file after its content, then the operations. Whether that
+    // changes it.
+    bool Rebuild(const std::vector<IniOperation> &ops, const QByteArray &appended) {
+        if (!appended.isEmpty())
+            doc = IniDocument(doc.Serialize() + appended);
+        bool changed = !appended.isEmpty();
+        for (const IniOperation &op : ops)
+            changed = Apply(doc, op) || changed;
+        return changed;
+    }
+
+    // What was appended to the file the last rewrite replaced since it was last looked at.
+    QByteArray LateAppends() {
+        const ReplacedFile last = std::exchange(lastReplaced, ReplacedFile());
+        QByteArray grown;
+        if (!last.Grew(&grown))
+            return {};
+        return grown.sliced(last.content.size);
     }
 
     // Takes the lock, brings the cache up to the file under it, applies the operations and
@@ -194,6 +301,11 @@ struct IniFileState {
                 Invalidate();
             throw SettingsWriteError(path);
         }
+        // Lines another program appended to a file after it was replaced, through a descriptor
+        // opened before: the new file takes them after the file's own content.
+        QByteArray appended = LateAppends();
+        if (!appended.isEmpty())
+            cached = false; // read afresh, to take them
         const qint64 now = IniWallClockNs();
         const bool reparsed = !StampTrusted(IniStatFile(nativePath)) && Reread(now);
         working = false;
@@ -202,11 +314,33 @@ struct IniFileState {
             // Nobody wrote since the transaction began: its working copy is the result.
             changed = workingChanged;
         } else {
-            for (const IniOperation &op : ops)
-                changed = Apply(doc, op) || changed;
+            changed = Rebuild(ops, appended);
         }
-        if (changed)
-            Persist(stamp);
+        if (!changed)
+            return;
+        // A program that edits the file without the lock may change it while the new content
+        // is being written: then the change is made again on the file as it is now, and its
+        // edit stays. Should the file keep changing, the last attempt replaces it unchecked,
+        // made from the newest content seen.
+        for (int attempt = 1;; ++attempt) {
+            const bool checked = attempt < kReplaceAttempts;
+            ReplacedFile replaced;
+            if (!Persist(checked, ops, &replaced)) {
+                if (Reread(IniWallClockNs()))
+                    Rebuild(ops, appended);
+                continue;
+            }
+            // An append that reached the file between the check and the rename is in the
+            // replaced file alone, which nobody opens any more: the new file takes it too.
+            QByteArray grown;
+            if (!checked || !replaced.Grew(&grown)) {
+                lastReplaced = std::move(replaced);
+                return;
+            }
+            const QByteArray more = grown.sliced(replaced.content.size);
+            appended += more;
+            doc = IniDocument(doc.Serialize() + more);
+        }
     }
 };
 

@@ -2,6 +2,7 @@
 // transactions. tst_newinifile_processes covers several processes sharing one file.
 
 #include "RewriteCounter.h"
+#include "settings/IniDocument.h"
 #include "settings/NewIniFile.h"
 
 #include <QDir>
@@ -22,6 +23,8 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -384,6 +387,94 @@ private slots:
         ini.EraseSection("A");
         QVERIFY(!ini.SectionExists("A"));
         QCOMPARE(ReadAll(Path()), QByteArray(""));
+    }
+
+    // U+FEFF is a byte-order mark only as the file's first bytes; inside the file it is part
+    // of a key or a value, read as such and written back with its line, in every encoding.
+    void byteOrderMarkCharacterKept_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("text"); // what the file reads as, after its own mark
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("newValue");
+        QTest::addColumn<QByteArray>("afterOther"); // after z is written
+        QTest::addColumn<QByteArray>("afterSame");  // after key is written
+
+        enum Encoding { Utf8, Utf8Mark, Utf8With1252Line, Utf16Le, Utf16Be };
+        // A Windows-1252 line at the end makes the file as a whole invalid UTF-8, so that
+        // DecodeIniText decodes it line by line.
+        auto encode = [](const QString &text, Encoding encoding) {
+            if (encoding == Utf16Le || encoding == Utf16Be) {
+                QByteArray bytes = encoding == Utf16Le ? "\xFF\xFE" : "\xFE\xFF";
+                for (QChar c : text) {
+                    const char low = char(c.unicode() & 0xFF), high = char(c.unicode() >> 8);
+                    bytes.append(encoding == Utf16Le ? low : high);
+                    bytes.append(encoding == Utf16Le ? high : low);
+                }
+                return bytes;
+            }
+            const QByteArray utf8 = text.toUtf8();
+            if (encoding == Utf8Mark)
+                return "\xEF\xBB\xBF" + utf8;
+            return encoding == Utf8With1252Line ? utf8 + "c=caf\xE9\n" : utf8;
+        };
+        const struct {
+            const char *name;
+            QString before, key, value, newValue, afterOther, afterSame;
+        } cases[] = {
+            {"key on its section's first line", u"[A]\n\uFEFFk=1\nz=0\n"_s, u"\uFEFFk"_s, "1", "2",
+             u"[A]\n\uFEFFk=1\nz=9\n"_s, u"[A]\n\uFEFFk=2\nz=0\n"_s},
+            {"key on a later line", u"[A]\nz=0\n\uFEFF\uFEFFk=1\n"_s, u"\uFEFF\uFEFFk"_s, "1", "2",
+             u"[A]\nz=9\n\uFEFF\uFEFFk=1\n"_s, u"[A]\nz=0\n\uFEFF\uFEFFk=2\n"_s},
+            {"value", u"[A]\nk=\uFEFF1\nz=0\n"_s, "k", u"\uFEFF1"_s, u"\uFEFF2"_s,
+             u"[A]\nk=\uFEFF1\nz=9\n"_s, u"[A]\nk=\uFEFF2\nz=0\n"_s},
+            // Without a mark of the file's own, these first bytes would be its mark.
+            {"the file's first line", u"\uFEFF;first\n[A]\n\uFEFFk=1\nz=0\n"_s, u"\uFEFFk"_s, "1",
+             "2", u"\uFEFF;first\n[A]\n\uFEFFk=1\nz=9\n"_s,
+             u"\uFEFF;first\n[A]\n\uFEFFk=2\nz=0\n"_s},
+        };
+        const struct {
+            const char *name;
+            Encoding encoding;
+        } encodings[] = {{"UTF-8", Utf8},
+                         {"UTF-8 with a mark", Utf8Mark},
+                         {"UTF-8 and a Windows-1252 line", Utf8With1252Line},
+                         {"UTF-16LE", Utf16Le},
+                         {"UTF-16BE", Utf16Be}};
+        for (const auto &e : encodings) {
+            for (const auto &c : cases) {
+                if (c.before.startsWith(u'\uFEFF') &&
+                    (e.encoding == Utf8 || e.encoding == Utf8With1252Line))
+                    continue;
+                const QString text = e.encoding == Utf8With1252Line
+                                         ? c.before + QString::fromUtf8("c=caf\xC3\xA9\n")
+                                         : c.before;
+                QTest::addRow("%s, %s", c.name, e.name)
+                    << encode(c.before, e.encoding) << text << c.key << c.value << c.newValue
+                    << encode(c.afterOther, e.encoding) << encode(c.afterSame, e.encoding);
+            }
+        }
+    }
+
+    void byteOrderMarkCharacterKept() {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, text);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, newValue);
+        QFETCH(QByteArray, afterOther);
+        QFETCH(QByteArray, afterSame);
+        QCOMPARE(DecodeIniText(before), text);
+        WriteAll(Path(), before);
+        TNewIniFile ini(Path());
+        QCOMPARE(ini.ReadString("A", key, kDefault), value);
+        QCOMPARE(ini.ReadSectionValues("A").value(key.toCaseFolded(), kDefault), value);
+        ini.WriteString("A", "z", "9");
+        QCOMPARE(ReadAll(Path()), afterOther);
+        WriteAll(Path(), before);
+        ini.WriteString("A", key, newValue);
+        QCOMPARE(ReadAll(Path()), afterSame);
+        QCOMPARE(TNewIniFile(Path()).ReadString("A", key, kDefault), newValue);
     }
 
     void refusedWrites_data() {
