@@ -23,8 +23,10 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace {
 using tabcolors::FromColorValue;
@@ -624,8 +626,9 @@ void TForm1::FormCaption() {
 }
 
 void TForm1::SaveLocation() {
-    settings.top = y();
-    settings.left = x();
+    const QPoint at = FramePosition();
+    settings.top = at.y();
+    settings.left = at.x();
     const QString state = (windowState() & Qt::WindowMinimized) ? QStringLiteral("Min") : QStringLiteral("Norm");
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
@@ -637,44 +640,34 @@ void TForm1::SaveLocation() {
 
 // The window manager places the window shown first as it likes: it adds its frame, may choose
 // the place itself, and maps a window asked to start minimised as a normal one first. None of
-// that is the user moving or restoring the bar, so nothing is saved until the window has been
-// left alone for a moment; then a stored minimised state is applied again if it was lost.
-constexpr int kPlacementQuietMs = 1000;
-
+// that is the user moving or restoring the bar. It places and frames the window before it maps
+// it, and the toolkit hands on those moves before the window's first exposure: the placing ends
+// there, and from then on moves and state changes are the user's. A stored minimised state lost
+// on the way is asked for again then, once the toolkit has heard that the window is shown
+// normal; the minimising that follows is ours, not the user's.
 void TForm1::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    if (placement_.placed || placement_.timer)
-        return;
-    placement_.timer = new QTimer(this);
-    placement_.timer->setSingleShot(true);
-    placement_.timer->setInterval(kPlacementQuietMs);
-    connect(placement_.timer, &QTimer::timeout, this, [this] { EndPlacement(); });
-    placement_.timer->start();
-    if (settings.windowState == QLatin1String("Min")) // asked again once the window is mapped
-        QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    if (!placement_.placed && windowHandle())
+        windowHandle()->installEventFilter(this); // its first exposure: EndPlacement
 }
 
 void TForm1::EndPlacement() {
-    if (settings.windowState == QLatin1String("Min") && !(windowState() & Qt::WindowMinimized) &&
-        !placement_.retried) {
-        placement_.retried = true; // once: a desktop that cannot minimise must not keep us waiting
-        setWindowState(windowState() | Qt::WindowMinimized);
-        placement_.timer->start();
-        return;
-    }
+    placement_.mapped = true;
+    const bool stayMinimised = settings.windowState == QLatin1String("Min");
+    if (stayMinimised && (windowState() & Qt::WindowMinimized))
+        return; // the window is on the screen, the toolkit not told yet: its state change follows
     placement_.placed = true;
-    placement_.timer->deleteLater();
-    placement_.timer = nullptr;
+    windowHandle()->removeEventFilter(this);
+    if (stayMinimised) {
+        placement_.minimising = true;
+        setWindowState(windowState() | Qt::WindowMinimized);
+    }
 }
 
 void TForm1::moveEvent(QMoveEvent *event) {
     QWidget::moveEvent(event);
-    if (!placement_.placed) {
-        if (placement_.timer)
-            placement_.timer->start();
-        return;
-    }
-    if (!locationSavingSuppressed_ && created_ && isVisible() && shrunk == QLatin1String("No"))
+    if (placement_.placed && !locationSavingSuppressed_ && created_ && isVisible() &&
+        shrunk == QLatin1String("No"))
         Guarded([this] { SaveLocation(); });
 }
 
@@ -683,16 +676,18 @@ void TForm1::changeEvent(QEvent *event) {
     if (event->type() != QEvent::WindowStateChange || !created_ || loading == QLatin1String("Yes"))
         return;
     if (!placement_.placed) {
-        if (placement_.timer)
-            placement_.timer->start();
+        if (placement_.mapped)
+            EndPlacement();
         return;
     }
     const auto *change = static_cast<QWindowStateChangeEvent *>(event);
     const bool was = change->oldState() & Qt::WindowMinimized;
     const bool is = windowState() & Qt::WindowMinimized;
     if (is && !was) {
-        Guarded([this] { AppMin(); });
+        if (!std::exchange(placement_.minimising, false))
+            Guarded([this] { AppMin(); });
     } else if (was && !is) {
+        placement_.minimising = false;
         // Restored by the desktop: the native window still asks to be mapped minimised, as it
         // was told at start, and would come back so after the next hide (shrinking, the tray).
         if (platform_.tray)
@@ -846,6 +841,11 @@ void TForm1::ShowPopup(QMenu *menu, const QPoint &screenPos) {
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && !placement_.mapped &&
+        windowHandle()->isExposed()) {
+        EndPlacement();
+        return false;
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (watched == HelpButton && mouse->button() == Qt::RightButton) {
