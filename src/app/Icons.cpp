@@ -26,7 +26,6 @@
 #include <QWindow>
 #include <algorithm>
 #include <optional>
-#include <utility>
 
 namespace {
 using tabcolors::FromColorValue;
@@ -640,34 +639,53 @@ void TForm1::SaveLocation() {
 
 // The window manager places the window shown first as it likes: it adds its frame, may choose
 // the place itself, and maps a window asked to start minimised as a normal one first. None of
-// that is the user moving or restoring the bar. It places and frames the window before it maps
-// it, and the toolkit hands on those moves before the window's first exposure: the placing ends
-// there, and from then on moves and state changes are the user's. A stored minimised state lost
-// on the way is asked for again then, once the toolkit has heard that the window is shown
-// normal; the minimising that follows is ours, not the user's.
+// that is the user moving or restoring the bar. It places and frames a window before it maps
+// it, and the toolkit hands on those moves before the window's first exposure: the placing of
+// a bar shown normal ends there, and from then on its moves and state changes are the user's.
+// A bar to be shown minimised is not on the screen for the user meanwhile, and desktops differ
+// in how they map it (normal first, or not at all): its placing ends once it has been left
+// alone for a moment, and a stored minimised state lost by then is asked for again.
+constexpr int kMinimisedPlacementQuietMs = 1000;
+
 void TForm1::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    if (!placement_.placed && windowHandle())
+    if (placement_.placed || placement_.started)
+        return;
+    placement_.started = true;
+    if (settings.windowState != QLatin1String("Min")) {
         windowHandle()->installEventFilter(this); // its first exposure: EndPlacement
+        return;
+    }
+    placement_.timer = new QTimer(this);
+    placement_.timer->setSingleShot(true);
+    placement_.timer->setInterval(kMinimisedPlacementQuietMs);
+    connect(placement_.timer, &QTimer::timeout, this, [this] { EndPlacement(); });
+    placement_.timer->start();
+    QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
 }
 
 void TForm1::EndPlacement() {
-    placement_.mapped = true;
-    const bool stayMinimised = settings.windowState == QLatin1String("Min");
-    if (stayMinimised && (windowState() & Qt::WindowMinimized))
-        return; // the window is on the screen, the toolkit not told yet: its state change follows
+    if (placement_.timer && !(windowState() & Qt::WindowMinimized) && !placement_.retried) {
+        placement_.retried = true; // once: a desktop that cannot minimise must not keep us waiting
+        setWindowState(windowState() | Qt::WindowMinimized);
+        placement_.timer->start();
+        return;
+    }
     placement_.placed = true;
     windowHandle()->removeEventFilter(this);
-    if (stayMinimised) {
-        placement_.minimising = true;
-        setWindowState(windowState() | Qt::WindowMinimized);
-    }
+    if (placement_.timer)
+        placement_.timer->deleteLater();
+    placement_.timer = nullptr;
 }
 
 void TForm1::moveEvent(QMoveEvent *event) {
     QWidget::moveEvent(event);
-    if (placement_.placed && !locationSavingSuppressed_ && created_ && isVisible() &&
-        shrunk == QLatin1String("No"))
+    if (!placement_.placed) {
+        if (placement_.timer)
+            placement_.timer->start();
+        return;
+    }
+    if (!locationSavingSuppressed_ && created_ && isVisible() && shrunk == QLatin1String("No"))
         Guarded([this] { SaveLocation(); });
 }
 
@@ -676,18 +694,16 @@ void TForm1::changeEvent(QEvent *event) {
     if (event->type() != QEvent::WindowStateChange || !created_ || loading == QLatin1String("Yes"))
         return;
     if (!placement_.placed) {
-        if (placement_.mapped)
-            EndPlacement();
+        if (placement_.timer)
+            placement_.timer->start();
         return;
     }
     const auto *change = static_cast<QWindowStateChangeEvent *>(event);
     const bool was = change->oldState() & Qt::WindowMinimized;
     const bool is = windowState() & Qt::WindowMinimized;
     if (is && !was) {
-        if (!std::exchange(placement_.minimising, false))
-            Guarded([this] { AppMin(); });
+        Guarded([this] { AppMin(); });
     } else if (was && !is) {
-        placement_.minimising = false;
         // Restored by the desktop: the native window still asks to be mapped minimised, as it
         // was told at start, and would come back so after the next hide (shrinking, the tray).
         if (platform_.tray)
@@ -841,7 +857,7 @@ void TForm1::ShowPopup(QMenu *menu, const QPoint &screenPos) {
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() == QEvent::Expose && watched == windowHandle() && !placement_.mapped &&
+    if (event->type() == QEvent::Expose && watched == windowHandle() && !placement_.placed &&
         windowHandle()->isExposed()) {
         EndPlacement();
         return false;

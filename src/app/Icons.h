@@ -407,9 +407,10 @@ private:
     // The window manager placing the window: the first showing (app: location saving), and the
     // frame it gives the framed window.
     struct Placement {
-        bool mapped = false;     // the window shown first has been exposed
-        bool placed = false;     // ... and shown in the state it was asked for
-        bool minimising = false; // the stored minimised state was asked for again once placed
+        bool started = false;
+        bool placed = false;
+        bool retried = false;    // the stored minimised state was asked for a second time
+        QTimer *timer = nullptr; // a bar shown minimised: runs while it may still be placed
         QPoint framedMargins;    // the client area's offset in the frame, last seen framed
     } placement_;
     // The inline box (PageName) beyond its mode: the button it was opened for in the modes
