@@ -23,6 +23,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <algorithm>
 #include <optional>
 
@@ -628,8 +629,9 @@ void TForm1::FormCaption() {
 }
 
 void TForm1::SaveLocation() {
-    settings.top = y();
-    settings.left = x();
+    const QPoint at = FramePosition();
+    settings.top = at.y();
+    settings.left = at.x();
     const QString state = (windowState() & Qt::WindowMinimized) ? QStringLiteral("Min") : QStringLiteral("Norm");
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
@@ -641,33 +643,42 @@ void TForm1::SaveLocation() {
 
 // The window manager places the window shown first as it likes: it adds its frame, may choose
 // the place itself, and maps a window asked to start minimised as a normal one first. None of
-// that is the user moving or restoring the bar, so nothing is saved until the window has been
-// left alone for a moment; then a stored minimised state is applied again if it was lost.
-constexpr int kPlacementQuietMs = 1000;
+// that is the user moving or restoring the bar. It places and frames a window before it maps
+// it, and the toolkit hands on those moves before the window's first exposure: the placing of
+// a bar shown normal ends there, and from then on its moves and state changes are the user's.
+// A bar to be shown minimised is not on the screen for the user meanwhile, and desktops differ
+// in how they map it (normal first, or not at all): its placing ends once it has been left
+// alone for a moment, and a stored minimised state lost by then is asked for again.
+constexpr int kMinimisedPlacementQuietMs = 1000;
 
 void TForm1::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    if (placement_.placed || placement_.timer)
+    if (placement_.placed || placement_.started)
         return;
+    placement_.started = true;
+    if (settings.windowState != QLatin1String("Min")) {
+        windowHandle()->installEventFilter(this); // its first exposure: EndPlacement
+        return;
+    }
     placement_.timer = new QTimer(this);
     placement_.timer->setSingleShot(true);
-    placement_.timer->setInterval(kPlacementQuietMs);
+    placement_.timer->setInterval(kMinimisedPlacementQuietMs);
     connect(placement_.timer, &QTimer::timeout, this, [this] { EndPlacement(); });
     placement_.timer->start();
-    if (settings.windowState == QLatin1String("Min")) // asked again once the window is mapped
-        QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
 }
 
 void TForm1::EndPlacement() {
-    if (settings.windowState == QLatin1String("Min") && !(windowState() & Qt::WindowMinimized) &&
-        !placement_.retried) {
+    if (placement_.timer && !(windowState() & Qt::WindowMinimized) && !placement_.retried) {
         placement_.retried = true; // once: a desktop that cannot minimise must not keep us waiting
         setWindowState(windowState() | Qt::WindowMinimized);
         placement_.timer->start();
         return;
     }
     placement_.placed = true;
-    placement_.timer->deleteLater();
+    windowHandle()->removeEventFilter(this);
+    if (placement_.timer)
+        placement_.timer->deleteLater();
     placement_.timer = nullptr;
 }
 
@@ -850,6 +861,11 @@ void TForm1::ShowPopup(QMenu *menu, const QPoint &screenPos) {
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && !placement_.placed &&
+        windowHandle()->isExposed()) {
+        EndPlacement();
+        return false;
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (watched == HelpButton && mouse->button() == Qt::RightButton) {

@@ -417,10 +417,11 @@ private:
     // The window manager placing the window: the first showing (app: location saving), and the
     // frame it gives the framed window.
     struct Placement {
+        bool started = false;
         bool placed = false;
-        bool retried = false;     // the stored minimised state was asked for a second time
-        QTimer *timer = nullptr;  // runs while the window manager may still be placing
-        QPoint framedMargins;     // the client area's offset in the frame, last seen framed
+        bool retried = false;    // the stored minimised state was asked for a second time
+        QTimer *timer = nullptr; // a bar shown minimised: runs while it may still be placed
+        QPoint framedMargins;    // the client area's offset in the frame, last seen framed
     } placement_;
     // The inline box (PageName) beyond its mode: the button it was opened for in the modes
     // "Button" and "Parameter", whichever button the keys select meanwhile.
@@ -447,6 +448,9 @@ private:
     // the frame of its present style: asked while the style changes, the toolkit would count
     // the frame the window had before.
     void PlaceFrameAt(const QPoint &framePos);
+    // Where the window's frame stands now, in the coordinates PlaceFrameAt takes: the toolkit's
+    // own count keeps the frame of the style before until the window is next moved.
+    QPoint FramePosition() const;
     bool HideToTray(); // false when the notification area refused the icon
     // The launched programs the bar waits for: the end that brings it back, the starts its buttons show.
     struct LaunchWatch {

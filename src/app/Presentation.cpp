@@ -94,6 +94,14 @@ void TForm1::PlaceFrameAt(const QPoint &framePos) {
         setGeometry(QRect(at + (framed ? placement_.framedMargins : QPoint()), size()));
 }
 
+QPoint TForm1::FramePosition() const {
+    const QPoint client = geometry().topLeft();
+    if (windowFlags().testFlag(Qt::FramelessWindowHint))
+        return client;
+    const QPoint margins = client - frameGeometry().topLeft();
+    return client - (margins.isNull() ? placement_.framedMargins : margins);
+}
+
 bool TForm1::HideToTray() {
     ShowTrayIcon();
     // Refused by the notification area, the bar stays: hidden, it would be out of reach.
@@ -129,7 +137,9 @@ void TForm1::SmallSize() {
         scroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         SetWindowStyle(true, false);
         setFixedSize(Panel1->size());
-        QPoint at = pos();
+        // The gauge takes the bar's corner: its saved place, which every move of the bar
+        // updates. The toolkit's own count can be stale right after the window is mapped.
+        QPoint at(settings.left, settings.top);
         if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
             at = QPoint(settings.shrinkX, settings.shrinkY);
         PlaceFrameAt(at);
@@ -146,6 +156,8 @@ void TForm1::SmallSize() {
         shrankNow = true;
     }
     if (wasShrunk && !shrankNow) {
+        // The bar goes back to its own place: the moves that takes are not the user's.
+        locationSavingSuppressed_ = true;
         shrunk = kNo;
         SetWatch(false);
         // The size first: the desktop has the bar at its size while it puts the frame back.
@@ -294,8 +306,9 @@ void TForm1::LockGraphLocation1Click() {
     const bool locked = Item(QStringLiteral("LockGraphLocation1"))->isChecked();
     settings.lockedGraph = YesNo(locked);
     if (locked) {
-        settings.shrinkX = x();
-        settings.shrinkY = y();
+        const QPoint at = FramePosition(); // where the shrink puts the gauge back
+        settings.shrinkX = at.x();
+        settings.shrinkY = at.y();
     }
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);

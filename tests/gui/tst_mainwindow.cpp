@@ -356,15 +356,18 @@ private slots:
     void locationIsSavedOnMovesButNotDuringStartup() {
         fake->WriteIni("[Location]\nTop=120\nLeft=40\n[Window]\nState=Norm\n");
         auto form = Start();
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         const QByteArray before = ReadAll(fake->IniPath());
         QVERIFY(before.contains("Top=120"));
-        // While the window manager places the new window, its moves are not the user's.
+        form->show();
+        // Until the window is first exposed the window manager is placing it: its moves are
+        // not the user's.
+        QVERIFY(!form->WindowPlaced());
         form->move(60, 70);
         QCOMPARE(ReadAll(fake->IniPath()), before);
-        QTRY_VERIFY(form->WindowPlaced());
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(form->WindowPlaced());
         QCOMPARE(ReadAll(fake->IniPath()), before);
+        // From then on, at once, they are.
         form->move(77, 88);
         const QByteArray after = ReadAll(fake->IniPath());
         QVERIFY(after.contains("Top=88"));
