@@ -21,7 +21,8 @@ if [ -z "$build" ]; then
     build=$root/build-bench
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$build" -j "$(nproc)" --target orvane bench_floor bench_startup bench_rebuild \
-        bench_launch bench_pageops bench_import bench_gauge bench_settings bench_presentation bench_flood
+        bench_launch bench_pageops bench_import bench_import_loop bench_gauge bench_settings bench_presentation \
+        bench_flood
 fi
 
 type=$(grep -m1 "^CMAKE_BUILD_TYPE:" "$build/CMakeCache.txt" | cut -d= -f2)
@@ -32,5 +33,5 @@ echo "Build: ${type:-RelWithDebInfo (the default)}, $(nproc) cores, $(uname -r)"
     "$1/tests/bench/bench_rebuild" "$(( $2 < 5 ? $2 : 5 ))"
     echo
     if [ -x "$1/tests/bench/bench_flood" ]; then "$1/tests/bench/bench_flood" "$1/orvane"; else echo "bench_flood: not built"; fi
-    for b in bench_launch bench_pageops bench_import bench_gauge bench_settings bench_presentation; do echo; if [ -x "$1/tests/bench/$b" ]; then "$1/tests/bench/$b"; else echo "$b: not built (cmake --build $1 --target $b)"; fi; done
+    for b in bench_launch bench_pageops bench_import bench_import_loop bench_gauge bench_settings bench_presentation; do echo; if [ -x "$1/tests/bench/$b" ]; then "$1/tests/bench/$b"; else echo "$b: not built (cmake --build $1 --target $b)"; fi; done
 ' run-bench "$build" "$rounds" 2>&1 | grep -v -e '^with-display:' -e 'XDG_RUNTIME_DIR'
