@@ -46,7 +46,7 @@ struct ExecFields {
 };
 
 // The words of an Exec line, as split, with their field codes expanded for a start with no
-// files (the Desktop Entry Specification, "The Exec key"): %f %F %u %U and the deprecated
+// files (freedesktop's desktop entry rules, "The Exec key"): %f %F %u %U and the deprecated
 // %d %D %n %N %v %m give nothing; %i as a word of its own gives the two words "--icon" and the
 // Icon (nothing without an Icon; inside a word it gives nothing); %c gives the Name; %k the
 // location; "%%" a "%"; an unknown code gives nothing. A word that was only codes giving

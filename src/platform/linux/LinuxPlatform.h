@@ -37,8 +37,8 @@ public:
     // them is read: every launch changes the current directory, which would give a relative
     // path another meaning. A relative HOME is taken against startDirectory, where the bar was
     // started (without one, it is dropped for the account's home directory). Relative XDG base
-    // directories are dropped (in the lists, each relative entry), as the XDG Base Directory
-    // Specification says to ignore them. Changes the process's environment: call it before
+    // directories are dropped (in the lists, each relative entry): freedesktop's base directory
+    // rules say to ignore them. A relative WINEPREFIX is taken like HOME. Changes the process's environment: call it before
     // QApplication and any thread exist.
     static void MakePathVariablesAbsolute(const QString &startDirectory);
 
