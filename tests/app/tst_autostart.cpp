@@ -3,6 +3,7 @@
 #include "FakePlatform.h"
 #include "app/Autostart.h"
 #include "app/Icons.h"
+#include "prefs/Lockout.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -55,6 +56,12 @@ class AutostartTest : public QObject {
     Q_OBJECT
     std::unique_ptr<FakePlatform> fake;
     std::unique_ptr<TForm1> form;
+
+    // The profile's data file, saying that changes are not locked.
+    void Unlock(const QString &profile) {
+        lockout::WriteScrambled(fake->SettingsDirectory() + "OV" + profile + ".DAT",
+                                lockout::Encrypt(lockout::kUnlockedMarker));
+    }
 
 private slots:
     void cleanup() {
@@ -144,6 +151,7 @@ private slots:
         QFETCH(bool, error);
         fake = std::make_unique<FakePlatform>(nullptr, QStringList{"/m", "Big Bar"});
         fake->WriteIni("[Location]\nTop=100\nButtonCount=16\nUser=tester\n", "Big Bar");
+        Unlock("Big Bar"); // the lock holds the item still
         const QString config = fake->configDir.path();
         const QString path = config + "/autostart/io.orvane.Orvane.desktop";
         const QByteArray ours = autostart::EntryText(
@@ -202,6 +210,7 @@ private slots:
     void tickFollowsTheEntryWhenTheMenuOpens() {
         fake = std::make_unique<FakePlatform>(nullptr, QStringList{"Work"});
         fake->WriteIni("[Location]\nTop=100\nButtonCount=16\nUser=tester\n", "Work");
+        Unlock("Work"); // the lock holds the item still
         const QString path = fake->configDir.path() + "/autostart/io.orvane.Orvane.desktop";
         form = std::make_unique<TForm1>(fake->Get());
         QAction *item = form->Item("StartWithDesktop1");
