@@ -292,7 +292,6 @@ void TForm1::BuildMenus() {
             &TForm1::StartWithDesktop1Click, true);
     // The entry can change outside the bar: its tick is read again whenever the menu opens.
     connect(PopupMenu3, &QMenu::aboutToShow, this, &TForm1::ShowAutostartState);
-    ShowAutostartState();
 
     PopupMenu4 = new QMenu(this);
     PopupMenu4->setObjectName(QStringLiteral("PopupMenu4"));
@@ -327,6 +326,7 @@ void TForm1::FormCreate() {
         QDir().mkpath(paths_.directory);
     const TNewIniFile ini = Ini();
     AttachRecentList();
+    ShowAutostartState(); // this profile's entry
 
     keyPosition_ = 0;
     keyAtStart_ = true;

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 #include <glib.h>
@@ -47,6 +48,31 @@ QStringList ExecWords(const QByteArray &entry) {
         words << QString::fromUtf8(*w);
     g_strfreev(argv);
     return words;
+}
+
+// The arguments of a profile on the command line.
+ProfileChoice ProfileOf(const QStringList &arguments) {
+    return ProfileFromArguments(arguments, [] { return QStringLiteral("login"); });
+}
+
+// "file name|argument|...": an entry the bar wrote that starts the bar with those arguments.
+void WriteEntries(const QString &dir, const QStringList &entries) {
+    for (const QString &entry : entries) {
+        QStringList parts = entry.split('|');
+        const QString file = parts.takeFirst();
+        WriteFile(dir + "/" + file,
+                  autostart::EntryText(autostart::ExecValue("/usr/bin/orvane", ProfileOf(parts))));
+    }
+}
+// Every file in dir, as WriteEntries takes them (the program left out).
+QStringList Entries(const QString &dir) {
+    QStringList entries;
+    for (const QString &file : QDir(dir).entryList(QDir::Files, QDir::Name)) {
+        QStringList words = ExecWords(ReadAll(dir + "/" + file));
+        words.removeFirst();
+        entries << (QStringList{file} + words).join('|');
+    }
+    return entries;
 }
 
 const QByteArray kHandWritten = "[Desktop Entry]\nType=Application\nName=My bar\nExec=orvane Work\n";
@@ -131,7 +157,7 @@ private slots:
         QTest::addColumn<bool>("error");
         QTest::newRow("absent, tick: written") << "absent" << true << false << "ours" << true << false;
         QTest::newRow("absent, untick: nothing") << "absent" << false << false << "absent" << false << false;
-        QTest::newRow("ours of another profile, tick: rewritten for this copy")
+        QTest::newRow("ours from another program path, tick: rewritten for this copy")
             << "ours" << true << false << "ours" << true << false;
         QTest::newRow("ours, untick: removed") << "ours" << false << false << "absent" << false << false;
         QTest::newRow("foreign, tick: left alone") << "foreign" << true << false << "foreign" << true << false;
@@ -153,12 +179,12 @@ private slots:
         fake->WriteIni("[Location]\nTop=100\nButtonCount=16\nUser=tester\n", "Big Bar");
         Unlock("Big Bar"); // the lock holds the item still
         const QString config = fake->configDir.path();
-        const QString path = config + "/autostart/io.orvane.Orvane.desktop";
+        const QString path = config + "/autostart/io.orvane.Orvane-shared-Big_20Bar.desktop";
         const QByteArray ours = autostart::EntryText(
             autostart::ExecValue(QCoreApplication::applicationFilePath(), ProfileChoice{"Big Bar", true}));
         QStringList removable; // what the test must make writable again to clean up
         if (state == "ours") {
-            WriteFile(path, autostart::EntryText(autostart::ExecValue("/usr/bin/orvane", {"Other", false})));
+            WriteFile(path, autostart::EntryText(autostart::ExecValue("/usr/bin/orvane", {"Big Bar", true})));
         } else if (state == "foreign") {
             WriteFile(path, kHandWritten);
         } else if (state == "unwritable" && tick) {
@@ -211,7 +237,7 @@ private slots:
         fake = std::make_unique<FakePlatform>(nullptr, QStringList{"Work"});
         fake->WriteIni("[Location]\nTop=100\nButtonCount=16\nUser=tester\n", "Work");
         Unlock("Work"); // the lock holds the item still
-        const QString path = fake->configDir.path() + "/autostart/io.orvane.Orvane.desktop";
+        const QString path = fake->configDir.path() + "/autostart/io.orvane.Orvane-Work.desktop";
         form = std::make_unique<TForm1>(fake->Get());
         QAction *item = form->Item("StartWithDesktop1");
         auto *menu = form->findChild<QMenu *>("PopupMenu3");
@@ -225,6 +251,133 @@ private slots:
         QVERIFY(QFile::remove(path));
         emit menu->aboutToShow();
         QVERIFY(!item->isChecked());
+    }
+
+    // Each profile (and shared mode) has a file of its own; the default profile keeps the name
+    // every version used. Any name makes one plain file name, and no two profiles share one.
+    void fileNames_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("default") << "" << false << "io.orvane.Orvane.desktop";
+        QTest::newRow("shared, no name") << "" << true << "io.orvane.Orvane-shared-.desktop";
+        QTest::newRow("plain") << "Work" << false << "io.orvane.Orvane-Work.desktop";
+        QTest::newRow("plain, shared") << "Work" << true << "io.orvane.Orvane-shared-Work.desktop";
+        QTest::newRow("looks like shared") << "shared-Work" << false
+                                           << "io.orvane.Orvane-shared_2DWork.desktop";
+        QTest::newRow("slash and dots") << "../a/b" << false << "io.orvane.Orvane-_2E_2E_2Fa_2Fb.desktop";
+        QTest::newRow("escape character") << "_2F" << false << "io.orvane.Orvane-_5F2F.desktop";
+        QTest::newRow("blank and new line") << "a b\nc" << false << "io.orvane.Orvane-a_20b_0Ac.desktop";
+        QTest::newRow("not ASCII") << "Büro" << false << "io.orvane.Orvane-B_C3_BCro.desktop";
+    }
+    void fileNames() {
+        QFETCH(QString, profile);
+        QFETCH(bool, shared);
+        QFETCH(QString, file);
+        QCOMPARE(autostart::EntryPath("/home/me/.config", ProfileChoice{profile, shared}),
+                 "/home/me/.config/autostart/" + file);
+    }
+    void longAndNearNamesGetFilesOfTheirOwn() {
+        const QString longName(240, QChar(0x00FC)); // 480 bytes of UTF-8
+        const QList<ProfileChoice> profiles{
+            {"", false}, {"", true}, {"a", false}, {"a", true}, {"A", false}, {"a_", false},
+            {"a ", false}, {"a-", false}, {"shared-a", false}, {"-shared-a", false},
+            {longName, false}, {longName + "x", false}, {longName, true}};
+        QSet<QString> files;
+        for (const ProfileChoice &profile : profiles) {
+            const QString path = autostart::EntryPath("/c", profile);
+            const QString file = path.mid(QStringLiteral("/c/autostart/").size());
+            QVERIFY2(!file.contains('/') && file.toUtf8().size() <= 255, qPrintable(file));
+            QVERIFY2(!files.contains(file), qPrintable(file));
+            files << file;
+        }
+    }
+
+    // Ticking or unticking the item in one profile leaves the entries of the others as they
+    // were, in their own files; an older version's single entry is taken for the profile it
+    // starts only.
+    void profilesKeepTheirOwnEntries_data() {
+        QTest::addColumn<QStringList>("arguments"); // of this copy
+        QTest::addColumn<QStringList>("before");    // entries, as WriteEntries takes them
+        QTest::addColumn<bool>("shownTicked");
+        QTest::addColumn<bool>("tick");
+        QTest::addColumn<QStringList>("after");
+        const QString older = "io.orvane.Orvane.desktop"; // every profile's, in older versions
+        const QString home = "io.orvane.Orvane-Home.desktop|Home";
+        const QString work = "io.orvane.Orvane-Work.desktop|Work";
+        const QString workShared = "io.orvane.Orvane-shared-Work.desktop|/m|Work";
+        QTest::newRow("another's entry, tick")
+            << QStringList{"Work"} << QStringList{home} << false << true << QStringList{home, work};
+        QTest::newRow("both, untick")
+            << QStringList{"Work"} << QStringList{home, work} << true << false << QStringList{home};
+        QTest::newRow("the same name shared, tick")
+            << QStringList{"Work"} << QStringList{workShared} << false << true
+            << QStringList{work, workShared};
+        QTest::newRow("the same name not shared, untick")
+            << QStringList{"/m", "Work"} << QStringList{work, workShared} << true << false
+            << QStringList{work};
+        QTest::newRow("default profile, another's older entry: not its own")
+            << QStringList{} << QStringList{older + "|Work"} << false << false
+            << QStringList{older + "|Work"};
+        QTest::newRow("default profile, another's older entry, tick: moved to its own file")
+            << QStringList{} << QStringList{older + "|Work"} << false << true
+            << QStringList{older, work};
+        QTest::newRow("default profile, another's older entry beside its own, tick")
+            << QStringList{} << QStringList{older + "|Work", work} << false << true
+            << QStringList{older, work};
+        QTest::newRow("default profile, tick beside others")
+            << QStringList{} << QStringList{home, workShared} << false << true
+            << QStringList{older, home, workShared};
+        QTest::newRow("default profile, untick beside others")
+            << QStringList{} << QStringList{older, home} << true << false << QStringList{home};
+        QTest::newRow("older entry of this profile, tick: moved to its own file")
+            << QStringList{"Work"} << QStringList{older + "|Work"} << true << true
+            << QStringList{work};
+        QTest::newRow("older entry of this profile, untick: removed")
+            << QStringList{"Work"} << QStringList{older + "|Work", home} << true << false
+            << QStringList{home};
+        QTest::newRow("older entry of another profile, tick")
+            << QStringList{"Work"} << QStringList{older + "|Home"} << false << true
+            << QStringList{older + "|Home", work};
+        QTest::newRow("older entry of another profile, untick")
+            << QStringList{"Work"} << QStringList{older + "|/m|Work"} << false << false
+            << QStringList{older + "|/m|Work"};
+    }
+    void profilesKeepTheirOwnEntries() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, before);
+        QFETCH(bool, shownTicked);
+        QFETCH(bool, tick);
+        QFETCH(QStringList, after);
+        fake = std::make_unique<FakePlatform>(nullptr, arguments);
+        const ProfileChoice profile = ProfileOf(arguments);
+        fake->WriteIni("[Location]\nTop=100\nButtonCount=16\nUser=tester\n", profile.name);
+        Unlock(profile.name); // the lock holds the item still
+        const QString dir = fake->configDir.path() + "/autostart";
+        WriteEntries(dir, before);
+
+        form = std::make_unique<TForm1>(fake->Get());
+        QAction *item = form->Item("StartWithDesktop1");
+        QCOMPARE(item->isChecked(), shownTicked);
+        item->setChecked(!tick);
+        item->trigger();
+
+        QCOMPARE(item->isChecked(), tick);
+        // This copy's entry starts this program; the others keep theirs.
+        const QStringList thisCopy = ProfileOf(arguments).shared ? QStringList{"/m"} : QStringList{};
+        QStringList expected;
+        for (QString entry : after) {
+            if (!entry.contains('|'))
+                entry = (QStringList{entry} + thisCopy +
+                         (profile.name.isEmpty() ? QStringList{} : QStringList{profile.name}))
+                            .join('|');
+            expected << entry;
+        }
+        expected.sort();
+        QCOMPARE(Entries(dir), expected);
+        const QString own = autostart::EntryPath(fake->configDir.path(), profile);
+        if (tick)
+            QCOMPARE(ExecWords(ReadAll(own)).value(0), QCoreApplication::applicationFilePath());
     }
 };
 
