@@ -14,8 +14,19 @@ struct Edges {
     int left, top, right, bottom;
 };
 
+// The image's area in the drawing's own units: its pixels at a device pixel ratio of 1.
+QRect LogicalRect(const QImage &image) {
+    return QRect(QPoint(0, 0), image.deviceIndependentSize().toSize());
+}
+
+// The outline pen of the round faces: a single screen pixel at 1x, one unit (as many screen
+// pixels as the ratio) on a high-density screen.
+QPen OutlinePen(const QImage &image, const QColor &color) {
+    return QPen(color, image.devicePixelRatio() == 1.0 ? 0 : 1);
+}
+
 void Fill(QImage &image, int left, int top, int right, int bottom, const QColor &color) {
-    const QRect area = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & image.rect();
+    const QRect area = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & LogicalRect(image);
     if (area.isEmpty())
         return;
     QPainter painter(&image);
@@ -62,8 +73,16 @@ void Ellipse(QPainter &painter, const Edges &box) {
     painter.drawPath(ellipse);
 }
 
-// A one-pixel line that leaves out its end point, as line drawing on the screen always has.
+// A one-pixel line that leaves out its end point, as line drawing on the screen always has. On
+// a high-density screen the painter draws it one unit wide, sharp at the screen's own pixels.
 void Line(QImage &image, QPoint from, QPoint to, const QColor &color) {
+    if (image.devicePixelRatio() != 1.0) {
+        QPainter painter(&image);
+        // Through the pixels' centres, one unit wide: the pixels the line covers at 1x.
+        painter.setPen(QPen(color, 1, Qt::SolidLine, Qt::FlatCap));
+        painter.drawLine(QPointF(from) + QPointF(0.5, 0.5), QPointF(to) + QPointF(0.5, 0.5));
+        return;
+    }
     const QRgb pixel = color.rgb();
     int x = from.x(), y = from.y();
     const int dx = qAbs(to.x() - x), dy = -qAbs(to.y() - y);
@@ -94,8 +113,10 @@ void Invert(QImage &destination, const QImage &source) {
     }
 }
 
-QImage Blackened(const QSize &size) {
-    QImage image(size, QImage::Format_RGB32);
+// size in the drawing's units; the image has size × ratio pixels.
+QImage Blackened(const QSize &size, qreal ratio) {
+    QImage image((QSizeF(size) * ratio).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::black);
     return image;
 }
@@ -104,6 +125,7 @@ QImage Blackened(const QSize &size) {
 
 void TBltBitmap::MakeLike(const QImage &other) {
     QImage::operator=(QImage(other.size(), QImage::Format_RGB32));
+    setDevicePixelRatio(other.devicePixelRatio());
     fill(QColor(0, 0, 0)); // the window-frame colour
 }
 
@@ -253,9 +275,9 @@ QRect TEnhancedGauge::PaintRect() const {
     return r;
 }
 
-QImage TEnhancedGauge::Render() const {
+QImage TEnhancedGauge::Render(qreal devicePixelRatio) const {
     // The image starts black; what the face leaves untouched (the frame) stays black.
-    QImage image = Blackened(size());
+    QImage image = Blackened(size(), devicePixelRatio);
     const QRect paint = PaintRect();
     TBltBitmap overlay;
     overlay.MakeLike(image);
@@ -299,7 +321,7 @@ void TEnhancedGauge::DrawFace(QImage &overlay, const QRect &rect) const {
         const int h = r.bottom - r.top + (single ? 1 : 0);
         Fill(overlay, r.left, r.top, r.right, r.bottom, Color());
         QPainter painter(&overlay);
-        painter.setPen(QPen(foreColor_, 0));
+        painter.setPen(OutlinePen(overlay, foreColor_));
         painter.setBrush(backColor_);
         const Edges box{r.left, r.top, w, h};
         Ellipse(painter, box);
@@ -318,7 +340,7 @@ void TEnhancedGauge::DrawFace(QImage &overlay, const QRect &rect) const {
         const int h = r.bottom - r.top + (single ? 1 : 0);
         Fill(overlay, r.left, r.top, r.right, r.bottom, Color());
         QPainter painter(&overlay);
-        painter.setPen(QPen(foreColor_, 0));
+        painter.setPen(OutlinePen(overlay, foreColor_));
         painter.setBrush(backColor_);
         // The upper half of an ellipse twice the face's height, standing on its bottom edge.
         Pie(painter, Edges{x, r.top, w, 2 * h - 1}, QPointF(x + w, r.bottom - 1),
@@ -370,9 +392,10 @@ void TEnhancedGauge::DrawText(QImage &image, const QRect &rect) const {
 
 void TEnhancedGauge::paintEvent(QPaintEvent *) {
     ++paintCount_;
-    const QImage image = Render();
+    // Drawn at the screen's own density: an image of the widget's size would be scaled up.
+    const QImage image = Render(devicePixelRatioF());
     QPainter painter(this);
-    painter.drawImage(0, 0, image);
+    painter.drawImage(QPointF(0, 0), image);
 }
 
 // ---- mouse ----

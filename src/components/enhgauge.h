@@ -82,8 +82,9 @@ public:
 
     // The text written across the face, for example "85%", "85% : C" or "C : 85%".
     QString DisplayText() const;
-    // The whole picture as it is shown, composed off screen.
-    QImage Render() const;
+    // The whole picture as it is shown, composed off screen at a device pixel ratio (the image
+    // has size() × ratio pixels and carries the ratio).
+    QImage Render(qreal devicePixelRatio = 1.0) const;
     // How many times the control has painted itself; each repaint is immediate.
     int PaintCount() const { return paintCount_; }
 
