@@ -49,7 +49,8 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvane"));
     QApplication::setDesktopFileName(QStringLiteral("io.orvane.Orvane"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvane.png")));
+    // The application menu's own scalable icon (the tray icon takes it too): sharp at every size.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/io.orvane.Orvane.svg")));
     QApplication::setStyle(new BarStyle);
 
     LinuxPlatform platform(environment);
