@@ -18,13 +18,28 @@ public:
             return;
         begin_ = Atom("_NET_STARTUP_INFO_BEGIN");
         more_ = Atom("_NET_STARTUP_INFO");
+        clock_ = Atom("ORVANE_TEST_CLOCK");
         const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
         xcb_change_window_attributes(connection_, root, XCB_CW_EVENT_MASK, &mask);
         xcb_flush(connection_);
     }
     ~StartupMessages() { xcb_disconnect(connection_); }
-    bool IsValid() const { return begin_ && more_; }
+    bool IsValid() const { return begin_ && more_ && clock_; }
+
+    // The X server's time now: the time of a property change of the test's own.
+    quint32 ServerTime() {
+        time_ = 0;
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        xcb_change_property(connection_, XCB_PROP_MODE_APPEND, root, clock_, XCB_ATOM_STRING, 8, 0,
+                            nullptr);
+        xcb_flush(connection_);
+        PollUntil([this] {
+            Received();
+            return time_ != 0;
+        });
+        return time_;
+    }
 
     // Every whole message so far: its kind ("new", "remove", ...) and its keys.
     struct Message {
@@ -33,7 +48,11 @@ public:
     };
     const QList<Message> &Received() {
         while (xcb_generic_event_t *event = xcb_poll_for_event(connection_)) {
-            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+                const auto *change = reinterpret_cast<xcb_property_notify_event_t *>(event);
+                if (change->atom == clock_)
+                    time_ = change->time;
+            } else if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
                 const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
                 if (message->type == begin_ || message->type == more_) {
                     QByteArray &text = partial_[message->window];
@@ -109,6 +128,8 @@ private:
     xcb_connection_t *connection_;
     xcb_atom_t begin_ = XCB_ATOM_NONE;
     xcb_atom_t more_ = XCB_ATOM_NONE;
+    xcb_atom_t clock_ = XCB_ATOM_NONE;
+    quint32 time_ = 0;
     QHash<xcb_window_t, QByteArray> partial_;
     QList<Message> received_;
 };
@@ -150,7 +171,7 @@ void TestLaunchFeedback::launchIsAnnouncedAndEnded() {
     QVERIFY(files.isValid());
     // Button 3 runs until told to end; button 4 ends at once. Blanks and quotes in the names.
     const QString lasting = files.filePath(QStringLiteral("my \"lasting\" it's"));
-    const QString brief = files.filePath(QStringLiteral("brief one"));
+    const QString brief = files.filePath(QStringLiteral("brief_TIME9 one"));
     QVERIFY(InstallProgram(lasting, true) && InstallProgram(brief, false));
     QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\n"
                                "[Programs]\nSpeedButton3=" + ShellWord(lasting).toUtf8() +
@@ -161,23 +182,43 @@ void TestLaunchFeedback::launchIsAnnouncedAndEnded() {
 
     Bar bar(home, {});
     QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+    const quint32 beforeFirst = messages.ServerTime();
     QVERIFY(ClickAt(bar, ButtonCentre(3)));
     QVERIFY2(PollUntil([&] { return !ReadId(lasting).isEmpty(); }), qPrintable(bar.Diagnostics()));
+    const quint32 beforeSecond = messages.ServerTime();
     QVERIFY(ClickAt(bar, ButtonCentre(4)));
     QVERIFY2(PollUntil([&] { return QFile::exists(brief + QStringLiteral(".ended")); }),
              qPrintable(bar.Diagnostics()));
+    const quint32 afterSecond = messages.ServerTime();
+    QVERIFY(beforeFirst != 0 && afterSecond != 0);
     const QString lastingId = ReadId(lasting);
     const QString briefId = ReadId(brief);
     QVERIFY2(!lastingId.isEmpty() && lastingId != QStringLiteral("<unset>") && lastingId != briefId,
              qPrintable(lastingId + QLatin1Char(' ') + briefId));
 
-    // Each start was announced, under the ID its program got, with its program's name.
-    for (const auto &[program, id] : {std::pair{lasting, lastingId}, std::pair{brief, briefId}}) {
+    // Each start was announced, under the ID its program got, with its program's name and
+    // the server time of the click that started it, in TIMESTAMP and once as the ID's "_TIME".
+    struct Start {
+        QString program, id;
+        quint32 after, before;
+    };
+    for (const Start &start : {Start{lasting, lastingId, beforeFirst, beforeSecond},
+                               Start{brief, briefId, beforeSecond, afterSecond}}) {
+        const QString &id = start.id;
         QVERIFY2(PollUntil([&] { return messages.Find(QStringLiteral("new"), id).has_value(); }), qPrintable(id));
         const auto announced = *messages.Find(QStringLiteral("new"), id);
-        QCOMPARE(announced.keys.value(QStringLiteral("NAME")), QFileInfo(program).fileName());
-        QCOMPARE(announced.keys.value(QStringLiteral("BIN")), program);
+        QCOMPARE(announced.keys.value(QStringLiteral("NAME")), QFileInfo(start.program).fileName());
+        QCOMPARE(announced.keys.value(QStringLiteral("BIN")), start.program);
         QCOMPARE(announced.keys.value(QStringLiteral("SCREEN")), QStringLiteral("0"));
+        bool number = false;
+        const quint32 time = announced.keys.value(QStringLiteral("TIMESTAMP")).toUInt(&number);
+        QVERIFY2(number && time >= start.after && time <= start.before,
+                 qPrintable(QStringLiteral("TIMESTAMP %1 not between %2 and %3")
+                                .arg(announced.keys.value(QStringLiteral("TIMESTAMP")))
+                                .arg(start.after)
+                                .arg(start.before)));
+        QVERIFY2(id.endsWith(QStringLiteral("_TIME%1").arg(time)) && id.count(QStringLiteral("_TIME")) == 1,
+                 qPrintable(id));
     }
     // The program that ended is done with at once: before the one started earlier, which
     // is still running when the bar stops waiting for its window.

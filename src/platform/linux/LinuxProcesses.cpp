@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputEvent>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QtGui/qguiapplication_platform.h>
@@ -105,6 +106,7 @@ LinuxProcesses::LinuxProcesses() {
         }
         xcb_flush(connection);
         QCoreApplication::instance()->installNativeEventFilter(this);
+        QCoreApplication::instance()->installEventFilter(this);
     }
     activation_ = WaylandActivation::ForApplication();
 }
@@ -265,11 +267,41 @@ QByteArray LinuxProcesses::AnnounceStartup(const QStringList &words) {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.')
             c = '_';
     }
-    SendStartupMessage(StartupMessage("new", {{"ID", QString::fromUtf8(id)},
-                                              {"NAME", name},
-                                              {"SCREEN", QString::number(DisplayScreen())},
-                                              {"BIN", words.first()}}));
+    QList<std::pair<const char *, QString>> keys{{"NAME", name},
+                                                 {"SCREEN", QString::number(DisplayScreen())},
+                                                 {"BIN", words.first()}};
+    // The time of the click or key that asked for the start, in the ID's "_TIME" (which the
+    // program reads from DESKTOP_STARTUP_ID) and in TIMESTAMP (which the window manager reads):
+    // the new window takes the focus only when no later action of the user's was elsewhere. Only
+    // one "_TIME" may be in the ID: the program's name gives up its own.
+    id.replace("_TIME", "_Time");
+    if (userTime_ != 0) {
+        id += "_TIME" + QByteArray::number(userTime_);
+        keys << std::pair{"TIMESTAMP", QString::number(userTime_)};
+    }
+    keys.prepend({"ID", QString::fromUtf8(id)});
+    SendStartupMessage(StartupMessage("new", keys));
     return id;
+}
+
+bool LinuxProcesses::eventFilter(QObject *watched, QEvent *event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        // On X11 an input event's time stamp is the server's time of it.
+        if (event->spontaneous()) {
+            const auto time = quint32(static_cast<QInputEvent *>(event)->timestamp());
+            if (time != 0)
+                userTime_ = time;
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void LinuxProcesses::EndStartup(qint64 handle) {

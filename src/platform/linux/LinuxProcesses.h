@@ -50,6 +50,8 @@ public:
     static constexpr int kStartupTimeoutMs = 10000;
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+    // Notes the X server time of each click and key from the window system (see userTime_).
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Child {
@@ -77,6 +79,10 @@ private:
     quint32 startupWindow_ = 0;
     quint32 startupBegin_ = 0;
     quint32 startupMore_ = 0;
+    // The X server time of the user's latest click or key: the action that causes a launch. The
+    // window manager compares it with the focused window's user time to decide whether the new
+    // program's window may take the focus. 0 before the first.
+    quint32 userTime_ = 0;
     StartupMessageAssembler startupMessages_;
     std::unique_ptr<WaylandActivation> activation_; // null off Wayland or without xdg-activation
 };
