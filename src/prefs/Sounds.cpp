@@ -1,6 +1,7 @@
 // The buttons' sounds: on launch and on keyboard selection.
 #include "app/Icons.h"
 #include "launch/LaunchRules.h"
+#include "platform/Sound.h"
 
 #include <QAction>
 
@@ -9,7 +10,7 @@ void TForm1::SoundSelect1Click(QAction *sender) {
     QString value;
     if (sender->isChecked()) { // the item ticked itself: it was off
         value = platform_.dialogs->OpenFiles(QStringLiteral("Select Sound to Play"),
-                                             QStringLiteral("Sound Files|*.WAV"), QString(), false)
+                                             SoundFilesFilter(), QString(), false)
                     .value(0);
         if (HasLineBreak(value)) {
             platform_.dialogs->Message(QStringLiteral("A sound file whose name holds a line break cannot be used."));

@@ -1,10 +1,12 @@
 #include "platform/linux/LinuxSound.h"
 
 #include "launch/Paths.h"
+#include "platform/linux/LinuxDialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -80,6 +82,8 @@ private Q_SLOTS:
     void play_data();
     void play();
     void endWhilePlaying();
+    void dialogShowsWhatPlays_data();
+    void dialogShowsWhatPlays();
 
 private:
     QTemporaryDir dir_;
@@ -165,6 +169,47 @@ void TestSound::endWhilePlaying() {
         QVERIFY2(child->exitCode() != DriverUnloaded, "ending a player unloaded the sound driver");
         QCOMPARE(child->exitCode(), int(Ended));
     }
+}
+
+// Every format the player reads is offered by the sound dialog's filter, in either case.
+void TestSound::dialogShowsWhatPlays_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("ogg");
+    QTest::newRow("wave") << "ding.wav" << false;
+    QTest::newRow("wave, upper case") << "DING.WAV" << false;
+    QTest::newRow("Ogg audio") << "bell.oga" << true;
+    QTest::newRow("Ogg") << "bell.ogg" << true;
+    QTest::newRow("Ogg, upper case") << "BELL.OGG" << true;
+}
+
+void TestSound::dialogShowsWhatPlays() {
+    QFETCH(QString, name);
+    QFETCH(bool, ogg);
+    const QString bell = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                                QStringLiteral("sounds/freedesktop/stereo/bell.oga"));
+    if (ogg && bell.isEmpty())
+        QSKIP("needs an Ogg sound: the freedesktop sound theme (sound-theme-freedesktop)");
+    const QString file = dir_.filePath(QStringLiteral("formats/") + name);
+    QDir().mkpath(dir_.filePath(QStringLiteral("formats")));
+    QFile::remove(file);
+    if (ogg) {
+        QVERIFY(QFile::copy(bell, file));
+    } else {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(SilentWave(20));
+    }
+    LinuxSound sound;
+    QVERIFY(sound.Play(file, false, false));
+
+    const QString filter = LinuxDialogs::QtFilter(SoundFilesFilter());
+    const QString patterns = filter.section(QLatin1Char('('), 1).chopped(1);
+    bool shown = false;
+    for (const QString &pattern : patterns.split(QLatin1Char(' ')))
+        shown = shown || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                             .match(name)
+                             .hasMatch();
+    QVERIFY2(shown, qPrintable(name + QStringLiteral(" is not shown by ") + filter));
 }
 
 int main(int argc, char **argv) {
