@@ -30,6 +30,8 @@ packages=(
     # installing: the bitmap icons rendered from the SVG, the validators of the desktop entry and
     # the AppStream file, the manual page's formatter, and the Debian package (dpkg-shlibdeps)
     librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev file
+    # the Debian package's own checks (tests/install/deb_package.sh)
+    lintian
     # fuzzing the icon readers: clang with libFuzzer and the sanitizers
     clang-14 libclang-rt-14-dev
 )

@@ -7,7 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ORVANE_PACKAGE_DIR:-$root/build-package}
 
 bash "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF -DORVANE_HARDENING=ON
 cmake --build "$build" -j "$(nproc)"
 (cd "$build" && cpack -G DEB)
 ls "$build"/orvane_*.deb

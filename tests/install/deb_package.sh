@@ -33,6 +33,24 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2
 deb=$work/orvane_${version}_amd64.deb
 [ -f "$deb" ] || { ls "$work"; echo "FAIL: no orvane_${version}_amd64.deb"; exit 1; }
 
+# Debian's checks of a package: no error (its warnings are shown, not failed on). Without lintian
+# (package lintian) they are skipped.
+if command -v lintian >/dev/null; then
+    lintian_status=0
+    lintian --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1 || lintian_status=$?
+    cat "$work/lintian.log"
+    [ $lintian_status -eq 0 ] || [ $lintian_status -eq 2 ] ||
+        { echo "FAIL: lintian could not check the package (exit $lintian_status)"; exit 1; }
+    if grep -q '^E: ' "$work/lintian.log"; then
+        echo "FAIL: lintian reports errors"
+        exit 1
+    fi
+else
+    echo "lintian is not installed: Debian's checks of the package are skipped"
+fi
+[ "$(dpkg-deb -f "$deb" Recommends | grep -c '\bqt6-wayland\b')" -eq 1 ] ||
+    { echo "FAIL: the package does not recommend qt6-wayland"; exit 1; }
+
 # The dependencies come from the linked libraries: the Qt and GLib ones at least.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
