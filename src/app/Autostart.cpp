@@ -34,10 +34,10 @@ QString EntryFileSuffix(const ProfileChoice &profile) {
     constexpr int kLongest = 160;
     if (name.size() > kLongest)
         name = name.left(kLongest - 33) + QLatin1Char('~') +
-               QString::fromLatin1(QCryptographicHash::hash(profile.name.toUtf8(),
-                                                            QCryptographicHash::Sha256)
-                                       .toHex()
-                                       .left(32));
+               QString::fromLatin1(
+                   QCryptographicHash::hash(profile.name.toUtf8(), QCryptographicHash::Sha256)
+                       .toHex()
+                       .left(32));
     return (profile.shared ? QStringLiteral("-shared-") : QStringLiteral("-")) + name;
 }
 

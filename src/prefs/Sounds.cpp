@@ -9,8 +9,9 @@ void TForm1::SoundSelect1Click(QAction *sender) {
     const bool launchSound = sender == Item(QStringLiteral("SoundLaunch1"));
     QString value;
     if (sender->isChecked()) { // the item ticked itself: it was off
-        value = platform_.dialogs->OpenFiles(QStringLiteral("Select Sound to Play"),
-                                             SoundFilesFilter(), QString(), false)
+        value = platform_.dialogs
+                    ->OpenFiles(QStringLiteral("Select Sound to Play"), SoundFilesFilter(),
+                                QString(), false)
                     .value(0);
         if (HasLineBreak(value)) {
             platform_.dialogs->Message(QStringLiteral("A sound file whose name holds a line break cannot be used."));

@@ -184,7 +184,8 @@ private slots:
             autostart::ExecValue(QCoreApplication::applicationFilePath(), ProfileChoice{"Big Bar", true}));
         QStringList removable; // what the test must make writable again to clean up
         if (state == "ours") {
-            WriteFile(path, autostart::EntryText(autostart::ExecValue("/usr/bin/orvane", {"Big Bar", true})));
+            WriteFile(path, autostart::EntryText(
+                                autostart::ExecValue("/usr/bin/orvane", {"Big Bar", true})));
         } else if (state == "foreign") {
             WriteFile(path, kHandWritten);
         } else if (state == "unwritable" && tick) {
@@ -263,11 +264,13 @@ private slots:
         QTest::newRow("shared, no name") << "" << true << "io.orvane.Orvane-shared-.desktop";
         QTest::newRow("plain") << "Work" << false << "io.orvane.Orvane-Work.desktop";
         QTest::newRow("plain, shared") << "Work" << true << "io.orvane.Orvane-shared-Work.desktop";
-        QTest::newRow("looks like shared") << "shared-Work" << false
-                                           << "io.orvane.Orvane-shared_2DWork.desktop";
-        QTest::newRow("slash and dots") << "../a/b" << false << "io.orvane.Orvane-_2E_2E_2Fa_2Fb.desktop";
+        QTest::newRow("looks like shared")
+            << "shared-Work" << false << "io.orvane.Orvane-shared_2DWork.desktop";
+        QTest::newRow("slash and dots")
+            << "../a/b" << false << "io.orvane.Orvane-_2E_2E_2Fa_2Fb.desktop";
         QTest::newRow("escape character") << "_2F" << false << "io.orvane.Orvane-_5F2F.desktop";
-        QTest::newRow("blank and new line") << "a b\nc" << false << "io.orvane.Orvane-a_20b_0Ac.desktop";
+        QTest::newRow("blank and new line")
+            << "a b\nc" << false << "io.orvane.Orvane-a_20b_0Ac.desktop";
         QTest::newRow("not ASCII") << "Büro" << false << "io.orvane.Orvane-B_C3_BCro.desktop";
     }
     void fileNames() {
@@ -280,9 +283,10 @@ private slots:
     void longAndNearNamesGetFilesOfTheirOwn() {
         const QString longName(240, QChar(0x00FC)); // 480 bytes of UTF-8
         const QList<ProfileChoice> profiles{
-            {"", false}, {"", true}, {"a", false}, {"a", true}, {"A", false}, {"a_", false},
-            {"a ", false}, {"a-", false}, {"shared-a", false}, {"-shared-a", false},
-            {longName, false}, {longName + "x", false}, {longName, true}};
+            {"", false},         {"", true},           {"a", false},      {"a", true},
+            {"A", false},        {"a_", false},        {"a ", false},     {"a-", false},
+            {"shared-a", false}, {"-shared-a", false}, {longName, false}, {longName + "x", false},
+            {longName, true}};
         QSet<QString> files;
         for (const ProfileChoice &profile : profiles) {
             const QString path = autostart::EntryPath("/c", profile);
@@ -364,7 +368,8 @@ private slots:
 
         QCOMPARE(item->isChecked(), tick);
         // This copy's entry starts this program; the others keep theirs.
-        const QStringList thisCopy = ProfileOf(arguments).shared ? QStringList{"/m"} : QStringList{};
+        const QStringList thisCopy =
+            ProfileOf(arguments).shared ? QStringList{"/m"} : QStringList{};
         QStringList expected;
         for (QString entry : after) {
             if (!entry.contains('|'))

@@ -20,11 +20,14 @@ QList<QImage> WindowIcons(quint32 window) {
         return images;
     }
     const char *name = "_NET_WM_ICON";
-    xcb_intern_atom_reply_t *atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
-    xcb_get_property_reply_t *reply = atom ? xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, window, atom->atom, XCB_ATOM_CARDINAL, 0, 1 << 22),
-        nullptr) : nullptr;
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+    xcb_get_property_reply_t *reply =
+        atom ? xcb_get_property_reply(connection,
+                                      xcb_get_property(connection, 0, window, atom->atom,
+                                                       XCB_ATOM_CARDINAL, 0, 1 << 22),
+                                      nullptr)
+             : nullptr;
     if (reply && reply->format == 32) {
         const auto *data = static_cast<const quint32 *>(xcb_get_property_value(reply));
         const int count = xcb_get_property_value_length(reply) / 4;
@@ -65,7 +68,9 @@ class TestIcon : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh"); }
+    void initTestCase() {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh");
+    }
 
     void windowShowsTheScalableIcon() {
         const QIcon svg(QStringLiteral(ORVANE_SOURCE_DIR "/data/io.orvane.Orvane.svg"));
@@ -80,14 +85,16 @@ private slots:
         QVERIFY(!icons.isEmpty());
         int largest = 0;
         for (const QImage &icon : icons) {
-            const QImage expected = svg.pixmap(icon.size()).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage expected =
+                svg.pixmap(icon.size()).toImage().convertToFormat(QImage::Format_ARGB32);
             icon.save(QStringLiteral(ORVANE_BUILD_DIR "/e2e-window-icon-%1.png").arg(icon.width()));
             // The same picture, give or take the rounding of premultiplied colours.
-            QVERIFY2(Difference(icon, expected) <= 2,
-                     qPrintable(QStringLiteral("the %1 x %2 icon is not the SVG's picture (off by %3)")
-                                    .arg(icon.width())
-                                    .arg(icon.height())
-                                    .arg(Difference(icon, expected))));
+            QVERIFY2(
+                Difference(icon, expected) <= 2,
+                qPrintable(QStringLiteral("the %1 x %2 icon is not the SVG's picture (off by %3)")
+                               .arg(icon.width())
+                               .arg(icon.height())
+                               .arg(Difference(icon, expected))));
             largest = qMax(largest, icon.width());
         }
         // Large sizes are there for the desktop's task switchers, rendered, not scaled up.

@@ -217,7 +217,8 @@ void TestLaunchFeedback::launchIsAnnouncedAndEnded() {
                                 .arg(announced.keys.value(QStringLiteral("TIMESTAMP")))
                                 .arg(start.after)
                                 .arg(start.before)));
-        QVERIFY2(id.endsWith(QStringLiteral("_TIME%1").arg(time)) && id.count(QStringLiteral("_TIME")) == 1,
+        QVERIFY2(id.endsWith(QStringLiteral("_TIME%1").arg(time)) &&
+                     id.count(QStringLiteral("_TIME")) == 1,
                  qPrintable(id));
     }
     // The program that ended is done with at once: before the one started earlier, which

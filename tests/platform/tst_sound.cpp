@@ -185,8 +185,8 @@ void TestSound::dialogShowsWhatPlays_data() {
 void TestSound::dialogShowsWhatPlays() {
     QFETCH(QString, name);
     QFETCH(bool, ogg);
-    const QString bell = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
-                                                QStringLiteral("sounds/freedesktop/stereo/bell.oga"));
+    const QString bell = QStandardPaths::locate(
+        QStandardPaths::GenericDataLocation, QStringLiteral("sounds/freedesktop/stereo/bell.oga"));
     if (ogg && bell.isEmpty())
         QSKIP("needs an Ogg sound: the freedesktop sound theme (sound-theme-freedesktop)");
     const QString file = dir_.filePath(QStringLiteral("formats/") + name);
@@ -206,9 +206,10 @@ void TestSound::dialogShowsWhatPlays() {
     const QString patterns = filter.section(QLatin1Char('('), 1).chopped(1);
     bool shown = false;
     for (const QString &pattern : patterns.split(QLatin1Char(' ')))
-        shown = shown || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
-                             .match(name)
-                             .hasMatch();
+        shown =
+            shown || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                         .match(name)
+                         .hasMatch();
     QVERIFY2(shown, qPrintable(name + QStringLiteral(" is not shown by ") + filter));
 }
 

@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -267,9 +267,8 @@ QByteArray LinuxProcesses::AnnounceStartup(const QStringList &words) {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.')
             c = '_';
     }
-    QList<std::pair<const char *, QString>> keys{{"NAME", name},
-                                                 {"SCREEN", QString::number(DisplayScreen())},
-                                                 {"BIN", words.first()}};
+    QList<std::pair<const char *, QString>> keys{
+        {"NAME", name}, {"SCREEN", QString::number(DisplayScreen())}, {"BIN", words.first()}};
     // The time of the click or key that asked for the start, in the ID's "_TIME" (which the
     // program reads from DESKTOP_STARTUP_ID) and in TIMESTAMP (which the window manager reads):
     // the new window takes the focus only when no later action of the user's was elsewhere. Only
