@@ -130,6 +130,7 @@ private:
 struct MenuEntry {
     int id;
     QString label;
+    bool ticked;
 };
 
 // The shown entries of an exported menu's top level, read as a host reads them.
@@ -146,7 +147,8 @@ QList<MenuEntry> ShownEntries(const QString &service, const QString &path) {
         if (properties.contains(QLatin1String("'visible': <false>")) ||
             properties.contains(QLatin1String("'type': <'separator'>")))
             continue;
-        entries.append({m.captured(1).toInt(), label.match(properties).captured(1)});
+        entries.append({m.captured(1).toInt(), label.match(properties).captured(1),
+                        properties.contains(QLatin1String("'toggle-state': <1>"))});
     }
     return entries;
 }
@@ -158,11 +160,27 @@ QStringList Labels(const QList<MenuEntry> &entries) {
     return labels;
 }
 
-int IdOf(const QList<MenuEntry> &entries, const QString &label) {
+MenuEntry EntryOf(const QList<MenuEntry> &entries, const QString &label) {
     for (const MenuEntry &entry : entries)
         if (entry.label == label)
-            return entry.id;
-    return -1;
+            return entry;
+    return {-1, label, false};
+}
+
+// Clicks an entry of an exported menu as a host does.
+void ClickEntry(const QString &service, const QString &path, int id) {
+    Gdbus({QStringLiteral("-d"), service, QStringLiteral("-o"), path, QStringLiteral("-m"), QStringLiteral("com.canonical.dbusmenu.Event"),
+           QString::number(id), QStringLiteral("clicked"), QStringLiteral("<0>"), QStringLiteral("0")});
+}
+
+// A right click on the first icon of the panel.
+bool RightClickIcon(const QString &panelWindow) {
+    const WindowPlace place = PlaceOf(panelWindow);
+    const QPoint icon = place.client.topLeft() + QPoint(12, place.client.height() / 2);
+    return place.client.isValid() &&
+           Xdo({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("mousemove"),
+                QStringLiteral("--sync"), QString::number(icon.x()), QString::number(icon.y()), QStringLiteral("click"),
+                QStringLiteral("3")});
 }
 
 bool BarShown(const Bar &bar) {
@@ -219,11 +237,7 @@ void TestTrayMenu::menuOnAStatusNotifierHost() {
     // A right click on the icon in the panel: the host asks for the menu and shows it.
     MenuTraffic traffic;
     QVERIFY(traffic.Start());
-    const WindowPlace panelPlace = PlaceOf(panel.Window());
-    QVERIFY2(panelPlace.client.isValid(), qPrintable(panel.Window()));
-    const QPoint icon = panelPlace.client.topLeft() + QPoint(12, panelPlace.client.height() / 2);
-    QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(icon.x()), QString::number(icon.y()),
-                 QStringLiteral("click"), QStringLiteral("3")}));
+    QVERIFY2(RightClickIcon(panel.Window()), qPrintable(panel.Window()));
     QVERIFY2(PollUntil([&] { return traffic.Seen("member=AboutToShow"); }), qPrintable(traffic.Text() + panel.Output()));
     QTest::qWait(500); // drawn
     SaveScreenshot(QStringLiteral("tray-sni-menu"));
@@ -234,15 +248,32 @@ void TestTrayMenu::menuOnAStatusNotifierHost() {
     QVERIFY2(PollUntil([&] { return traffic.Seen("member=Event"); }), qPrintable(traffic.Text()));
     QCOMPARE(recorder.Record().mid(1), QStringList{QStringLiteral("from-the-tray")});
     // The switch, clicked as a host clicks it: the next opening shows the setup options.
-    const QList<MenuEntry> entries = ShownEntries(item, menuPath);
-    QCOMPARE(Labels(entries), launched);
-    const int switchId = IdOf(entries, launched.first());
-    Gdbus({QStringLiteral("-d"), item, QStringLiteral("-o"), menuPath, QStringLiteral("-m"), QStringLiteral("com.canonical.dbusmenu.Event"),
-           QString::number(switchId), QStringLiteral("clicked"), QStringLiteral("<0>"), QStringLiteral("0")});
-    QVERIFY2(PollUntil([&] { return Labels(ShownEntries(item, menuPath)).contains(QStringLiteral("Always Stay on _Top")); }),
-             qPrintable(Labels(ShownEntries(item, menuPath)).join(QLatin1Char('\n'))));
-    QVERIFY(Labels(ShownEntries(item, menuPath)).contains(QStringLiteral("Switch to _Last Launched menu >")));
+    QCOMPARE(Labels(ShownEntries(item, menuPath)), launched);
+    ClickEntry(item, menuPath, EntryOf(ShownEntries(item, menuPath), launched.first()).id);
+    const QString autostart = QStringLiteral("Start with the _Desktop");
+    QList<MenuEntry> setup;
+    QVERIFY2(PollUntil([&] { return EntryOf(setup = ShownEntries(item, menuPath), autostart).id >= 0; }),
+             qPrintable(Labels(setup).join(QLatin1Char('\n'))));
+    QVERIFY(Labels(setup).contains(QStringLiteral("Switch to _Last Launched menu >")));
+    QVERIFY(Labels(setup).contains(QStringLiteral("Always Stay on _Top")));
     QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Menu"), QStringLiteral("Show")), QStringLiteral("Setup"));
+
+    // The tick of an entry read anew at each opening: the autostart entry, ticked from the menu,
+    // then removed outside the bar, is shown unticked at the host's next opening.
+    QVERIFY(!EntryOf(setup, autostart).ticked);
+    ClickEntry(item, menuPath, EntryOf(setup, autostart).id);
+    QVERIFY(PollUntil([&] { return EntryOf(ShownEntries(item, menuPath), autostart).ticked; }));
+    QDir entries(home.Path("config") + QStringLiteral("/autostart"));
+    QCOMPARE(entries.entryList(QDir::Files).size(), 1);
+    QVERIFY(entries.remove(entries.entryList(QDir::Files).first()));
+    QVERIFY(EntryOf(ShownEntries(item, menuPath), autostart).ticked);
+    traffic.Forget();
+    QVERIFY(RightClickIcon(panel.Window()));
+    QVERIFY2(PollUntil([&] { return traffic.Seen("member=AboutToShow"); }), qPrintable(traffic.Text()));
+    QVERIFY2(PollUntil([&] { return !EntryOf(ShownEntries(item, menuPath), autostart).ticked; }),
+             qPrintable(traffic.Text()));
+    SaveScreenshot(QStringLiteral("tray-sni-setup-menu"));
+    QVERIFY(Keys({QStringLiteral("Escape")}));
 }
 
 QTEST_MAIN(TestTrayMenu)
