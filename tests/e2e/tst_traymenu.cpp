@@ -36,25 +36,28 @@ const QByteArray kPanelChannel = R"(<?xml version="1.0" encoding="UTF-8"?>
 )";
 
 QByteArray Gdbus(const QStringList &arguments) {
-    return Tool(QStringLiteral("gdbus"), QStringList{QStringLiteral("call"), QStringLiteral("--session")} + arguments);
+    return Tool(QStringLiteral("gdbus"),
+                QStringList{QStringLiteral("call"), QStringLiteral("--session")} + arguments);
 }
 
 QByteArray WatcherProperty(const char *name) {
-    return Gdbus({QStringLiteral("-d"), QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("-o"),
-                  QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("-m"),
-                  QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("org.kde.StatusNotifierWatcher"),
-                  QLatin1String(name)});
+    return Gdbus({QStringLiteral("-d"), QStringLiteral("org.kde.StatusNotifierWatcher"),
+                  QStringLiteral("-o"), QStringLiteral("/StatusNotifierWatcher"),
+                  QStringLiteral("-m"), QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                  QStringLiteral("org.kde.StatusNotifierWatcher"), QLatin1String(name)});
 }
 
 // xfce4-panel with its settings daemon, both in a throw-away home, for as long as it lives.
 class PanelHost {
 public:
     bool Start() {
-        const QString config = dir_.filePath(QStringLiteral("config/xfce4/xfconf/xfce-perchannel-xml"));
+        const QString config =
+            dir_.filePath(QStringLiteral("config/xfce4/xfconf/xfce-perchannel-xml"));
         QDir().mkpath(config);
         QDir().mkpath(dir_.filePath(QStringLiteral("runtime")));
         QFile channel(config + QStringLiteral("/xfce4-panel.xml"));
-        if (!channel.open(QIODevice::WriteOnly) || channel.write(kPanelChannel) != kPanelChannel.size())
+        if (!channel.open(QIODevice::WriteOnly) ||
+            channel.write(kPanelChannel) != kPanelChannel.size())
             return false;
         channel.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -66,25 +69,35 @@ public:
         // Started here rather than by the bus, which would give it the caller's home.
         confd_.setProcessEnvironment(env);
         confd_.start(kConfd, {});
-        if (!confd_.waitForStarted() ||
-            !PollUntil([] { return Tool(QStringLiteral("gdbus"), {QStringLiteral("introspect"), QStringLiteral("--session"),
-                                                                   QStringLiteral("-d"), QStringLiteral("org.xfce.Xfconf"),
-                                                                   QStringLiteral("-o"), QStringLiteral("/")})
-                                        .contains("node"); }))
+        if (!confd_.waitForStarted() || !PollUntil([] {
+                return Tool(QStringLiteral("gdbus"),
+                            {QStringLiteral("introspect"), QStringLiteral("--session"),
+                             QStringLiteral("-d"), QStringLiteral("org.xfce.Xfconf"),
+                             QStringLiteral("-o"), QStringLiteral("/")})
+                    .contains("node");
+            }))
             return false;
         panel_.setProcessEnvironment(env);
         panel_.setProcessChannelMode(QProcess::MergedChannels);
         panel_.start(QStringLiteral("xfce4-panel"), {});
         // Ready once its tray has registered as the host of status notifier items.
         return panel_.waitForStarted() &&
-               PollUntil([] { return WatcherProperty("IsStatusNotifierHostRegistered").contains("true"); }, 30000);
+               PollUntil(
+                   [] {
+                       return WatcherProperty("IsStatusNotifierHostRegistered").contains("true");
+                   },
+                   30000);
     }
     // The panel's window: the icon is the first in it.
     QString Window() const {
-        return QString::fromLatin1(Tool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                                    QStringLiteral("--pid"), QString::number(panel_.processId()),
-                                                                    QStringLiteral("--classname"), QStringLiteral("^xfce4-panel$")}))
-            .split(QLatin1Char('\n')).value(0).trimmed();
+        return QString::fromLatin1(
+                   Tool(QStringLiteral("xdotool"),
+                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                         QStringLiteral("--pid"), QString::number(panel_.processId()),
+                         QStringLiteral("--classname"), QStringLiteral("^xfce4-panel$")}))
+            .split(QLatin1Char('\n'))
+            .value(0)
+            .trimmed();
     }
     QString Output() { return QString::fromLocal8Bit(panel_.readAll()); }
     ~PanelHost() {
@@ -106,8 +119,9 @@ private:
 class MenuTraffic {
 public:
     bool Start() {
-        monitor_.start(QStringLiteral("dbus-monitor"),
-                       {QStringLiteral("--session"), QStringLiteral("interface='com.canonical.dbusmenu'")});
+        monitor_.start(
+            QStringLiteral("dbus-monitor"),
+            {QStringLiteral("--session"), QStringLiteral("interface='com.canonical.dbusmenu'")});
         // It has subscribed once it reports its own name.
         return monitor_.waitForStarted() && PollUntil([this] { return Seen("NameAcquired"); });
     }
@@ -135,9 +149,10 @@ struct MenuEntry {
 
 // The shown entries of an exported menu's top level, read as a host reads them.
 QList<MenuEntry> ShownEntries(const QString &service, const QString &path) {
-    const QString layout = QString::fromUtf8(Gdbus({QStringLiteral("-d"), service, QStringLiteral("-o"), path, QStringLiteral("-m"),
-                                                    QStringLiteral("com.canonical.dbusmenu.GetLayout"), QStringLiteral("--"), QStringLiteral("0"),
-                                                    QStringLiteral("-1"), QStringLiteral("[]")}));
+    const QString layout = QString::fromUtf8(
+        Gdbus({QStringLiteral("-d"), service, QStringLiteral("-o"), path, QStringLiteral("-m"),
+               QStringLiteral("com.canonical.dbusmenu.GetLayout"), QStringLiteral("--"),
+               QStringLiteral("0"), QStringLiteral("-1"), QStringLiteral("[]")}));
     QList<MenuEntry> entries;
     static const QRegularExpression item(QStringLiteral("<\\((\\d+), \\{([^}]*)\\}"));
     static const QRegularExpression label(QStringLiteral("'label': <'((?:[^'\\\\]|\\\\.)*)'>"));
@@ -169,8 +184,9 @@ MenuEntry EntryOf(const QList<MenuEntry> &entries, const QString &label) {
 
 // Clicks an entry of an exported menu as a host does.
 void ClickEntry(const QString &service, const QString &path, int id) {
-    Gdbus({QStringLiteral("-d"), service, QStringLiteral("-o"), path, QStringLiteral("-m"), QStringLiteral("com.canonical.dbusmenu.Event"),
-           QString::number(id), QStringLiteral("clicked"), QStringLiteral("<0>"), QStringLiteral("0")});
+    Gdbus({QStringLiteral("-d"), service, QStringLiteral("-o"), path, QStringLiteral("-m"),
+           QStringLiteral("com.canonical.dbusmenu.Event"), QString::number(id),
+           QStringLiteral("clicked"), QStringLiteral("<0>"), QStringLiteral("0")});
 }
 
 // A right click on the first icon of the panel.
@@ -178,9 +194,9 @@ bool RightClickIcon(const QString &panelWindow) {
     const WindowPlace place = PlaceOf(panelWindow);
     const QPoint icon = place.client.topLeft() + QPoint(12, place.client.height() / 2);
     return place.client.isValid() &&
-           Xdo({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("mousemove"),
-                QStringLiteral("--sync"), QString::number(icon.x()), QString::number(icon.y()), QStringLiteral("click"),
-                QStringLiteral("3")});
+           Xdo({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0"),
+                QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(icon.x()),
+                QString::number(icon.y()), QStringLiteral("click"), QStringLiteral("3")});
 }
 
 bool BarShown(const Bar &bar) {
@@ -191,25 +207,31 @@ bool BarShown(const Bar &bar) {
 class TestTrayMenu : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh"); }
+    void initTestCase() {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run through tests/e2e/with-display.sh");
+    }
     void menuOnAStatusNotifierHost();
 };
 
 void TestTrayMenu::menuOnAStatusNotifierHost() {
-    if (QStandardPaths::findExecutable(QStringLiteral("xfce4-panel")).isEmpty() || !QFile::exists(kConfd))
+    if (QStandardPaths::findExecutable(QStringLiteral("xfce4-panel")).isEmpty() ||
+        !QFile::exists(kConfd))
         QSKIP("xfce4-panel is not installed (scripts/install-deps.sh installs it)");
     for (const char *tool : {"gdbus", "dbus-monitor"})
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
     PanelHost panel;
-    QVERIFY2(panel.Start(), qPrintable(QStringLiteral("xfce4-panel did not start:\n") + panel.Output()));
+    QVERIFY2(panel.Start(),
+             qPrintable(QStringLiteral("xfce4-panel did not start:\n") + panel.Output()));
 
     BarHome home;
     Recorder recorder(home.Path("data") + QStringLiteral("/recorder"));
     QVERIFY(recorder.Install());
-    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\nHide=Yes\nShrink=No\n"
-                               "[Pages]\nCount=2\n[Programs]\nSpeedButton2=" + ShellWord(recorder.Path()).toUtf8() +
-                               "\n[Parameters]\nSpeedButton2= from-the-tray\n[MRU]\nCount=1\n1=Recorder  |2\n"));
+    QVERIFY(home.WriteSettings(
+        "[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\nHide=Yes\nShrink=No\n"
+        "[Pages]\nCount=2\n[Programs]\nSpeedButton2=" +
+        ShellWord(recorder.Path()).toUtf8() +
+        "\n[Parameters]\nSpeedButton2= from-the-tray\n[MRU]\nCount=1\n1=Recorder  |2\n"));
     Bar bar(home, {});
     QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
     QTest::qWait(1500); // the window manager's placing is over
@@ -218,27 +240,33 @@ void TestTrayMenu::menuOnAStatusNotifierHost() {
     QVERIFY(ClickAt(bar, GaugeCentre));
     QString item;
     QVERIFY2(PollUntil([&] {
-                 const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("'(:[0-9.]+)/StatusNotifierItem'"))
-                                                       .match(QString::fromLatin1(WatcherProperty("RegisteredStatusNotifierItems")));
+                 const QRegularExpressionMatch m =
+                     QRegularExpression(QStringLiteral("'(:[0-9.]+)/StatusNotifierItem'"))
+                         .match(
+                             QString::fromLatin1(WatcherProperty("RegisteredStatusNotifierItems")));
                  item = m.captured(1);
                  return !BarShown(bar) && m.hasMatch();
              }),
              qPrintable(bar.Diagnostics()));
-    const QString menuProperty = QString::fromLatin1(
-        Gdbus({QStringLiteral("-d"), item, QStringLiteral("-o"), QStringLiteral("/StatusNotifierItem"), QStringLiteral("-m"),
-               QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("org.kde.StatusNotifierItem"),
-               QStringLiteral("Menu")}));
-    const QString menuPath = QRegularExpression(QStringLiteral("objectpath '([^']+)'")).match(menuProperty).captured(1);
-    QVERIFY2(!menuPath.isEmpty() && menuPath != QLatin1String("/NO_DBUSMENU"), qPrintable(menuProperty));
+    const QString menuProperty = QString::fromLatin1(Gdbus(
+        {QStringLiteral("-d"), item, QStringLiteral("-o"), QStringLiteral("/StatusNotifierItem"),
+         QStringLiteral("-m"), QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+         QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")}));
+    const QString menuPath =
+        QRegularExpression(QStringLiteral("objectpath '([^']+)'")).match(menuProperty).captured(1);
+    QVERIFY2(!menuPath.isEmpty() && menuPath != QLatin1String("/NO_DBUSMENU"),
+             qPrintable(menuProperty));
     // The tray menu as the bar's own popup shows it: the switch, then the recently launched.
-    const QStringList launched{QStringLiteral("Switch to _Setup Options >"), QStringLiteral("Recorder  |2")};
+    const QStringList launched{QStringLiteral("Switch to _Setup Options >"),
+                               QStringLiteral("Recorder  |2")};
     QCOMPARE(Labels(ShownEntries(item, menuPath)), launched);
 
     // A right click on the icon in the panel: the host asks for the menu and shows it.
     MenuTraffic traffic;
     QVERIFY(traffic.Start());
     QVERIFY2(RightClickIcon(panel.Window()), qPrintable(panel.Window()));
-    QVERIFY2(PollUntil([&] { return traffic.Seen("member=AboutToShow"); }), qPrintable(traffic.Text() + panel.Output()));
+    QVERIFY2(PollUntil([&] { return traffic.Seen("member=AboutToShow"); }),
+             qPrintable(traffic.Text() + panel.Output()));
     QTest::qWait(500); // drawn
     SaveScreenshot(QStringLiteral("tray-sni-menu"));
 
@@ -252,11 +280,13 @@ void TestTrayMenu::menuOnAStatusNotifierHost() {
     ClickEntry(item, menuPath, EntryOf(ShownEntries(item, menuPath), launched.first()).id);
     const QString autostart = QStringLiteral("Start with the _Desktop");
     QList<MenuEntry> setup;
-    QVERIFY2(PollUntil([&] { return EntryOf(setup = ShownEntries(item, menuPath), autostart).id >= 0; }),
-             qPrintable(Labels(setup).join(QLatin1Char('\n'))));
+    QVERIFY2(
+        PollUntil([&] { return EntryOf(setup = ShownEntries(item, menuPath), autostart).id >= 0; }),
+        qPrintable(Labels(setup).join(QLatin1Char('\n'))));
     QVERIFY(Labels(setup).contains(QStringLiteral("Switch to _Last Launched menu >")));
     QVERIFY(Labels(setup).contains(QStringLiteral("Always Stay on _Top")));
-    QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Menu"), QStringLiteral("Show")), QStringLiteral("Setup"));
+    QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Menu"), QStringLiteral("Show")),
+             QStringLiteral("Setup"));
 
     // The tick of an entry read anew at each opening: the autostart entry, ticked from the menu,
     // then removed outside the bar, is shown unticked at the host's next opening.
@@ -269,7 +299,8 @@ void TestTrayMenu::menuOnAStatusNotifierHost() {
     QVERIFY(EntryOf(ShownEntries(item, menuPath), autostart).ticked);
     traffic.Forget();
     QVERIFY(RightClickIcon(panel.Window()));
-    QVERIFY2(PollUntil([&] { return traffic.Seen("member=AboutToShow"); }), qPrintable(traffic.Text()));
+    QVERIFY2(PollUntil([&] { return traffic.Seen("member=AboutToShow"); }),
+             qPrintable(traffic.Text()));
     QVERIFY2(PollUntil([&] { return !EntryOf(ShownEntries(item, menuPath), autostart).ticked; }),
              qPrintable(traffic.Text()));
     SaveScreenshot(QStringLiteral("tray-sni-setup-menu"));

@@ -3,8 +3,8 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <QWindow>
 #include <QWidget>
+#include <QWindow>
 #include <cstdlib>
 #include <cstring>
 #include <xcb/xcb.h>
