@@ -26,8 +26,6 @@ public:
     // Exported with the icon where the icon speaks D-Bus (StatusNotifierItem); the XEmbed icon
     // leaves the right button to the program.
     void SetMenu(QMenu *menu) override;
-    // Whether the icon hands its menu to the host.
-    bool HostShowsMenu() const { return exported_ != nullptr; }
 
 private:
     // The exported menu carries the given menu's actions, so the host shows its current entries
