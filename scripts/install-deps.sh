@@ -20,6 +20,9 @@ packages=(
     xvfb xauth openbox x11-utils xdotool dbus dbus-x11 imagemagick
     # a notification area (XEmbed) for the tray icon tests
     trayer
+    # a StatusNotifierItem host (xfce4-panel's status tray) for the tray menu test, and gdbus to
+    # read the menu the bar exports to it
+    xfce4-panel libglib2.0-bin
     # a headless Wayland session for the activation tests: the compositor, Qt's Wayland platform
     # plugin, a virtual keyboard and screenshots
     sway qt6-wayland wtype grim

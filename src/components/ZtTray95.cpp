@@ -278,8 +278,10 @@ TZtTrayIcon95::TZtTrayIcon95(QObject *owner, INotificationArea *area)
 TZtTrayIcon95::~TZtTrayIcon95() {
     timers_.setEnabled(false);
     Hide();
-    if (area_)
+    if (area_) {
         area_->OnMouse = nullptr;
+        area_->SetMenu(nullptr);
+    }
 }
 
 QWidget *TZtTrayIcon95::Form() const {
@@ -292,6 +294,17 @@ QMenu *TZtTrayIcon95::PopupMenu() const {
 
 void TZtTrayIcon95::setPopupMenu(QMenu *menu) {
     popupMenu_ = menu;
+    GiveAreaMenu();
+}
+
+void TZtTrayIcon95::setAutoPopup(bool autoPopup) {
+    autoPopup_ = autoPopup;
+    GiveAreaMenu();
+}
+
+void TZtTrayIcon95::GiveAreaMenu() {
+    if (area_)
+        area_->SetMenu(autoPopup_ ? popupMenu_.data() : nullptr);
 }
 
 void TZtTrayIcon95::setIcon(const QIcon &icon) {

@@ -190,7 +190,8 @@ public:
     bool Active() const { return active_; }
     void setActive(bool active);
     bool AutoPopup() const { return autoPopup_; }
-    void setAutoPopup(bool autoPopup) { autoPopup_ = autoPopup; }
+    // Hosts that draw the icon's menu themselves get PopupMenu while this is on.
+    void setAutoPopup(bool autoPopup);
     QString Hint() const { return hint_; }
     void setHint(const QString &hint);
     bool ShowHint() const { return showHint_; }
@@ -253,6 +254,7 @@ private:
     friend class TZtTrayIconMsgWindow;
     static QWidget *CheckedForm(QObject *owner);
     QWidget *Form() const;
+    void GiveAreaMenu();
 
     INotificationArea *area_;
     TZtTimerManager timers_;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+class QMenu;
 class QWidget;
 
 enum class TrayMouse { LeftDown, LeftUp, LeftDouble, RightDown, RightUp, Move };
@@ -21,5 +22,9 @@ public:
     // The window, minimised at start and since restored by the user, is mapped as a normal
     // window the next time it is shown (the toolkit keeps the minimised start it was asked for).
     virtual void ShowNormalWhenMapped(QWidget *window) { (void)window; }
+    // The menu for hosts that draw the icon's menu themselves and open it on the right button
+    // (StatusNotifierItem hosts read it over D-Bus); null for none. Kept for the icons added
+    // later. Where the program pops its menus up itself (XEmbed), it changes nothing.
+    virtual void SetMenu(QMenu *menu) { (void)menu; }
     std::function<void(TrayMouse)> OnMouse;
 };

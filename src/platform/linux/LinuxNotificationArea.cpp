@@ -1,9 +1,10 @@
 #include "platform/linux/LinuxNotificationArea.h"
 
 #include <QGuiApplication>
+#include <QMenu>
 #include <QSystemTrayIcon>
-#include <QWindow>
 #include <QWidget>
+#include <QWindow>
 #include <cstdlib>
 #include <cstring>
 #include <xcb/xcb.h>
@@ -38,8 +39,41 @@ bool LinuxNotificationArea::Add(const QIcon &icon, const QString &hint) {
                              break;
                          }
                      });
+    // Given before the icon is shown: hosts read the menu's path when the icon registers. Only
+    // the D-Bus icon gives the menu a platform menu, to export; the XEmbed icon would pop it up
+    // itself on the right button, beside the program's own menu, so it gets none.
+    exported_ = std::make_unique<QMenu>();
+    icon_->setContextMenu(exported_.get());
+    if (exported_->platformMenu()) {
+        // Hosts ask before they open it (AboutToShow), the moment its entries must be current.
+        QObject::connect(exported_.get(), &QMenu::aboutToShow, [this] { MirrorMenu(); });
+        MirrorMenu();
+    } else {
+        icon_->setContextMenu(nullptr);
+        exported_.reset();
+    }
     icon_->show();
     return true;
+}
+
+void LinuxNotificationArea::SetMenu(QMenu *menu) {
+    menu_ = menu;
+    MirrorMenu();
+}
+
+void LinuxNotificationArea::MirrorMenu() {
+    if (!exported_)
+        return;
+    // The menu's own refreshers (ticks read anew) run as when it pops up on the screen.
+    if (menu_)
+        emit menu_->aboutToShow();
+    const QList<QAction *> actions = menu_ ? menu_->actions() : QList<QAction *>();
+    // Unchanged entries stay, so the host's open menu is not rebuilt; changed texts and ticks
+    // reach the host through the actions themselves.
+    if (exported_->actions() == actions)
+        return;
+    exported_->clear();
+    exported_->addActions(actions);
 }
 
 bool LinuxNotificationArea::Modify(const QIcon &icon, const QString &hint) {
@@ -54,8 +88,11 @@ bool LinuxNotificationArea::Delete() {
     if (!icon_)
         return false;
     icon_->hide();
-    // The owner may delete the icon from inside its own mouse notification.
+    // The owner may delete the icon from inside its own mouse notification, and the menu from
+    // inside the host's request.
     icon_.release()->deleteLater();
+    if (exported_)
+        exported_.release()->deleteLater();
     return true;
 }
 

@@ -2,8 +2,10 @@
 
 #include "platform/NotificationArea.h"
 
+#include <QPointer>
 #include <memory>
 
+class QMenu;
 class QSystemTrayIcon;
 
 // The notification-area icon through QSystemTrayIcon. A click arrives as LeftDown, a double click
@@ -21,9 +23,18 @@ public:
     void SetTaskbarButton(QWidget *window, bool shown) override;
     // The initial state of WM_HINTS back to normal.
     void ShowNormalWhenMapped(QWidget *window) override;
+    // Exported with the icon where the icon speaks D-Bus (StatusNotifierItem); the XEmbed icon
+    // leaves the right button to the program.
+    void SetMenu(QMenu *menu) override;
 
 private:
+    // The exported menu carries the given menu's actions, so the host shows its current entries
+    // and choosing one triggers the action itself.
+    void MirrorMenu();
+
     std::unique_ptr<QSystemTrayIcon> icon_;
+    QPointer<QMenu> menu_;
+    std::unique_ptr<QMenu> exported_; // while an icon hands it to the host
     quint32 stateAtom_ = 0; // XCB_ATOM_NONE until asked
     quint32 skipTaskbarAtom_ = 0;
 };
