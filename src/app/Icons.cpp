@@ -934,6 +934,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
     }
     Guarded([this] { FormDestroy(); });
     event->accept();
+    emit Closed();
 }
 
 void TForm1::FormDestroy() {

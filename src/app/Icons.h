@@ -67,6 +67,13 @@ public:
     // Closes without asking (signals, the end of the session).
     void CloseWithoutQuestions();
     void FormDestroy();
+
+signals:
+    // The bar has closed, shown or not: the program ends. A hidden or tray-only bar closing is
+    // no visible window closing, which the toolkit would take as the end by itself.
+    void Closed();
+
+public:
     // Opens a popup menu through the platform and runs the chosen item.
     void ShowPopup(QMenu *menu, const QPoint &screenPos);
     // In help mode: opens the topic, ends help mode and says so.

@@ -73,6 +73,7 @@ int main(int argc, char **argv) {
         sigaction(SIGHUP, &action, nullptr);
         sigaction(SIGINT, &action, nullptr);
     }
+    QObject::connect(&form, &TForm1::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager &) { form.CloseWithoutQuestions(); });
 

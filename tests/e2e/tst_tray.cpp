@@ -73,6 +73,7 @@ private slots:
     void taskbarButtonOnlyWhileExpanded();
     void restoredBarStaysRestored();
     void lockedGaugeLocation();
+    void hiddenBarEndsOnSigterm();
 };
 
 void TestTray::hideIntoTheTrayAndBack() {
@@ -248,6 +249,22 @@ void TestTray::lockedGaugeLocation() {
     QCOMPARE(bar.Terminate(), 0);
     QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Location"), QStringLiteral("Top")), QStringLiteral("100"));
     QCOMPARE(IniValue(home.SettingsFile(), QStringLiteral("Location"), QStringLiteral("Left")), QStringLiteral("50"));
+}
+
+// A bar with only its icon left closes and ends like a shown one: nothing stays running unseen.
+void TestTray::hiddenBarEndsOnSigterm() {
+    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty())
+        QSKIP("trayer is not installed (scripts/install-deps.sh installs it)");
+    TrayHost tray;
+    QVERIFY2(tray.Start(), "trayer did not start");
+    BarHome home;
+    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=No\nHide=Yes\nShrink=No\n"));
+    Bar bar(home, {});
+    QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
+    QVERIFY(ClickAt(bar, GaugeCentre));
+    QVERIFY2(PollUntil([&] { return !BarShown(bar) && !DockedIcon(bar).isEmpty(); }),
+             qPrintable(bar.Diagnostics()));
+    QCOMPARE(bar.Terminate(), 0);
 }
 
 QTEST_MAIN(TestTray)
