@@ -20,9 +20,10 @@ packages=(
     xvfb xauth openbox x11-utils xdotool dbus dbus-x11 imagemagick
     # a notification area (XEmbed) for the tray icon tests
     trayer
-    # a headless Wayland session for the activation tests: the compositor, Qt's Wayland platform
-    # plugin, a virtual keyboard and screenshots
-    sway qt6-wayland wtype grim
+    # a headless Wayland session for the activation and placement tests: the compositor, Qt's
+    # Wayland platform plugin, a virtual keyboard, screenshots, and xhost to let the tests'
+    # clients into the compositor's XWayland
+    sway qt6-wayland wtype grim x11-xserver-utils
     # the theme's default sound ("bell") for the sound tests
     sound-theme-freedesktop
     # real Windows programs and .ico files, and icoutils' wrestool as the reference for them

@@ -82,7 +82,15 @@ void TForm1::SetWindowStyle(bool onTop, bool taskbarButton) {
 }
 
 void TForm1::MoveToBarLocation() {
-    move(ReachablePosition(QPoint(settings.left, settings.top), size(), platform_.system->Screens()));
+    const QPoint at =
+        ReachablePosition(QPoint(settings.left, settings.top), size(), platform_.system->Screens());
+    move(at);
+    TellCompositorPlace(at);
+}
+
+void TForm1::TellCompositorPlace(const QPoint &framePos) {
+    if (platform_.placement)
+        platform_.placement->PlaceWindow(this, framePos);
 }
 
 void TForm1::PlaceFrameAt(const QPoint &framePos) {
@@ -92,13 +100,17 @@ void TForm1::PlaceFrameAt(const QPoint &framePos) {
         move(at); // the frame was never seen: the toolkit's count is the best there is
     else
         setGeometry(QRect(at + (framed ? placement_.framedMargins : QPoint()), size()));
+    TellCompositorPlace(at);
 }
 
 QPoint TForm1::FramePosition() const {
     const QPoint client = geometry().topLeft();
     if (windowFlags().testFlag(Qt::FramelessWindowHint))
         return client;
-    const QPoint margins = client - frameGeometry().topLeft();
+    QPoint margins = client - frameGeometry().topLeft();
+    // A compositor that does not tell the toolkit its frame may tell the platform.
+    if (margins.isNull() && platform_.placement)
+        margins = platform_.placement->FrameMargins(this);
     return client - (margins.isNull() ? placement_.framedMargins : margins);
 }
 
