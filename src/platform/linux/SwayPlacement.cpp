@@ -146,15 +146,16 @@ QRect Rect(const QJsonValue &value) {
 }
 } // namespace
 
-std::optional<QPoint> swayipc::FrameMargins(const QByteArray &tree, quint64 window) {
+std::optional<swayipc::WindowPlace> swayipc::FindX11Window(const QByteArray &tree, quint64 window) {
     QJsonObject node;
     if (window == 0 || !FindWindow(QJsonDocument::fromJson(tree).object(), window, &node))
         return std::nullopt;
     // "rect" is the area below the title bar, "window_rect" the client in it, "deco_rect" the
     // title bar above it.
+    const QRect below = Rect(node.value(QStringLiteral("rect")));
     const QRect inner = Rect(node.value(QStringLiteral("window_rect")));
-    const QRect title = Rect(node.value(QStringLiteral("deco_rect")));
-    return QPoint(inner.x(), inner.y() + title.height());
+    const int title = Rect(node.value(QStringLiteral("deco_rect"))).height();
+    return WindowPlace{QPoint(below.x(), below.y() - title), QPoint(inner.x(), inner.y() + title)};
 }
 
 SwayPlacement::SwayPlacement(QString socketPath) : socket_(std::move(socketPath)) {
@@ -199,7 +200,9 @@ bool SwayPlacement::TryPlace(Request &request) {
         return false; // asked for before it is shown: placed once sway shows it
     QByteArray criteria;
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        criteria = "[id=" + QByteArray::number(window->winId()) + ']';
+        // The native window's own id: the toolkit may make a new native window when the style
+        // changes, which the widget's cached id does not follow.
+        criteria = "[id=" + QByteArray::number(window->windowHandle()->winId()) + ']';
     } else {
         // A native window has no name sway shares with the toolkit: the process and the exact
         // title tell the bar from its dialogs.
@@ -208,6 +211,9 @@ bool SwayPlacement::TryPlace(Request &request) {
         criteria =
             "[pid=" + QByteArray::number(::getpid()) + " title=\"^" + title.toUtf8() + "$\"]";
     }
+    const quint64 id = QGuiApplication::platformName() == QLatin1String("xcb")
+                           ? window->windowHandle()->winId()
+                           : 0;
     const std::optional<QByteArray> reply = swayipc::Exchange(
         socket_, swayipc::kRunCommand,
         swayipc::MoveCommand(criteria, request.at.x(), request.at.y()), kTimeoutMs);
@@ -216,12 +222,14 @@ bool SwayPlacement::TryPlace(Request &request) {
         return true;
     if (!swayipc::CommandSucceeded(*reply))
         return false;
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        if (const std::optional<QByteArray> tree =
-                swayipc::Exchange(socket_, swayipc::kGetTree, {}, kTimeoutMs)) {
-            if (const std::optional<QPoint> margins = swayipc::FrameMargins(*tree, window->winId()))
-                margins_.insert(window, *margins);
-        }
+    if (id == 0)
+        return true;
+    if (const std::optional<QByteArray> tree =
+            swayipc::Exchange(socket_, swayipc::kGetTree, {}, kTimeoutMs)) {
+        // The frameless (shrunk) window's none says nothing of the frame it gets back.
+        const std::optional<swayipc::WindowPlace> place = swayipc::FindX11Window(*tree, id);
+        if (place && !place->margins.isNull())
+            margins_.insert(window, place->margins);
     }
     return true;
 }

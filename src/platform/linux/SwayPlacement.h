@@ -26,14 +26,21 @@ std::optional<QByteArray> Exchange(const QString &socketPath, quint32 type,
 bool CommandSucceeded(const QByteArray &reply);
 // The command that puts the window's frame at x, y: criteria, then the move.
 QByteArray MoveCommand(const QByteArray &criteria, int x, int y);
-// In a GET_TREE reply, the offset of the client area of the X11 window `window` in its
-// container's frame (border and title bar); nothing when the window is not in the tree.
-std::optional<QPoint> FrameMargins(const QByteArray &tree, quint64 window);
+// Where an X11 window stands in a GET_TREE reply: the top-left corner of the frame sway drew
+// (border and title bar), and the client area's offset in it.
+struct WindowPlace {
+    QPoint frame;
+    QPoint margins;
+};
+// Nothing when the window is not in the tree.
+std::optional<WindowPlace> FindX11Window(const QByteArray &tree, quint64 window);
 } // namespace swayipc
 
 // Places the bar's windows through sway's IPC: "move absolute position" for the window, named
 // by its X11 window id when it runs through XWayland, else by the process and its title. A
 // window sway has not shown yet is asked for again every kRetryMs until kGiveUpMs have passed.
+// sway also applies the position the toolkit asks for as an X11 window shows again, as the
+// client area's: FrameMargins lets the window ask for the same place.
 // Every exchange is bounded by kTimeoutMs; a sway that does not answer in time is left alone
 // for this request.
 class SwayPlacement : public QObject, public IWindowPlacement {
