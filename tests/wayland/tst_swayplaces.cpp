@@ -117,7 +117,6 @@ void TestSwayPlaces::placeHolds() {
                                      : frame.topLeft() == expected;
         },
         10000);
-    Screenshot(QStringLiteral("placed"));
     QVERIFY2(placed, qPrintable(QStringLiteral("frame at %1, %2 x %3")
                                     .arg(Text(frame.topLeft()))
                                     .arg(frame.width())
@@ -125,6 +124,9 @@ void TestSwayPlaces::placeHolds() {
     QVERIFY2(PollUntil([&] { return StoredPlace(home) == Text(Frame(bar).topLeft()); }),
              qPrintable(StoredPlace(home) + QStringLiteral(" stored, frame at ") +
                         Text(Frame(bar).topLeft())));
+
+    QTest::qWait(200); // for the picture only: the first frame drawn
+    Screenshot(QStringLiteral("placed"));
 
     // A native Wayland window never learns where it stands: sway's IPC places it, but its moves
     // cannot be saved, nor its gauge's place follow them.
