@@ -23,9 +23,10 @@ packages=(
     # a StatusNotifierItem host (xfce4-panel's status tray) for the tray menu test, and gdbus to
     # read the menu the bar exports to it
     xfce4-panel libglib2.0-bin
-    # a headless Wayland session for the activation tests: the compositor, Qt's Wayland platform
-    # plugin, a virtual keyboard and screenshots
-    sway qt6-wayland wtype grim
+    # a headless Wayland session for the activation and placement tests: the compositor, Qt's
+    # Wayland platform plugin, a virtual keyboard, screenshots, and xhost to let the tests'
+    # clients into the compositor's XWayland
+    sway qt6-wayland wtype grim x11-xserver-utils
     # the theme's default sound ("bell") for the sound tests
     sound-theme-freedesktop
     # real Windows programs and .ico files, and icoutils' wrestool as the reference for them

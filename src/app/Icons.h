@@ -455,6 +455,8 @@ private:
     // the frame of its present style: asked while the style changes, the toolkit would count
     // the frame the window had before.
     void PlaceFrameAt(const QPoint &framePos);
+    // The same place told to a compositor that places windows itself (platform placement).
+    void TellCompositorPlace(const QPoint &framePos);
     // Where the window's frame stands now, in the coordinates PlaceFrameAt takes: the toolkit's
     // own count keeps the frame of the style before until the window is next moved.
     QPoint FramePosition() const;

@@ -82,23 +82,38 @@ void TForm1::SetWindowStyle(bool onTop, bool taskbarButton) {
 }
 
 void TForm1::MoveToBarLocation() {
-    move(ReachablePosition(QPoint(settings.left, settings.top), size(), platform_.system->Screens()));
+    const QPoint at =
+        ReachablePosition(QPoint(settings.left, settings.top), size(), platform_.system->Screens());
+    move(at);
+    TellCompositorPlace(at);
+}
+
+void TForm1::TellCompositorPlace(const QPoint &framePos) {
+    if (platform_.placement)
+        platform_.placement->PlaceWindow(this, framePos);
 }
 
 void TForm1::PlaceFrameAt(const QPoint &framePos) {
     const QPoint at = ReachablePosition(framePos, size(), platform_.system->Screens());
     const bool framed = !windowFlags().testFlag(Qt::FramelessWindowHint);
-    if (framed && placement_.framedMargins.isNull())
+    QPoint margins = placement_.framedMargins;
+    if (margins.isNull() && platform_.placement) // a frame the toolkit is not told of
+        margins = platform_.placement->FrameMargins(this);
+    if (framed && margins.isNull())
         move(at); // the frame was never seen: the toolkit's count is the best there is
     else
-        setGeometry(QRect(at + (framed ? placement_.framedMargins : QPoint()), size()));
+        setGeometry(QRect(at + (framed ? margins : QPoint()), size()));
+    TellCompositorPlace(at);
 }
 
 QPoint TForm1::FramePosition() const {
     const QPoint client = geometry().topLeft();
     if (windowFlags().testFlag(Qt::FramelessWindowHint))
         return client;
-    const QPoint margins = client - frameGeometry().topLeft();
+    QPoint margins = client - frameGeometry().topLeft();
+    // A compositor that does not tell the toolkit its frame may tell the platform.
+    if (margins.isNull() && platform_.placement)
+        margins = platform_.placement->FrameMargins(this);
     return client - (margins.isNull() ? placement_.framedMargins : margins);
 }
 
@@ -160,6 +175,10 @@ void TForm1::SmallSize() {
         locationSavingSuppressed_ = true;
         shrunk = kNo;
         SetWatch(false);
+        // A compositor that places windows itself (sway) centres a floating window that grows,
+        // whenever it sees the new size: shown anew, it is placed after it has taken the size.
+        if (platform_.placement)
+            QWidget::hide();
         // The size first: the desktop has the bar at its size while it puts the frame back.
         setFixedSize(expandedSize);
         const bool onTop = settings.onTop == kYes;

@@ -10,6 +10,7 @@
 #include "platform/Shell.h"
 #include "platform/Sound.h"
 #include "platform/SystemInfo.h"
+#include "platform/WindowPlacement.h"
 
 #include <QStringList>
 
@@ -33,4 +34,5 @@ struct Platform {
     IDialogs *dialogs = nullptr;
     IAppMenu *appMenu = nullptr;
     INotificationArea *tray = nullptr;
+    IWindowPlacement *placement = nullptr; // only where the compositor needs telling
 };

@@ -77,6 +77,23 @@ private slots:
         fake.reset();
     }
 
+    // Where the compositor places windows itself, it is told the bar's stored place at start-up,
+    // the gauge's at the bar's corner on shrinking and the bar's again on expanding, which
+    // leave the stored place alone.
+    void compositorIsToldThePlaces() {
+        fake->compositorPlacesWindows = true;
+        Start("Hide=No\nOnTop=No\n");
+        QCOMPARE(fake->windowPlacement.asked, QList<QPoint>{QPoint(100, 300)});
+        Trigger("gauge click");
+        QCOMPARE(Presentation(*form), QStringLiteral("shrunk"));
+        QCOMPARE(fake->windowPlacement.asked.value(1), QPoint(100, 300));
+        Trigger("gauge click");
+        QCOMPARE(Presentation(*form), QStringLiteral("expanded"));
+        QCOMPARE(fake->windowPlacement.asked.last(), QPoint(100, 300));
+        QCOMPARE(fake->windowPlacement.asked.size(), 3);
+        QCOMPARE(Value(*fake, "Left") + "," + Value(*fake, "Top"), QStringLiteral("100,300"));
+    }
+
     // Trigger sequences from the expanded bar: the presentation after each step and the icon.
     void transitions_data() {
         QTest::addColumn<QString>("options"); // the [Location] lines besides the place

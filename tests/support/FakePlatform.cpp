@@ -171,6 +171,7 @@ Platform FakePlatform::Get() {
     p.dialogs = &dialogs;
     p.appMenu = &appMenu;
     p.tray = &tray;
+    p.placement = compositorPlacesWindows ? &windowPlacement : nullptr;
     return p;
 }
 

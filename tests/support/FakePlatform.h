@@ -95,6 +95,18 @@ public:
     QList<Played> played;
 };
 
+// A compositor that places windows itself (as sway does): records the places asked for, and
+// tells a frame the toolkit does not know of.
+class FakeWindowPlacement : public IWindowPlacement {
+public:
+    void PlaceWindow(QWidget *, const QPoint &framePosition) override {
+        asked.append(framePosition);
+    }
+    QPoint FrameMargins(const QWidget *) const override { return margins; }
+    QList<QPoint> asked;
+    QPoint margins;
+};
+
 // Records the requests; nothing ever reaches the real session.
 class FakeSession : public ISession {
 public:
@@ -285,6 +297,8 @@ public:
     FakeSystemInfo system;
     FakeSound sound;
     FakeSession session;
+    FakeWindowPlacement windowPlacement;
+    bool compositorPlacesWindows = false; // windowPlacement reaches the window only when set
     FakeHelp help;
     FakeDialogs dialogs;
     FakeAppMenu appMenu;

@@ -10,6 +10,7 @@
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxSound.h"
 #include "platform/linux/LinuxSystemInfo.h"
+#include "platform/linux/SwayPlacement.h"
 
 #include <QDir>
 #include <QFile>
@@ -115,6 +116,8 @@ LinuxPlatform::LinuxPlatform(const AppEnvironment &environment, QWidget *dialogP
     platform_.dialogs = dialogs_.get();
     platform_.appMenu = appMenu_.get();
     platform_.tray = tray_.get();
+    placement_ = SwayPlacement::ForSession();
+    platform_.placement = placement_.get();
     // The import's listing of the application entries gives the shell its programs' icons.
     appMenu_->OnProgramIcons = [shell = shell_.get()](ProgramIcons icons) { shell->UseProgramIcons(std::move(icons)); };
 }

@@ -16,6 +16,7 @@ class LinuxSession;
 class LinuxShell;
 class LinuxSound;
 class LinuxSystemInfo;
+class SwayPlacement;
 
 // The real platform, made in two steps because QApplication removes its own options (-style,
 // -display ...) from argv, while the bar's first argument must be taken as typed:
@@ -58,6 +59,7 @@ private:
     std::unique_ptr<LinuxSystemInfo> system_;
     std::unique_ptr<LinuxSound> sound_;
     std::unique_ptr<LinuxSession> session_;
+    std::unique_ptr<SwayPlacement> placement_;
     std::unique_ptr<LinuxInstanceBus> bus_;
     std::unique_ptr<LinuxHelp> help_;
     std::unique_ptr<LinuxDialogs> dialogs_;

@@ -145,10 +145,10 @@ ProcessStart LinuxProcesses::Start(const QString &commandLine) {
     // The child's environment is the bar's, with its own startup identity (the bar's own, if it
     // was started with one, belongs to the bar's start and is never passed on).
     const QByteArray startupId = AnnounceStartup(words);
-    const QByteArray token =
-        activation_ ? activation_->RequestToken(QFileInfo(words.first()).fileName(),
-                                                WaylandActivation::ApplicationOrigin())
-                    : QByteArray();
+    const QByteArray token = activation_
+                                 ? activation_->RequestToken(QFileInfo(words.first()).fileName(),
+                                                             activation_->CurrentOrigin())
+                                 : QByteArray();
     const QByteArray startupVariable = "DESKTOP_STARTUP_ID=" + (startupId.isEmpty() ? token : startupId);
     const QByteArray tokenVariable = "XDG_ACTIVATION_TOKEN=" + token;
     std::vector<char *> envp;

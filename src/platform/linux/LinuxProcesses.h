@@ -19,9 +19,9 @@ class WaylandActivation;
 
 // Starts programs without a shell: the command line is split into words by SplitCommandLine
 // (quotes and backslashes as in a shell, nothing expanded, "#" an ordinary character), the
-// first word found on PATH unless it holds a "/", and run in the current directory with the bar's environment. A child gets a session of
-// its own, so it outlives the bar and a closing terminal. Every child is reaped as soon as it
-// ends, watched through a pidfd on the GUI thread.
+// first word found on PATH unless it holds a "/", and run in the current directory with the bar's
+// environment. A child gets a session of its own, so it outlives the bar and a closing terminal.
+// Every child is reaped as soon as it ends, watched through a pidfd on the GUI thread.
 //
 // On an X11 display every start is announced to the desktop (freedesktop startup notification):
 // a "new:" message on the root window and DESKTOP_STARTUP_ID in the child's environment, so the
@@ -31,8 +31,9 @@ class WaylandActivation;
 // (its toolkit sends it when its first window maps), when it ends, or after kStartupTimeoutMs.
 //
 // On a Wayland session whose compositor offers xdg-activation, every start gets an activation
-// token instead, in XDG_ACTIVATION_TOKEN and DESKTOP_STARTUP_ID (where toolkits look for it);
-// a start whose token does not come in time goes on without one.
+// token, in XDG_ACTIVATION_TOKEN, and in DESKTOP_STARTUP_ID (where toolkits look for it) unless
+// the bar runs through XWayland, where that variable carries the X11 startup identity for X11
+// programs; a start whose token does not come in time goes on without one.
 class LinuxProcesses : public QObject, public IProcesses, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:

@@ -80,16 +80,30 @@ WaylandActivation::~WaylandActivation() {
         wl_display_flush(display_);
         wl_event_queue_destroy(queue_);
     }
+    if (ownsDisplay_)
+        wl_display_disconnect(display_);
 }
 
 std::unique_ptr<WaylandActivation> WaylandActivation::ForApplication() {
-    if (!qGuiApp || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    if (!qGuiApp)
         return nullptr;
-    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
-    auto *display = native ? static_cast<wl_display *>(native->nativeResourceForIntegration("wl_display")) : nullptr;
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+        auto *display =
+            native ? static_cast<wl_display *>(native->nativeResourceForIntegration("wl_display"))
+                   : nullptr;
+        if (!display)
+            return nullptr;
+        auto activation = std::make_unique<WaylandActivation>(display);
+        return activation->Available() ? std::move(activation) : nullptr;
+    }
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return nullptr;
+    wl_display *display = wl_display_connect(nullptr);
     if (!display)
         return nullptr;
     auto activation = std::make_unique<WaylandActivation>(display);
+    activation->ownsDisplay_ = true; // disconnected with it, whatever Available() says
     return activation->Available() ? std::move(activation) : nullptr;
 }
 

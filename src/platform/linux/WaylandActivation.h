@@ -28,8 +28,10 @@ public:
     WaylandActivation(const WaylandActivation &) = delete;
     WaylandActivation &operator=(const WaylandActivation &) = delete;
 
-    // Over the bar's own connection when it runs on Wayland and the compositor offers
-    // activation; null otherwise.
+    // Over the bar's own connection when it runs on Wayland; when it runs through XWayland, over
+    // a connection of its own to the session's compositor (WAYLAND_DISPLAY), so that Wayland
+    // programs it starts still get their tokens. Null without a Wayland session, or when the
+    // compositor does not offer activation.
     static std::unique_ptr<WaylandActivation> ForApplication();
 
     bool Available() const { return activation_ != nullptr; }
@@ -44,6 +46,9 @@ public:
     // The bar's origin as the toolkit knows it now: its focused (or first shown) window's
     // surface, and the latest input event where the toolkit tells it.
     static Origin ApplicationOrigin();
+    // The origin to ask with: the application's, when this goes over the toolkit's connection;
+    // none over a connection of its own, where the toolkit's objects do not exist.
+    Origin CurrentOrigin() const { return ownsDisplay_ ? Origin{} : ApplicationOrigin(); }
 
     // A token for the start of the program with this app id; empty without activation, or when
     // the compositor's answer does not come within timeoutMs.
@@ -59,6 +64,7 @@ private:
     bool DispatchUntil(const bool &done, int timeoutMs);
 
     wl_display *display_ = nullptr;
+    bool ownsDisplay_ = false;
     wl_event_queue *queue_ = nullptr;
     xdg_activation_v1 *activation_ = nullptr;
 };
