@@ -118,8 +118,9 @@ private slots:
             fake->dialogs.ExpectPopup(locked ? "" : "Start with the Desktop");
             QTest::mousePress(form->Gauge1, Qt::RightButton);
             QCOMPARE(form->Item("StartWithDesktop1")->isEnabled(), !locked);
-            QCOMPARE(QFile::exists(autostart::EntryPath(fake->Get().environment.configHome)),
-                     !locked);
+            const QString entry = autostart::EntryPath(fake->Get().environment.configHome,
+                                                       {form->ProfileName(), form->SharedMode()});
+            QCOMPARE(QFile::exists(entry), !locked);
         } else if (action == "click on a configured button") {
             QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
         } else if (action == "drop on a configured button") {
