@@ -23,6 +23,9 @@ packages=(
     # a headless Wayland session for the activation tests: the compositor, Qt's Wayland platform
     # plugin, a virtual keyboard and screenshots
     sway qt6-wayland wtype grim
+    # GNOME's and KDE's compositors with XWayland for the desktop tests, run headless, and KDE's
+    # own window frames (Breeze), as its users see them
+    mutter kwin-wayland kwin-style-breeze xwayland
     # the theme's default sound ("bell") for the sound tests
     sound-theme-freedesktop
     # real Windows programs and .ico files, and icoutils' wrestool as the reference for them
