@@ -1,5 +1,6 @@
 #include "app/BarStyle.h"
 #include "app/Icons.h"
+#include "app/QtPlatformChoice.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 int signalPipe[2] = {-1, -1};
@@ -46,7 +48,20 @@ int main(int argc, char **argv) {
     if (PrintInformation(environment.arguments))
         return 0;
 
-    QApplication app(argc, argv);
+    // On a Wayland session with XWayland the bar runs as an X11 window, which alone may keep
+    // its place and stay on top there.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QByteArray qtPlatform = ChooseQtPlatform(QProcessEnvironment::systemEnvironment(), arguments);
+    char platformOption[] = "-platform";
+    std::vector<char *> qtArguments(argv, argv + argc);
+    if (!qtPlatform.isEmpty())
+        qtArguments.insert(qtArguments.begin() + 1, {platformOption, qtPlatform.data()});
+    int qtArgumentCount = int(qtArguments.size());
+    qtArguments.push_back(nullptr);
+
+    QApplication app(qtArgumentCount, qtArguments.data());
     QApplication::setApplicationName(QStringLiteral("orvane"));
     QApplication::setDesktopFileName(QStringLiteral("io.orvane.Orvane"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvane.png")));
