@@ -208,9 +208,9 @@ private slots:
     void neverOffTheScreen();
 
 private:
-    // A bar started as the session starts programs.
+    // A bar started as the session starts programs: it chooses XWayland itself.
     std::unique_ptr<Bar> StartBar(BarHome &home) {
-        home.SetEnvironment(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        home.UnsetEnvironment(QStringLiteral("QT_QPA_PLATFORM"));
         return std::make_unique<Bar>(home, QStringList{});
     }
     QString Failure(Bar &bar) {
