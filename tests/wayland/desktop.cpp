@@ -130,10 +130,15 @@ QImage XWaylandScreen() {
     return screen;
 }
 
-QString SaveScreen(const char *name) {
+// Saves what the compositor shows (KWin) or else XWayland's windows (mutter) for people to look
+// at.
+QString SaveScreen(const CompositorSession &session, const char *name) {
     const QString path =
         QStringLiteral(ORVANE_BUILD_DIR "/e2e-" ORVANE_DESKTOP "-%1.png").arg(QLatin1String(name));
-    XWaylandScreen().save(path);
+    QImage picture = session.Screenshot();
+    if (picture.isNull())
+        picture = XWaylandScreen();
+    picture.save(path);
     qInfo("screenshot: %s", qPrintable(path));
     return path;
 }
@@ -257,7 +262,7 @@ void TestDesktop::standsAtItsStoredPlace() {
              }),
              qPrintable(QStringLiteral("the bar stands at %1").arg(Text(seen))));
     if (onTop == QLatin1String("No"))
-        SaveScreen("place");
+        SaveScreen(*session_, "place");
     QCOMPARE(bar->Terminate(), 0);
     QCOMPARE(StoredPoint(home, "Left", "Top"), QStringLiteral("50,100"));
 }
@@ -316,7 +321,7 @@ void TestDesktop::stayOnTopHoldsOverAnActivatedWindow() {
     if (above) {
         QVERIFY2(PollUntil([&] { return ShowsOnScreen(bar->Window()) && barIsAbove(); }),
                  qPrintable(Stacking().join(QLatin1Char(' '))));
-        SaveScreen("ontop");
+        SaveScreen(*session_, "ontop");
         // Still so after a while: a late raise of the new window would show now.
         QTest::qWait(1000);
         QVERIFY(ShowsOnScreen(bar->Window()) && barIsAbove());
@@ -357,7 +362,7 @@ void TestDesktop::shrinkAndExpandKeepBothPlaces() {
             }),
             qPrintable(QStringLiteral("cycle %1: the gauge stands at %2").arg(cycle).arg(seen)));
         if (cycle == 0)
-            SaveScreen("shrunk");
+            SaveScreen(*session_, "shrunk");
         QVERIFY(ClickGauge(*bar));
         QVERIFY2(
             PollUntil([&] {
@@ -367,7 +372,7 @@ void TestDesktop::shrinkAndExpandKeepBothPlaces() {
             }),
             qPrintable(QStringLiteral("cycle %1: the bar came back at %2").arg(cycle).arg(seen)));
     }
-    SaveScreen("expanded");
+    SaveScreen(*session_, "expanded");
     QCOMPARE(bar->Terminate(), 0);
     QCOMPARE(StoredPoint(home, "Left", "Top"), QStringLiteral("50,100"));
     QCOMPARE(StoredPoint(home, "ShrinkX", "ShrinkY"), QStringLiteral("700,500"));
@@ -401,7 +406,7 @@ void TestDesktop::neverOffTheScreen() {
     QVERIFY2(PollUntil([&] { return Shrunk(*bar) && onScreen(); }),
              qPrintable(QStringLiteral("the gauge stands at ") + Text(frame)));
     if (QTest::currentDataTag() == QLatin1String("gauge locked beyond the corner"))
-        SaveScreen("offscreen-shrunk");
+        SaveScreen(*session_, "offscreen-shrunk");
     QVERIFY(ClickGauge(*bar));
     QVERIFY2(PollUntil([&] { return !Shrunk(*bar) && onScreen(); }),
              qPrintable(QStringLiteral("the bar came back at ") + Text(frame)));
