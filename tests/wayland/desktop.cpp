@@ -402,6 +402,9 @@ void TestDesktop::neverOffTheScreen() {
         return Screen.contains(frame);
     };
     QVERIFY2(PollUntil(onScreen), qPrintable(QStringLiteral("the bar stands at ") + Text(frame)));
+    // Mapped and painted before the click: a click on a window still being mapped may go
+    // nowhere.
+    QVERIFY(PollUntil([&] { return !SettledGrab(bar->Window()).isNull(); }));
     QVERIFY(ClickGauge(*bar));
     QVERIFY2(PollUntil([&] { return Shrunk(*bar) && onScreen(); }),
              qPrintable(QStringLiteral("the gauge stands at ") + Text(frame)));
