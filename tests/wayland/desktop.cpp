@@ -219,8 +219,13 @@ private:
         return std::make_unique<Bar>(home, QStringList{});
     }
     QString Failure(Bar &bar) {
+        // Without the sound library's complaints (no sound card here), which fill the log.
+        const QStringList log = session_->Log()
+                                    .split(QLatin1Char('\n'))
+                                    .filter(QRegularExpression(QStringLiteral("^(?!ALSA lib )")));
         return bar.Diagnostics() + QStringLiteral("\n%1 log:\n").arg(session_->Name()) +
-               session_->Log().right(3000);
+               log.join(QLatin1Char('\n')).right(3000) +
+               (session_->Running() ? QString() : QStringLiteral("\n(the compositor has ended)"));
     }
 
     std::unique_ptr<CompositorSession> session_;
