@@ -27,6 +27,9 @@ packages=(
     # Wayland platform plugin, a virtual keyboard, screenshots, and xhost to let the tests'
     # clients into the compositor's XWayland
     sway qt6-wayland wtype grim x11-xserver-utils
+    # GNOME's and KDE's compositors with XWayland for the desktop tests, run headless, and KDE's
+    # own window frames (Breeze), as its users see them
+    mutter kwin-wayland kwin-style-breeze xwayland
     # the theme's default sound ("bell") for the sound tests
     sound-theme-freedesktop
     # real Windows programs and .ico files, and icoutils' wrestool as the reference for them

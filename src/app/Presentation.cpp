@@ -25,6 +25,14 @@ const QString kYes = QStringLiteral("Yes");
 const QString kNo = QStringLiteral("No");
 
 QString YesNo(bool value) { return value ? kYes : kNo; }
+
+// The window's hints for a style: on top goes without the desktop's frame.
+Qt::WindowFlags StyleFlags(Qt::WindowFlags current, bool onTop) {
+    Qt::WindowFlags flags = current & ~(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    if (onTop)
+        flags |= Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    return flags;
+}
 } // namespace
 
 // ---- the notification-area icon ----
@@ -65,9 +73,7 @@ bool TForm1::TrayIconShown() const { return TrayIcon->Active(); }
 
 void TForm1::SetWindowStyle(bool onTop, bool taskbarButton) {
     // Only hints change: the window stays the same window for the desktop.
-    Qt::WindowFlags flags = windowFlags() & ~(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    if (onTop)
-        flags |= Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    const Qt::WindowFlags flags = StyleFlags(windowFlags(), onTop);
     if (flags != windowFlags()) {
         if (QWindow *window = windowHandle()) {
             // Changed on the native window in place: remaking it would cost a new map.
@@ -144,7 +150,10 @@ void TForm1::SmallSize() {
     if (!wasShrunk && (hideOption == kNo || launchSaysShrink)) {
         if (isVisible() && !windowFlags().testFlag(Qt::FramelessWindowHint) && frameGeometry() != geometry())
             placement_.framedMargins = geometry().topLeft() - frameGeometry().topLeft();
-        QWidget::hide();
+        // Unmapped only while its frame goes: a window unmapped and mapped again may come back
+        // where the desktop last had it (KWin), not where it was moved in between.
+        if (StyleFlags(windowFlags(), true) != windowFlags())
+            QWidget::hide();
         if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
             locationSavingSuppressed_ = true;
         shrunk = kYes; // from here on, moves are not the bar's place
@@ -159,7 +168,9 @@ void TForm1::SmallSize() {
             at = QPoint(settings.shrinkX, settings.shrinkY);
         PlaceFrameAt(at);
         const bool staysHidden = Item(QStringLiteral("HideGraph1"))->isChecked() && !launchSaysShrink;
-        if (!staysHidden || !canHide) {
+        if (staysHidden && canHide)
+            QWidget::hide();
+        else {
             show();
             // Told again once mapped: the window manager drops the state of a window it saw
             // unmapped, the hint written just before included.
@@ -175,17 +186,18 @@ void TForm1::SmallSize() {
         locationSavingSuppressed_ = true;
         shrunk = kNo;
         SetWatch(false);
+        const bool onTop =
+            settings.onTop == kYes ||
+            (settings.onTop != kNo && windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        // Unmapped while the frame comes back, as when it went: KWin keeps a window it knows
+        // as frameless without a frame when the hints change on the mapped window.
         // A compositor that places windows itself (sway) centres a floating window that grows,
         // whenever it sees the new size: shown anew, it is placed after it has taken the size.
-        if (platform_.placement)
+        if (StyleFlags(windowFlags(), onTop) != windowFlags() || platform_.placement)
             QWidget::hide();
         // The size first: the desktop has the bar at its size while it puts the frame back.
         setFixedSize(expandedSize);
-        const bool onTop = settings.onTop == kYes;
-        if (settings.onTop == kYes || settings.onTop == kNo)
-            SetWindowStyle(onTop, true);
-        else
-            SetWindowStyle(windowFlags().testFlag(Qt::WindowStaysOnTopHint), true);
+        SetWindowStyle(onTop, true);
         ApplyScrollRange();
         PlaceFrameAt(QPoint(settings.left, settings.top));
         show();

@@ -200,6 +200,7 @@ public:
     }
     const QProcessEnvironment &Environment() const { return env_; }
     void SetEnvironment(const QString &name, const QString &value) { env_.insert(name, value); }
+    void UnsetEnvironment(const QString &name) { env_.remove(name); }
 
 private:
     QTemporaryDir dir_;
