@@ -48,7 +48,7 @@ inline bool WriteFile(const char *path, const QByteArray &text) {
 }
 } // namespace detail
 
-// Enters a mount and network namespace with a tmpfs on /tmp. Call it first in main(), before
+// Enters a mount and network namespace with a private /tmp/.X11-unix. Call it first in main(), before
 // any thread starts. Root needs nothing more; anyone else gets a user namespace in which they
 // are root, where the kernel allows one.
 inline void EnterPrivateNamespace() {
@@ -71,16 +71,18 @@ inline void EnterPrivateNamespace() {
             return;
         }
     }
-    // Private first: the tmpfs must not show in the namespace the mounts came from.
-    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0) {
-        error = QStringLiteral("cannot mount a private /tmp: %1")
-                    .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    // Only the X socket folder is private: the build and the sources may well lie under /tmp,
+    // and the display lock files left in /tmp keep the numbers in use elsewhere taken. The
+    // compositors' XWayland refuses a socket folder others could take over: mode 1777.
+    if (::mkdir("/tmp/.X11-unix", 01777) != 0 && errno != EEXIST) {
+        error = QStringLiteral("cannot make /tmp/.X11-unix");
         return;
     }
-    // The compositors' XWayland refuses a socket directory others could take over.
-    if (::mkdir("/tmp/.X11-unix", 01777) != 0 || ::chmod("/tmp/.X11-unix", 01777) != 0) {
-        error = QStringLiteral("cannot make /tmp/.X11-unix");
+    // Private first: the tmpfs must not show in the namespace the mounts came from.
+    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/tmp/.X11-unix", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0) {
+        error = QStringLiteral("cannot mount a private /tmp/.X11-unix: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
     ::unsetenv("TMPDIR");
