@@ -222,12 +222,12 @@ Outcome Apply(const QString &configHome, const ProfileChoice &profile, bool enab
 } // namespace autostart
 
 void TForm1::ShowAutostartState() {
-    Item(QStringLiteral("StartWithDesktop1"))
-        ->setChecked(autostart::IsEnabled(platform_.environment.configHome, profile_));
+    items_.setup.StartWithDesktop1->setChecked(
+        autostart::IsEnabled(platform_.environment.configHome, profile_));
 }
 
 void TForm1::StartWithDesktop1Click() {
-    QAction *item = Item(QStringLiteral("StartWithDesktop1"));
+    QAction *item = items_.setup.StartWithDesktop1;
     const QString &configHome = platform_.environment.configHome;
     const QString path = autostart::EntryPath(configHome, profile_);
     const autostart::Outcome outcome = autostart::Apply(

@@ -38,6 +38,14 @@ struct DepthGuard {
     ~DepthGuard() { --depth; }
     int &depth;
 };
+
+QAction *NewItem(QMenu *menu, const QString &name, const QString &caption, bool checkable) {
+    auto *action = new QAction(caption, menu);
+    action->setObjectName(name);
+    action->setCheckable(checkable);
+    menu->addAction(action);
+    return action;
+}
 } // namespace
 
 TForm1::TForm1(const Platform &platform, QWidget *parent)
@@ -205,106 +213,82 @@ void TForm1::BuildControls() {
 }
 
 QAction *TForm1::AddItem(QMenu *menu, const QString &name, const QString &caption,
-                         void (TForm1::*handler)(), bool checkable) {
-    auto *action = new QAction(caption, menu);
-    action->setObjectName(name);
-    action->setCheckable(checkable);
-    menu->addAction(action);
-    if (!name.isEmpty())
-        items_.insert(name, action);
+                         void (TForm1::*handler)(), ItemKind kind) {
+    QAction *action = NewItem(menu, name, caption, kind == ItemKind::Checkable);
     if (handler)
-        connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
     return action;
 }
 
-QAction *TForm1::Item(const QString &name) const { return items_.value(name); }
+QAction *TForm1::AddItem(QMenu *menu, const QString &name, const QString &caption,
+                         void (TForm1::*handler)(QAction *), ItemKind kind) {
+    QAction *action = NewItem(menu, name, caption, kind == ItemKind::Checkable);
+    connect(action, &QAction::triggered, this, [this, handler, action] {
+        Guarded([this, handler, action] { (this->*handler)(action); });
+    });
+    return action;
+}
 
 void TForm1::BuildMenus() {
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    AddItem(PopupMenu1, QStringLiteral("MoveButton1"), QStringLiteral("&Move Button"), &TForm1::MoveButton);
-    AddItem(PopupMenu1, QStringLiteral("CopyButton1"), QStringLiteral("&Copy Button"), &TForm1::CopyButton);
-    AddItem(PopupMenu1, QStringLiteral("RemoveButton1"), QStringLiteral("&Remove Button"), &TForm1::RemoveButton);
-    PopupMenu1->addSeparator();
-    QMenu *configure = PopupMenu1->addMenu(QStringLiteral("&Configure Button"));
-    configure->setObjectName(QStringLiteral("ConfigureButton1"));
-    AddItem(configure, QStringLiteral("ChangeIcon1"), QStringLiteral("Change &Icon"));
-    AddItem(configure, QStringLiteral("ChangeDescription1"), QStringLiteral("Change &Description"), &TForm1::ChangeName);
-    AddItem(configure, QStringLiteral("ChangeParameter1"), QStringLiteral("Change &Parameter"), &TForm1::ChangeParameter);
-    configure->addSeparator();
-    AddItem(configure, QStringLiteral("ShrinkOnLaunch2"), QStringLiteral("&Shrink on Launch"), &TForm1::ShrinkOnLaunch2Click, true);
-    AddItem(configure, QStringLiteral("SelectWorkingDirectory1"), QStringLiteral("Select &Working Directory"),
-            &TForm1::SelectWorkingDirectory1Click, true);
-    AddItem(configure, QStringLiteral("SelectFiles1"), QStringLiteral("Select &Files on Launch"),
-            &TForm1::SelectFiles1Click, true);
-    for (const auto &[name, caption] : {std::pair{"SoundLaunch1", "Sound on &Launch"},
-                                        std::pair{"SoundSelect1", "Sound on &Keyboard Select"}}) {
-        QAction *sound = AddItem(configure, QLatin1String(name), QString::fromUtf8(caption), nullptr, true);
-        connect(sound, &QAction::triggered, this, [this, sound] { Guarded([this, sound] { SoundSelect1Click(sound); }); });
-    }
-
-    PopupMenu2 = new QMenu(this);
-    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    AddItem(PopupMenu2, QStringLiteral("RenamePage1"), QStringLiteral("&Rename Page"), &TForm1::TabName);
-    for (const auto &[name, caption] : {std::pair{"DeletePage1", "&Delete Page"}, std::pair{"MovePage1", "&Move Page"}}) {
-        QAction *a = AddItem(PopupMenu2, QLatin1String(name), QString::fromUtf8(caption));
-        connect(a, &QAction::triggered, this, [this, a] { Guarded([this, a] { DeletePage(a); }); });
-    }
-    AddItem(PopupMenu2, QStringLiteral("AddPage1"), QStringLiteral("&Add Page"), &TForm1::AddPage);
-    PopupMenu2->addSeparator();
-    for (const auto &[name, caption] : {std::pair{"UnselectedColor1", "Change Color of &Unselected Tabs"},
-                                        std::pair{"SelectedColor1", "Change Color of &Selected Tab"}}) {
-        QAction *a = AddItem(PopupMenu2, QLatin1String(name), QString::fromUtf8(caption));
-        connect(a, &QAction::triggered, this, [this, a] { Guarded([this, a] { ChangeColor1Click(a); }); });
-    }
-    AddItem(PopupMenu2, QStringLiteral("TotalPageCount1"), QStringLiteral("Change &Total Page Count"), &TForm1::TabCount);
-    items_.insert(QStringLiteral("PageSizeSeparator"), PopupMenu2->addSeparator());
-    for (const char *name : {"PButton16", "PButton21"}) {
-        QAction *a = AddItem(PopupMenu2, QLatin1String(name),
-                             QStringLiteral("Show %1 Buttons per Page").arg(QLatin1String(name + 7)));
-        connect(a, &QAction::triggered, this, [this, a] { Guarded([this, a] { PButton16Click(a); }); });
-    }
-
-    PopupMenu3 = new QMenu(this);
-    PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-    AddItem(PopupMenu3, QStringLiteral("LastLaunched"), QStringLiteral("Switch to &Last Launched menu >"),
-            &TForm1::LastLaunchedClick);
-    for (char letter = 'C'; letter <= 'Z'; ++letter) {
-        QAction *drive = AddItem(PopupMenu3, QString(QLatin1Char(letter)) + QStringLiteral("HardDrive"),
-                                 QString(), nullptr, true);
-        drive->setData(int(letter)); // the tag: the letter's character code
-        drive->setVisible(false);
-        connect(drive, &QAction::triggered, this, [this, drive] { Guarded([this, drive] { CHardDriveClick(drive); }); }); // gauge
-    }
-    AddItem(PopupMenu3, QStringLiteral("SystemMemory1"), QStringLiteral("Graph System Memory"),
-            &TForm1::SysResourceClick, true); // gauge
-    PopupMenu3->addSeparator();
-    AddItem(PopupMenu3, QStringLiteral("ConfirmExit1"), QStringLiteral("Show &Exit Options"), &TForm1::ConfirmExit1Click, true);
-    AddItem(PopupMenu3, QStringLiteral("StayonTop1"), QStringLiteral("Always Stay on &Top"), &TForm1::StayonTop1Click, true);
-    AddItem(PopupMenu3, QStringLiteral("AutoExpand1"), QStringLiteral("&Auto Expand/Show"), &TForm1::AutoExpand1Click, true)->setChecked(true);
-    AddItem(PopupMenu3, QStringLiteral("HideGraph1"), QString(), &TForm1::HideGraph1Click, true);
-    AddItem(PopupMenu3, QStringLiteral("ShrinkOnLaunch1"), QStringLiteral("&Shrink on Launch"), &TForm1::ShrinkOnLaunch1Click, true)->setChecked(true);
-    PopupMenu3->addSeparator();
-    AddItem(PopupMenu3, QStringLiteral("LockGraphLocation1"), QStringLiteral("Lock &Graph Location"), &TForm1::LockGraphLocation1Click, true);
-    AddItem(PopupMenu3, QStringLiteral("LockoutModify1"), QStringLiteral("Lockout &Modify"), &TForm1::LockoutModify1Click, true);
-    PopupMenu3->addSeparator();
-    AddItem(PopupMenu3, QStringLiteral("StartWithDesktop1"), QStringLiteral("Start with the &Desktop"),
-            &TForm1::StartWithDesktop1Click, true);
-    // The entry can change outside the bar: its tick is read again whenever the menu opens.
-    connect(PopupMenu3, &QMenu::aboutToShow, this, &TForm1::ShowAutostartState);
+    BuildButtonMenu();
+    BuildPageMenu();
+    BuildSetupMenu();
 
     PopupMenu4 = new QMenu(this);
     PopupMenu4->setObjectName(QStringLiteral("PopupMenu4"));
-    AddItem(PopupMenu4, QStringLiteral("ExitOrvane1"), QStringLiteral("&Exit Orvane"));
+    ExitMenuItems &exit = items_.exit;
+    exit.ExitOrvane1 =
+        AddItem(PopupMenu4, QStringLiteral("ExitOrvane1"), QStringLiteral("&Exit Orvane"));
     PopupMenu4->addSeparator();
-    AddItem(PopupMenu4, QStringLiteral("ExitWin1"), QStringLiteral("Shut &Down Computer"), &TForm1::ExitWin1Click);
-    AddItem(PopupMenu4, QStringLiteral("RestartWin1"), QStringLiteral("&Restart Computer"), &TForm1::RestartWin1Click);
+    exit.ExitWin1 = AddItem(PopupMenu4, QStringLiteral("ExitWin1"),
+                            QStringLiteral("Shut &Down Computer"), &TForm1::ExitWin1Click);
+    exit.RestartWin1 = AddItem(PopupMenu4, QStringLiteral("RestartWin1"),
+                               QStringLiteral("&Restart Computer"), &TForm1::RestartWin1Click);
 
-    PopupMenu5 = new QMenu(this);
-    PopupMenu5->setObjectName(QStringLiteral("PopupMenu5"));
-    AddItem(PopupMenu5, QStringLiteral("MRU1"), QStringLiteral("Switch to &Setup Options >"), &TForm1::MRU1Click);
-
+    BuildRecentMenu();
     gaugeMenu_ = PopupMenu3;
+}
+
+void TForm1::BuildSetupMenu() {
+    PopupMenu3 = new QMenu(this);
+    PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
+    SetupMenuItems &setup = items_.setup;
+    constexpr auto checkable = ItemKind::Checkable;
+    setup.LastLaunched =
+        AddItem(PopupMenu3, QStringLiteral("LastLaunched"),
+                QStringLiteral("Switch to &Last Launched menu >"), &TForm1::LastLaunchedClick);
+    AddGaugeItems(PopupMenu3);
+    PopupMenu3->addSeparator();
+    setup.ConfirmExit1 =
+        AddItem(PopupMenu3, QStringLiteral("ConfirmExit1"), QStringLiteral("Show &Exit Options"),
+                &TForm1::ConfirmExit1Click, checkable);
+    setup.StayonTop1 =
+        AddItem(PopupMenu3, QStringLiteral("StayonTop1"), QStringLiteral("Always Stay on &Top"),
+                &TForm1::StayonTop1Click, checkable);
+    setup.AutoExpand1 =
+        AddItem(PopupMenu3, QStringLiteral("AutoExpand1"), QStringLiteral("&Auto Expand/Show"),
+                &TForm1::AutoExpand1Click, checkable);
+    setup.AutoExpand1->setChecked(true);
+    setup.HideGraph1 = AddItem(PopupMenu3, QStringLiteral("HideGraph1"), QString(),
+                               &TForm1::HideGraph1Click, checkable);
+    setup.ShrinkOnLaunch1 =
+        AddItem(PopupMenu3, QStringLiteral("ShrinkOnLaunch1"), QStringLiteral("&Shrink on Launch"),
+                &TForm1::ShrinkOnLaunch1Click, checkable);
+    setup.ShrinkOnLaunch1->setChecked(true);
+    PopupMenu3->addSeparator();
+    setup.LockGraphLocation1 = AddItem(PopupMenu3, QStringLiteral("LockGraphLocation1"),
+                                       QStringLiteral("Lock &Graph Location"),
+                                       &TForm1::LockGraphLocation1Click, checkable);
+    setup.LockoutModify1 =
+        AddItem(PopupMenu3, QStringLiteral("LockoutModify1"), QStringLiteral("Lockout &Modify"),
+                &TForm1::LockoutModify1Click, checkable);
+    PopupMenu3->addSeparator();
+    setup.StartWithDesktop1 = AddItem(PopupMenu3, QStringLiteral("StartWithDesktop1"),
+                                      QStringLiteral("Start with the &Desktop"),
+                                      &TForm1::StartWithDesktop1Click, checkable);
+    // The entry can change outside the bar: its tick is read again whenever the menu opens.
+    connect(PopupMenu3, &QMenu::aboutToShow, this, &TForm1::ShowAutostartState);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -332,7 +316,7 @@ void TForm1::FormCreate() {
     keyAtStart_ = true;
     captionPrefix = QStringLiteral("Velmora ");
     TrayIcon->setHint(captionPrefix + profile_.name);
-    Item(QStringLiteral("HideGraph1"))->setText(QStringLiteral("&Hide on Launch"));
+    items_.setup.HideGraph1->setText(QStringLiteral("&Hide on Launch"));
     // gauge: the first reading (of the type held from a previous pass) and the drive items
     GasGage();
     CountDrives();
@@ -349,8 +333,9 @@ void TForm1::FormCreate() {
 
     perPageMaximum_ = PerPageMaximum(system.UsableScreenWidth());
     const bool sizeItems = perPageMaximum_ != 16;
-    for (const char *name : {"PButton16", "PButton21", "PageSizeSeparator"})
-        Item(QLatin1String(name))->setVisible(sizeItems);
+    for (QAction *item :
+         {items_.page.PButton16, items_.page.PButton21, items_.page.PageSizeSeparator})
+        item->setVisible(sizeItems);
     buttonsPerPage_ = settings.buttonCount > 0 ? qMin(settings.buttonCount, kMaxButtons) : 16;
     if (newInstallation && settings.buttonCount == 0)
         buttonsPerPage_ = perPageMaximum_;
@@ -368,9 +353,9 @@ void TForm1::FormCreate() {
 
     shrunk = QStringLiteral("No");
     currentShrink = settings.shrink;
-    Item(QStringLiteral("LockGraphLocation1"))->setChecked(settings.lockedGraph == QLatin1String("Yes"));
+    items_.setup.LockGraphLocation1->setChecked(settings.lockedGraph == QLatin1String("Yes"));
     if (settings.shrink == QLatin1String("Yes") || settings.shrink == QLatin1String("No"))
-        Item(QStringLiteral("ShrinkOnLaunch1"))->setChecked(settings.shrink == QLatin1String("Yes"));
+        items_.setup.ShrinkOnLaunch1->setChecked(settings.shrink == QLatin1String("Yes"));
     if (settings.windowState == QLatin1String("Min"))
         setWindowState(windowState() | Qt::WindowMinimized);
     else if (settings.windowState == QLatin1String("Norm"))
@@ -378,7 +363,7 @@ void TForm1::FormCreate() {
     geometry_ = ComputeBarGeometry(buttonsPerPage_, perPageMaximum_, menuHeight,
                                    system.UsableScreenWidth(), settings.onTop == QLatin1String("Yes"));
     if (settings.onTop == QLatin1String("Yes") || settings.onTop == QLatin1String("No")) {
-        Item(QStringLiteral("StayonTop1"))->setChecked(geometry_.onTop);
+        items_.setup.StayonTop1->setChecked(geometry_.onTop);
         ApplyGeometry();
     } else {
         ApplyScrollRange();
@@ -413,13 +398,13 @@ void TForm1::ReadStartSettings(const TNewIniFile &ini) {
 
 void TForm1::ApplyMenuSettings() {
     CheckGaugeType(); // gauge
-    auto tick = [this](const char *item, const QString &value) {
+    auto tick = [](QAction *item, const QString &value) {
         if (value == QLatin1String("Yes") || value == QLatin1String("No"))
-            Item(QLatin1String(item))->setChecked(value == QLatin1String("Yes"));
+            item->setChecked(value == QLatin1String("Yes"));
     };
-    tick("ConfirmExit1", settings.checkExit);
-    tick("AutoExpand1", settings.autoExpand);
-    tick("HideGraph1", settings.hide);
+    tick(items_.setup.ConfirmExit1, settings.checkExit);
+    tick(items_.setup.AutoExpand1, settings.autoExpand);
+    tick(items_.setup.HideGraph1, settings.hide);
     gaugeMenu_ = PopupMenu3;
     SetTrayMenu(PopupMenu5);
     if (settings.menuShow == QLatin1String("Setup")) {
@@ -916,7 +901,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
 // Closing
 
 bool TForm1::FormCloseQuery() {
-    if (!Item(QStringLiteral("ConfirmExit1"))->isChecked())
+    if (!items_.setup.ConfirmExit1->isChecked())
         return true;
     if (!platform_.dialogs->Question(QStringLiteral("Are you sure you want to exit?")))
         return false;
@@ -950,7 +935,7 @@ void TForm1::CloseWithoutQuestions() {
 }
 
 void TForm1::ConfirmExit1Click() {
-    QAction *item = Item(QStringLiteral("ConfirmExit1"));
+    QAction *item = items_.setup.ConfirmExit1;
     // The item has toggled its tick already when it was triggered.
     Ini().WriteString(QStringLiteral("Location"), QStringLiteral("CheckExit"),
                       item->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"));

@@ -160,7 +160,6 @@ public:
     void MruList1MruClick(const QString &item);
     void CreateRecentList();
     void AttachRecentList();
-    TMruList *MruList1 = nullptr;
     // Launch state, kept between launches.
     QString launchShrink;      // "Yes"/"No" for the launch in progress
     int launchedButton = 0;    // the button whose program is being launched
@@ -183,7 +182,6 @@ public:
     // The program (and parameter, icon) an empty button gets for a file chosen or dropped on
     // it; false when none, with the reason for the user in refusal (empty: say nothing).
     bool ProgramForFile(const QString &file, ButtonRecord &record, QString &refusal);
-    TShellLink *ShellLink1 = nullptr;
 
     // ---- launch: keyboard selection (src/launch/Keyboard.cpp) ----
     void KeysKeyDown(int key);
@@ -258,8 +256,6 @@ public:
     // Points the gauge type at the letter its mount point has now; false, with the hint saying
     // so, when that filesystem is not mounted.
     bool FollowGaugeMount();
-    TDISK *DISK1 = nullptr;
-    TZtTrayIcon95 *TrayIcon = nullptr; // the icon in the notification area
 
     // ---- bar: re-paging ----
     void ExpandButtons();
@@ -317,29 +313,57 @@ public:
     QString currentButton;
     bool blankMarker = true; // "Yes": no record read since it was set had a program
 
-    // Widgets, named as the rest of the program knows them.
-    QFrame *Panel1 = nullptr;
-    TEnhancedGauge *Gauge1 = nullptr;
-    QToolButton *HelpButton = nullptr;
-    QToolButton *RunButton = nullptr;
-    TNotebook *Notebook1 = nullptr;
-    TTabSet *TabSet1 = nullptr;
-    QLineEdit *PageName = nullptr; // made when first opened: InlineBox()
+    // The controls, for what looks at them or gives them input from outside the window.
+    TEnhancedGauge *Gauge() const { return Gauge1; }
+    QFrame *GaugePanel() const { return Panel1; }
+    QToolButton *HelpControl() const { return HelpButton; }
+    QToolButton *RunControl() const { return RunButton; }
+    TNotebook *PageArea() const { return Notebook1; }
+    TTabSet *TabRow() const { return TabSet1; }
+    QWidget *KeyBox() const { return Keys; }
     QLineEdit *InlineBox();
     bool InlineBoxOpen() const;
-    QWidget *Keys = nullptr;
-    QMenu *PopupMenu1 = nullptr; // button options
-    QMenu *PopupMenu2 = nullptr; // page menu
-    QMenu *PopupMenu3 = nullptr; // setup options
-    QMenu *PopupMenu4 = nullptr; // exit options
-    QMenu *PopupMenu5 = nullptr; // recently launched
-    QTimer *Timer1 = nullptr;
-    QTimer *Timer2 = nullptr;
+    QMenu *SetupMenu() const { return PopupMenu3; }
+    QMenu *RecentMenu() const { return PopupMenu5; }
+    QTimer *ReadingTimer() const { return Timer1; }
+    TMruList *RecentList() const { return MruList1; }
+
+    // The menu items, made once with their menus; each keeps its name as its objectName.
+    struct ButtonMenuItems { // PopupMenu1, a button's options (src/pages/Editing.cpp)
+        QAction *MoveButton1, *CopyButton1, *RemoveButton1;
+        QAction *ChangeIcon1, *ChangeDescription1, *ChangeParameter1;
+        QAction *ShrinkOnLaunch2, *SelectWorkingDirectory1, *SelectFiles1, *SoundLaunch1,
+            *SoundSelect1;
+    };
+    struct PageMenuItems { // PopupMenu2, the page menu (src/pages/PageMenu.cpp)
+        QAction *RenamePage1, *DeletePage1, *MovePage1, *AddPage1;
+        QAction *UnselectedColor1, *SelectedColor1, *TotalPageCount1;
+        QAction *PageSizeSeparator, *PButton16, *PButton21;
+    };
+    struct SetupMenuItems { // PopupMenu3, the setup options
+        QAction *LastLaunched;
+        QAction *drives[26 - 2]; // "CHardDrive" to "ZHardDrive" (src/gauge)
+        QAction *SystemMemory1;
+        QAction *ConfirmExit1, *StayonTop1, *AutoExpand1, *HideGraph1, *ShrinkOnLaunch1;
+        QAction *LockGraphLocation1, *LockoutModify1, *StartWithDesktop1;
+    };
+    struct ExitMenuItems { // PopupMenu4
+        QAction *ExitOrvane1, *ExitWin1, *RestartWin1;
+    };
+    struct RecentMenuItems { // PopupMenu5, the recently launched (src/launch/Recent.cpp)
+        QAction *MRU1;
+    };
+    struct MenuItems {
+        ButtonMenuItems button{};
+        PageMenuItems page{};
+        SetupMenuItems setup{};
+        ExitMenuItems exit{};
+        RecentMenuItems recent{};
+    };
+    const MenuItems &Items() const { return items_; }
+
     QStringList ListBox1, Memo1, ListBox2; // scratch lists of the import and of a moved page
     QString PageNameMode;                  // "Tab", "Page", "Button", "Parameter", "Lockout"
-
-    // Menu items by their names.
-    QAction *Item(const QString &name) const;
 
     // Settings read at start-up.
     struct StartSettings {
@@ -372,8 +396,21 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
+    void BuildButtonMenu();
+    void BuildPageMenu();
+    void BuildSetupMenu();
+    void BuildRecentMenu();
+    // The gauge's items of the setup menu: a drive's reading for each letter, and memory.
+    void AddGaugeItems(QMenu *menu);
+    // The gauge's item of a stored gauge type, null for a type that names none.
+    QAction *GaugeItem(const QString &type) const;
+    QAction *DriveItem(QChar letter) const;
+    enum class ItemKind { Plain, Checkable };
+    // An item whose handler runs guarded; a handler taking the item is given it.
     QAction *AddItem(QMenu *menu, const QString &name, const QString &caption,
-                     void (TForm1::*handler)() = nullptr, bool checkable = false);
+                     void (TForm1::*handler)() = nullptr, ItemKind kind = ItemKind::Plain);
+    QAction *AddItem(QMenu *menu, const QString &name, const QString &caption,
+                     void (TForm1::*handler)(QAction *), ItemKind kind = ItemKind::Plain);
     void ReadStartSettings(const TNewIniFile &ini);
     void ApplyMenuSettings();
     void ApplyGeometry();
@@ -399,7 +436,27 @@ private:
     BarGeometry geometry_;
     QScrollArea *scroller_ = nullptr;
     QWidget *client_ = nullptr;
-    QHash<QString, QAction *> items_;
+    // The controls and components, made once (BuildControls, BuildMenus and the constructor).
+    QFrame *Panel1 = nullptr;
+    TEnhancedGauge *Gauge1 = nullptr;
+    QToolButton *HelpButton = nullptr;
+    QToolButton *RunButton = nullptr;
+    TNotebook *Notebook1 = nullptr;
+    TTabSet *TabSet1 = nullptr;
+    QLineEdit *PageName = nullptr; // made when first opened: InlineBox()
+    QWidget *Keys = nullptr;
+    QMenu *PopupMenu1 = nullptr; // button options
+    QMenu *PopupMenu2 = nullptr; // page menu
+    QMenu *PopupMenu3 = nullptr; // setup options
+    QMenu *PopupMenu4 = nullptr; // exit options
+    QMenu *PopupMenu5 = nullptr; // recently launched
+    QTimer *Timer1 = nullptr;    // the gauge's reading
+    QTimer *Timer2 = nullptr;
+    TMruList *MruList1 = nullptr;
+    TShellLink *ShellLink1 = nullptr;
+    TDISK *DISK1 = nullptr;
+    TZtTrayIcon95 *TrayIcon = nullptr; // the icon in the notification area
+    MenuItems items_;
     QHash<QString, QToolButton *> buttons_;
     // Pages are made when first shown or asked for, their buttons a block of slots at a time:
     // the blocks in view and the block of a button asked for.
@@ -442,8 +499,8 @@ private:
     void HideTrayIcon();
     bool TrayAvailable() const;
     void CreateTrayIcon();
-    void LaunchOptionClick(const QString &itemName, QString &value, const QString &key,
-                           const QString &otherItemName, QString &otherValue, const QString &otherKey);
+    void LaunchOptionClick(QAction *item, QString &value, const QString &key, QAction *otherItem,
+                           QString &otherValue, const QString &otherKey);
     void ShowStarting(qint64 handle, QToolButton *button);
     void EndStarting(qint64 handle);
     void SetTrayMenu(QMenu *menu);

@@ -154,7 +154,7 @@ void TForm1::SmallSize() {
         // where the desktop last had it (KWin), not where it was moved in between.
         if (StyleFlags(windowFlags(), true) != windowFlags())
             QWidget::hide();
-        if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
+        if (items_.setup.LockGraphLocation1->isChecked())
             locationSavingSuppressed_ = true;
         shrunk = kYes; // from here on, moves are not the bar's place
         scroller_->horizontalScrollBar()->setValue(0);
@@ -164,10 +164,10 @@ void TForm1::SmallSize() {
         // The gauge takes the bar's corner: its saved place, which every move of the bar
         // updates. The toolkit's own count can be stale right after the window is mapped.
         QPoint at(settings.left, settings.top);
-        if (Item(QStringLiteral("LockGraphLocation1"))->isChecked())
+        if (items_.setup.LockGraphLocation1->isChecked())
             at = QPoint(settings.shrinkX, settings.shrinkY);
         PlaceFrameAt(at);
-        const bool staysHidden = Item(QStringLiteral("HideGraph1"))->isChecked() && !launchSaysShrink;
+        const bool staysHidden = items_.setup.HideGraph1->isChecked() && !launchSaysShrink;
         if (staysHidden && canHide)
             QWidget::hide();
         else {
@@ -243,7 +243,7 @@ void TForm1::AppActive32() {
         return;
     if (startedProcess == 0 || platform_.processes->IsRunning(startedProcess))
         return;
-    const bool autoExpand = Item(QStringLiteral("AutoExpand1"))->isChecked();
+    const bool autoExpand = items_.setup.AutoExpand1->isChecked();
     if (shrunk == kNo && autoExpand) {
         show();
         HideTrayIcon();
@@ -269,7 +269,7 @@ void TForm1::HideForLaunch() {
 // ---- stay on top ----
 
 void TForm1::TopButtonKey() {
-    QAction *item = Item(QStringLiteral("StayonTop1"));
+    QAction *item = items_.setup.StayonTop1;
     const int menuHeight = platform_.system->MenuBarHeight();
     const int usable = platform_.system->UsableScreenWidth();
     if (settings.onTop == kYes || settings.onTop == kNo) {
@@ -302,10 +302,10 @@ void TForm1::StayonTop1Click() { TopButtonKey(); }
 
 // Shrink and hide on launch exclude each other: ticking one unticks the other. Both keys are
 // written in one transaction, the clicked item's first.
-void TForm1::LaunchOptionClick(const QString &itemName, QString &value, const QString &key,
-                               const QString &otherItemName, QString &otherValue, const QString &otherKey) {
-    if (Item(itemName)->isChecked()) {
-        Item(otherItemName)->setChecked(false);
+void TForm1::LaunchOptionClick(QAction *item, QString &value, const QString &key,
+                               QAction *otherItem, QString &otherValue, const QString &otherKey) {
+    if (item->isChecked()) {
+        otherItem->setChecked(false);
         value = kYes;
         otherValue = kNo;
     } else {
@@ -319,22 +319,22 @@ void TForm1::LaunchOptionClick(const QString &itemName, QString &value, const QS
 }
 
 void TForm1::ShrinkOnLaunch1Click() {
-    LaunchOptionClick(QStringLiteral("ShrinkOnLaunch1"), settings.shrink, QStringLiteral("Shrink"),
-                      QStringLiteral("HideGraph1"), settings.hide, QStringLiteral("Hide"));
+    LaunchOptionClick(items_.setup.ShrinkOnLaunch1, settings.shrink, QStringLiteral("Shrink"),
+                      items_.setup.HideGraph1, settings.hide, QStringLiteral("Hide"));
 }
 
 void TForm1::HideGraph1Click() {
-    LaunchOptionClick(QStringLiteral("HideGraph1"), settings.hide, QStringLiteral("Hide"),
-                      QStringLiteral("ShrinkOnLaunch1"), settings.shrink, QStringLiteral("Shrink"));
+    LaunchOptionClick(items_.setup.HideGraph1, settings.hide, QStringLiteral("Hide"),
+                      items_.setup.ShrinkOnLaunch1, settings.shrink, QStringLiteral("Shrink"));
 }
 
 void TForm1::AutoExpand1Click() {
-    settings.autoExpand = YesNo(Item(QStringLiteral("AutoExpand1"))->isChecked());
+    settings.autoExpand = YesNo(items_.setup.AutoExpand1->isChecked());
     Ini().WriteString(QStringLiteral("Location"), QStringLiteral("AutoExpand"), settings.autoExpand);
 }
 
 void TForm1::LockGraphLocation1Click() {
-    const bool locked = Item(QStringLiteral("LockGraphLocation1"))->isChecked();
+    const bool locked = items_.setup.LockGraphLocation1->isChecked();
     settings.lockedGraph = YesNo(locked);
     if (locked) {
         const QPoint at = FramePosition(); // where the shrink puts the gauge back
@@ -350,7 +350,7 @@ void TForm1::LockGraphLocation1Click() {
 }
 
 void TForm1::ShrinkOnLaunch2Click() {
-    const bool shrink = Item(QStringLiteral("ShrinkOnLaunch2"))->isChecked();
+    const bool shrink = items_.button.ShrinkOnLaunch2->isChecked();
     if (QToolButton *button = FindButton(currentButton))
         button->setProperty("Tag", shrink ? 1 : 0);
     Ini().WriteString(QStringLiteral("Shrink"), currentButton, YesNo(shrink));

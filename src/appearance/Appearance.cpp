@@ -54,7 +54,7 @@ QString HintText(const QString &program, const QString &parameter) {
 } // namespace
 
 void TForm1::ConnectAppearance() {
-    connect(Item(QStringLiteral("ChangeIcon1")), &QAction::triggered, this,
+    connect(items_.button.ChangeIcon1, &QAction::triggered, this,
             [this] { Guarded([this] { ChangeIcon(); }); });
 }
 

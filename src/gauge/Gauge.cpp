@@ -87,7 +87,7 @@ void TForm1::CHardDriveClick(QAction *sender) {
 
 void TForm1::SysResourceClick() {
     UnCheck();
-    Item(QStringLiteral("SystemMemory1"))->setChecked(true);
+    items_.setup.SystemMemory1->setChecked(true);
     settings.gaugeType = QStringLiteral("SystemMemory1");
     settings.gaugeMount.clear();
     {
@@ -137,23 +137,19 @@ bool TForm1::FollowGaugeMount() {
 }
 
 void TForm1::UnCheck() {
-    for (char16_t letter = u'C'; letter <= u'Z'; ++letter)
-        Item(QString(QChar(letter)) + QStringLiteral("HardDrive"))->setChecked(false);
-    Item(QStringLiteral("SystemMemory1"))->setChecked(false);
+    for (QAction *drive : items_.setup.drives)
+        drive->setChecked(false);
+    items_.setup.SystemMemory1->setChecked(false);
 }
 
 void TForm1::CheckGaugeType() {
     UnCheck();
-    // Only the gauge's own items: a stored type that happens to name another item ticks nothing.
-    const bool drive =
-        settings.gaugeType.size() == 10 && settings.gaugeType.endsWith(QLatin1String("HardDrive"));
-    if (drive || settings.gaugeType == QLatin1String("SystemMemory1"))
-        if (QAction *item = Item(settings.gaugeType)) {
-            // An item showing another filesystem than the chosen one (not mounted now) is not it.
-            const bool other = drive && !settings.gaugeMount.isEmpty() &&
-                               item->property("mountPoint").toString() != settings.gaugeMount;
-            item->setChecked(!other);
-        }
+    if (QAction *item = GaugeItem(settings.gaugeType)) {
+        // An item showing another filesystem than the chosen one (not mounted now) is not it.
+        const bool other = item != items_.setup.SystemMemory1 && !settings.gaugeMount.isEmpty() &&
+                           item->property("mountPoint").toString() != settings.gaugeMount;
+        item->setChecked(!other);
+    }
 }
 
 void TForm1::CountDrives() {
@@ -166,7 +162,7 @@ void TForm1::CountDrives() {
 }
 
 void TForm1::ShowDriveItem(QChar letter, const QString &mountPoint) {
-    QAction *item = Item(QString(letter) + QStringLiteral("HardDrive"));
+    QAction *item = DriveItem(letter);
     // The mount point follows a tab, where a menu shows it at the right; an ampersand in it is
     // a character, not a mnemonic.
     QString where = mountPoint;
@@ -191,4 +187,33 @@ QString TForm1::DefaultGaugeType() const {
         }
     }
     return QString(letter) + QStringLiteral("HardDrive");
+}
+
+void TForm1::AddGaugeItems(QMenu *menu) {
+    SetupMenuItems &setup = items_.setup;
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+        QAction *drive = AddItem(menu, QString(QLatin1Char(letter)) + QStringLiteral("HardDrive"),
+                                 QString(), &TForm1::CHardDriveClick, ItemKind::Checkable);
+        drive->setData(int(letter)); // the tag: the letter's character code
+        drive->setVisible(false);
+        setup.drives[letter - 'C'] = drive;
+    }
+    setup.SystemMemory1 =
+        AddItem(menu, QStringLiteral("SystemMemory1"), QStringLiteral("Graph System Memory"),
+                &TForm1::SysResourceClick, ItemKind::Checkable);
+}
+
+QAction *TForm1::DriveItem(QChar letter) const {
+    const int index = letter.unicode() - u'C';
+    return index >= 0 && index < int(std::size(items_.setup.drives)) ? items_.setup.drives[index]
+                                                                     : nullptr;
+}
+
+QAction *TForm1::GaugeItem(const QString &type) const {
+    // Only the gauge's own items: a stored type that happens to name another item is none.
+    if (type == QLatin1String("SystemMemory1"))
+        return items_.setup.SystemMemory1;
+    if (type.size() == 10 && type.endsWith(QLatin1String("HardDrive")))
+        return DriveItem(type.at(0));
+    return nullptr;
 }

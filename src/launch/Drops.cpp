@@ -82,7 +82,7 @@ void TForm1::DropFiles(const QStringList &files, int number) {
         return;
     const QString key = target->objectName();
     const int tag = target->property("Tag").isValid() ? target->property("Tag").toInt() : 100;
-    const bool globalShrink = Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked();
+    const bool globalShrink = items_.setup.ShrinkOnLaunch1->isChecked();
     launchShrink = tag == 1 ? QStringLiteral("Yes") : tag == 0 ? QStringLiteral("No")
                                        : (globalShrink ? QStringLiteral("Yes") : QStringLiteral("No"));
     const TNewIniFile ini = Ini();

@@ -24,7 +24,7 @@ void TForm1::ButtonClick(QToolButton *button) {
         TNewIniFile ini = Ini();
         ButtonRecord record = ReadButtonRecord(ini, button->objectName());
         const QString program = record.Programs;
-        const bool globalShrink = Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked();
+        const bool globalShrink = items_.setup.ShrinkOnLaunch1->isChecked();
         launchShrink = record.Shrink.isEmpty() ? (globalShrink ? QStringLiteral("Yes") : QStringLiteral("No"))
                                                : record.Shrink;
         if (program.isEmpty() && !ModifyLocked())
@@ -96,8 +96,8 @@ void TForm1::ChooseProgram(QToolButton *button, ButtonRecord &record) {
 
 bool TForm1::Launch(const QString &program, const QString &parameter, const QString &workingDir,
                     bool recordLaunch) {
-    const bool shrink = ShouldShrink(program, launchShrink,
-                                     Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked());
+    const bool shrink =
+        ShouldShrink(program, launchShrink, items_.setup.ShrinkOnLaunch1->isChecked());
     const QString commandLine = program + parameter;
     const QString directory = workingDir.isEmpty() ? ProgramDirectory(program) : UnquotePath(workingDir);
     if (!directory.isEmpty())
@@ -116,7 +116,7 @@ bool TForm1::Launch(const QString &program, const QString &parameter, const QStr
         ShowStarting(started.handle, FindButton(launchedButton));
     if (shrink && shrunk == QLatin1String("No"))
         ShrinkForLaunch();
-    if (Item(QStringLiteral("HideGraph1"))->isChecked() && launchShrink != QLatin1String("Yes"))
+    if (items_.setup.HideGraph1->isChecked() && launchShrink != QLatin1String("Yes"))
         HideForLaunch();
     if (recordLaunch) {
         const QString description = Ini().ReadString(QStringLiteral("Names"), ButtonKey(launchedButton), QString());
@@ -172,7 +172,8 @@ void TForm1::RunButtonClick() {
         }
     }
     // Not a button: no recently launched entry; the global shrink setting decides.
-    launchShrink = Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No");
+    launchShrink =
+        items_.setup.ShrinkOnLaunch1->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No");
     Launch(commandLine, QString(), working, false);
 }
 
@@ -203,8 +204,10 @@ void TForm1::ChooseLaunchDirectory(QAction *item, const QString &section) {
     Ini().WriteString(section, currentButton, value);
 }
 
-void TForm1::SelectFiles1Click() { ChooseLaunchDirectory(Item(QStringLiteral("SelectFiles1")), QStringLiteral("Select")); }
+void TForm1::SelectFiles1Click() {
+    ChooseLaunchDirectory(items_.button.SelectFiles1, QStringLiteral("Select"));
+}
 
 void TForm1::SelectWorkingDirectory1Click() {
-    ChooseLaunchDirectory(Item(QStringLiteral("SelectWorkingDirectory1")), QStringLiteral("Working"));
+    ChooseLaunchDirectory(items_.button.SelectWorkingDirectory1, QStringLiteral("Working"));
 }

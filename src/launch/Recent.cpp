@@ -3,6 +3,14 @@
 #include "components/Mru.h"
 
 #include <QAction>
+#include <QMenu>
+
+void TForm1::BuildRecentMenu() {
+    PopupMenu5 = new QMenu(this);
+    PopupMenu5->setObjectName(QStringLiteral("PopupMenu5"));
+    items_.recent.MRU1 = AddItem(PopupMenu5, QStringLiteral("MRU1"),
+                                 QStringLiteral("Switch to &Setup Options >"), &TForm1::MRU1Click);
+}
 
 void TForm1::CreateRecentList() {
     MruList1 = new TMruList(this);
@@ -10,7 +18,7 @@ void TForm1::CreateRecentList() {
     MruList1->setMaxSaveCount(30);
     MruList1->setMaxShowCount(15);
     MruList1->setIniSection(QStringLiteral("MRU"));
-    MruList1->setAnchor(Item(QStringLiteral("MRU1")));
+    MruList1->setAnchor(items_.recent.MRU1);
     MruList1->setOptions(TMruList::mrLineBefore | TMruList::mrTopSelected | TMruList::mrAutoSave |
                          TMruList::mrAutoLoad);
     MruList1->setStyle(TMruList::msNormal);

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QLineEdit>
+#include <QMenu>
 #include <QToolButton>
 
 namespace {
@@ -12,6 +13,45 @@ int ShrinkTag(const QString &shrink) {
     return shrink == QLatin1String("Yes") ? 1 : shrink == QLatin1String("No") ? 0 : 100;
 }
 } // namespace
+
+void TForm1::BuildButtonMenu() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    ButtonMenuItems &items = items_.button;
+    constexpr auto checkable = ItemKind::Checkable;
+    items.MoveButton1 = AddItem(PopupMenu1, QStringLiteral("MoveButton1"),
+                                QStringLiteral("&Move Button"), &TForm1::MoveButton);
+    items.CopyButton1 = AddItem(PopupMenu1, QStringLiteral("CopyButton1"),
+                                QStringLiteral("&Copy Button"), &TForm1::CopyButton);
+    items.RemoveButton1 = AddItem(PopupMenu1, QStringLiteral("RemoveButton1"),
+                                  QStringLiteral("&Remove Button"), &TForm1::RemoveButton);
+    PopupMenu1->addSeparator();
+    QMenu *configure = PopupMenu1->addMenu(QStringLiteral("&Configure Button"));
+    configure->setObjectName(QStringLiteral("ConfigureButton1"));
+    // Its handler is in src/appearance: ConnectAppearance.
+    items.ChangeIcon1 =
+        AddItem(configure, QStringLiteral("ChangeIcon1"), QStringLiteral("Change &Icon"));
+    items.ChangeDescription1 = AddItem(configure, QStringLiteral("ChangeDescription1"),
+                                       QStringLiteral("Change &Description"), &TForm1::ChangeName);
+    items.ChangeParameter1 = AddItem(configure, QStringLiteral("ChangeParameter1"),
+                                     QStringLiteral("Change &Parameter"), &TForm1::ChangeParameter);
+    configure->addSeparator();
+    items.ShrinkOnLaunch2 =
+        AddItem(configure, QStringLiteral("ShrinkOnLaunch2"), QStringLiteral("&Shrink on Launch"),
+                &TForm1::ShrinkOnLaunch2Click, checkable);
+    items.SelectWorkingDirectory1 = AddItem(configure, QStringLiteral("SelectWorkingDirectory1"),
+                                            QStringLiteral("Select &Working Directory"),
+                                            &TForm1::SelectWorkingDirectory1Click, checkable);
+    items.SelectFiles1 =
+        AddItem(configure, QStringLiteral("SelectFiles1"),
+                QStringLiteral("Select &Files on Launch"), &TForm1::SelectFiles1Click, checkable);
+    items.SoundLaunch1 =
+        AddItem(configure, QStringLiteral("SoundLaunch1"), QStringLiteral("Sound on &Launch"),
+                &TForm1::SoundSelect1Click, checkable);
+    items.SoundSelect1 =
+        AddItem(configure, QStringLiteral("SoundSelect1"),
+                QStringLiteral("Sound on &Keyboard Select"), &TForm1::SoundSelect1Click, checkable);
+}
 
 void TForm1::SpeedRightMouseDown(QToolButton *button) {
     if (InlineBoxOpen())
@@ -29,13 +69,14 @@ void TForm1::SpeedRightMouseDown(QToolButton *button) {
 }
 
 void TForm1::SetOptionMarks(const ButtonRecord &record) {
-    Item(QStringLiteral("SelectFiles1"))->setChecked(!record.Select.isEmpty());
-    Item(QStringLiteral("SelectWorkingDirectory1"))->setChecked(!record.Working.isEmpty());
-    Item(QStringLiteral("SoundSelect1"))->setChecked(!record.SoundSelect.isEmpty());
-    Item(QStringLiteral("SoundLaunch1"))->setChecked(!record.SoundLaunch.isEmpty());
-    Item(QStringLiteral("ShrinkOnLaunch2"))->setChecked(
+    const ButtonMenuItems &items = items_.button;
+    items.SelectFiles1->setChecked(!record.Select.isEmpty());
+    items.SelectWorkingDirectory1->setChecked(!record.Working.isEmpty());
+    items.SoundSelect1->setChecked(!record.SoundSelect.isEmpty());
+    items.SoundLaunch1->setChecked(!record.SoundLaunch.isEmpty());
+    items.ShrinkOnLaunch2->setChecked(
         record.Shrink == QLatin1String("Yes") ||
-        (record.Shrink != QLatin1String("No") && Item(QStringLiteral("ShrinkOnLaunch1"))->isChecked()));
+        (record.Shrink != QLatin1String("No") && items_.setup.ShrinkOnLaunch1->isChecked()));
 }
 
 void TForm1::MoveButton() {

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QToolButton>
 
@@ -17,6 +18,35 @@ QString OneLine(QString text) {
     return text;
 }
 } // namespace
+
+void TForm1::BuildPageMenu() {
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    PageMenuItems &items = items_.page;
+    items.RenamePage1 = AddItem(PopupMenu2, QStringLiteral("RenamePage1"),
+                                QStringLiteral("&Rename Page"), &TForm1::TabName);
+    items.DeletePage1 = AddItem(PopupMenu2, QStringLiteral("DeletePage1"),
+                                QStringLiteral("&Delete Page"), &TForm1::DeletePage);
+    items.MovePage1 = AddItem(PopupMenu2, QStringLiteral("MovePage1"), QStringLiteral("&Move Page"),
+                              &TForm1::DeletePage);
+    items.AddPage1 = AddItem(PopupMenu2, QStringLiteral("AddPage1"), QStringLiteral("&Add Page"),
+                             &TForm1::AddPage);
+    PopupMenu2->addSeparator();
+    // The tab colours' handler is in src/prefs.
+    items.UnselectedColor1 =
+        AddItem(PopupMenu2, QStringLiteral("UnselectedColor1"),
+                QStringLiteral("Change Color of &Unselected Tabs"), &TForm1::ChangeColor1Click);
+    items.SelectedColor1 =
+        AddItem(PopupMenu2, QStringLiteral("SelectedColor1"),
+                QStringLiteral("Change Color of &Selected Tab"), &TForm1::ChangeColor1Click);
+    items.TotalPageCount1 = AddItem(PopupMenu2, QStringLiteral("TotalPageCount1"),
+                                    QStringLiteral("Change &Total Page Count"), &TForm1::TabCount);
+    items.PageSizeSeparator = PopupMenu2->addSeparator();
+    items.PButton16 = AddItem(PopupMenu2, QStringLiteral("PButton16"),
+                              QStringLiteral("Show 16 Buttons per Page"), &TForm1::PButton16Click);
+    items.PButton21 = AddItem(PopupMenu2, QStringLiteral("PButton21"),
+                              QStringLiteral("Show 21 Buttons per Page"), &TForm1::PButton16Click);
+}
 
 void TForm1::TabSet1MouseDown(const QPoint &pos) {
     if (InlineBoxOpen() || ModifyLocked())
@@ -117,7 +147,7 @@ bool TForm1::PageNameKeyDown(int key) {
 }
 
 void TForm1::DeletePage(QAction *sender) {
-    const bool move = sender == Item(QStringLiteral("MovePage1"));
+    const bool move = sender == items_.page.MovePage1;
     // A page waiting to be moved blocks both; neither acts without a page.
     if (mode_ == InteractionMode::MovePage || menuTab < 0 || menuTab >= TabSet1->count())
         return;

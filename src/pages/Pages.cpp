@@ -167,7 +167,7 @@ void TForm1::TabSet1Click() {
 }
 
 void TForm1::PButton16Click(QAction *sender) {
-    const int requested = sender == Item(QStringLiteral("PButton21")) ? 21 : 16;
+    const int requested = sender == items_.page.PButton21 ? 21 : 16;
     // Nothing is re-paged under a button or a page that waits to be placed.
     if (requested == buttonsPerPage_ || held.Occupied() || mode_ == InteractionMode::MovePage)
         return;

@@ -9,11 +9,6 @@
 namespace {
 const QString kLocation = QStringLiteral("Location");
 const QString kUser = QStringLiteral("User");
-// The setup options that the lock holds still. Starting with the desktop is a change to the
-// user's session made from the bar, locked like the bar's own options.
-const char *const kLockedItems[] = {"StayonTop1",       "ConfirmExit1",    "AutoExpand1",
-                                    "HideGraph1",       "ShrinkOnLaunch1", "LockGraphLocation1",
-                                    "StartWithDesktop1"};
 } // namespace
 
 bool TForm1::ModifyLocked() const {
@@ -22,9 +17,13 @@ bool TForm1::ModifyLocked() const {
 
 void TForm1::ShowLockState() {
     const bool locked = ModifyLocked();
-    Item(QStringLiteral("LockoutModify1"))->setChecked(locked);
-    for (const char *name : kLockedItems)
-        Item(QLatin1String(name))->setEnabled(!locked);
+    const SetupMenuItems &setup = items_.setup;
+    setup.LockoutModify1->setChecked(locked);
+    // The setup options that the lock holds still. Starting with the desktop is a change to the
+    // user's session made from the bar, locked like the bar's own options.
+    for (QAction *item : {setup.StayonTop1, setup.ConfirmExit1, setup.AutoExpand1, setup.HideGraph1,
+                          setup.ShrinkOnLaunch1, setup.LockGraphLocation1, setup.StartWithDesktop1})
+        item->setEnabled(!locked);
 }
 
 void TForm1::WriteLockFile(const QByteArray &value) {
@@ -84,7 +83,7 @@ void TForm1::WritePassword(const QString &text) {
 }
 
 void TForm1::ChangeColor1Click(QAction *sender) {
-    const bool selected = sender == Item(QStringLiteral("SelectedColor1"));
+    const bool selected = sender == items_.page.SelectedColor1;
     TNewIniFile ini = Ini();
     QList<QColor> custom = tabcolors::GetCustomPalette(ini);
     const std::optional<QColor> chosen = platform_.dialogs->ChooseColor(prefs.lastColor, custom, 32);

@@ -6,7 +6,7 @@
 #include <QAction>
 
 void TForm1::SoundSelect1Click(QAction *sender) {
-    const bool launchSound = sender == Item(QStringLiteral("SoundLaunch1"));
+    const bool launchSound = sender == items_.button.SoundLaunch1;
     QString value;
     if (sender->isChecked()) { // the item ticked itself: it was off
         value = platform_.dialogs

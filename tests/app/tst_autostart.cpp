@@ -209,7 +209,7 @@ private slots:
         const QByteArray before = ReadAll(path);
 
         form = std::make_unique<TForm1>(fake->Get());
-        QAction *item = form->Item("StartWithDesktop1");
+        QAction *item = form->Items().setup.StartWithDesktop1;
         QVERIFY(item && item->isCheckable());
         QCOMPARE(item->isChecked(), state == "ours" || state == "foreign" || (state == "unwritable" && !tick));
         item->setChecked(!tick);
@@ -240,7 +240,7 @@ private slots:
         Unlock("Work"); // the lock holds the item still
         const QString path = fake->configDir.path() + "/autostart/io.orvane.Orvane-Work.desktop";
         form = std::make_unique<TForm1>(fake->Get());
-        QAction *item = form->Item("StartWithDesktop1");
+        QAction *item = form->Items().setup.StartWithDesktop1;
         auto *menu = form->findChild<QMenu *>("PopupMenu3");
         QVERIFY(item && menu && menu->actions().contains(item));
         QVERIFY(!item->isChecked());
@@ -361,7 +361,7 @@ private slots:
         WriteEntries(dir, before);
 
         form = std::make_unique<TForm1>(fake->Get());
-        QAction *item = form->Item("StartWithDesktop1");
+        QAction *item = form->Items().setup.StartWithDesktop1;
         QCOMPARE(item->isChecked(), shownTicked);
         item->setChecked(!tick);
         item->trigger();

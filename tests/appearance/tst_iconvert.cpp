@@ -389,7 +389,7 @@ private slots:
         if (picked != -2)
             fake->dialogs.ExpectPickIcon(picked < 0 ? std::nullopt : std::optional<int>(picked), chosen);
         form->currentButton = "SpeedButton1";
-        form->Item("ChangeIcon1")->trigger();
+        form->Items().button.ChangeIcon1->trigger();
         QCOMPARE(fake->dialogs.shown.value(0), QString("Please select an Icon"));
         QCOMPARE(fake->dialogs.shown.size(), picked == -2 ? 1 : 2);
         QTEST(Shown(button), "shown");
@@ -406,7 +406,7 @@ private slots:
         const QByteArray before = ReadAll(fake->IniPath());
         for (const char *key : {"SpeedButton2", "", "SpeedButton999"}) {
             form->currentButton = key;
-            form->Item("ChangeIcon1")->trigger();
+            form->Items().button.ChangeIcon1->trigger();
         }
         QVERIFY(fake->dialogs.shown.isEmpty());
         QVERIFY(form->FindButton(2)->icon().isNull());
@@ -427,7 +427,7 @@ private slots:
         bool thrown = false;
         {
             FileSizeLimit limit(16);
-            form->Item("ChangeIcon1")->trigger();
+            form->Items().button.ChangeIcon1->trigger();
             try {
                 form->IconVert(form->FindButton(2), Record("/opt/none"));
             } catch (const SettingsWriteError &) {

@@ -102,8 +102,8 @@ int ImportChild(const QString &configHome) {
     }
     QCoreApplication::processEvents();
     const double ms = dialogs.answered.nsecsElapsed() / 1e6;
-    QTextStream(stdout) << ms << ' ' << Renames(fd, "OV.INI") << ' ' << form.TabSet1->count() << ' '
-                        << dialogs.boxes.join(QLatin1Char('|')) << '\n';
+    QTextStream(stdout) << ms << ' ' << Renames(fd, "OV.INI") << ' ' << form.TabRow()->count()
+                        << ' ' << dialogs.boxes.join(QLatin1Char('|')) << '\n';
     form.CloseWithoutQuestions();
     return 0;
 }
@@ -127,7 +127,7 @@ int RestartChild(const QString &configHome) {
         return 1;
     }
     QCoreApplication::processEvents();
-    QTextStream(stdout) << timer.nsecsElapsed() / 1e6 << ' ' << form.TabSet1->count() << '\n';
+    QTextStream(stdout) << timer.nsecsElapsed() / 1e6 << ' ' << form.TabRow()->count() << '\n';
     form.CloseWithoutQuestions();
     return 0;
 }

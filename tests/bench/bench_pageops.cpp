@@ -172,7 +172,8 @@ int main(int argc, char **argv) {
         if (!QTest::qWaitForWindowExposed(&form))
             QTextStream(stderr) << "the window was not exposed; measuring anyway\n";
         QCoreApplication::processEvents();
-        if (form.ButtonsPerPage() != bench::ButtonsPerPage || form.TabSet1->count() != bench::Pages) {
+        if (form.ButtonsPerPage() != bench::ButtonsPerPage ||
+            form.TabRow()->count() != bench::Pages) {
             faults << QStringLiteral("the bar did not start with 20 pages of 21 buttons");
             return;
         }
@@ -199,14 +200,14 @@ int main(int argc, char **argv) {
     // The page menu's items run through the window's handler wrapper, as a menu choice does.
     auto choose = [](TForm1 &form, const char *item, int tab) {
         form.menuTab = tab;
-        form.Item(QString::fromLatin1(item))->trigger();
+        form.findChild<QAction *>(item)->trigger();
     };
     auto tabs = [](TForm1 &form, int first, int last) {
         return QStringLiteral("%1 pages, tab 1 \"%2\", tab %3 \"%4\"")
-            .arg(form.TabSet1->count())
-            .arg(form.TabSet1->tabText(first))
+            .arg(form.TabRow()->count())
+            .arg(form.TabRow()->tabText(first))
             .arg(last + 1)
-            .arg(form.TabSet1->tabText(last));
+            .arg(form.TabRow()->tabText(last));
     };
 
     for (int round = 0; round < rounds; ++round) {

@@ -152,7 +152,7 @@ int main(int argc, char **argv) {
         return 1;
     QTest::qWait(1500); // the window manager's placing is over
     const QSize expanded = form.size();
-    const QSize shrunk = form.Panel1->size();
+    const QSize shrunk = form.GaugePanel()->size();
 
     std::vector<double> watchMs, noticedMs, floorMs, shrinkMs, expandMs;
     ResizeClock resized(&form, expanded);
@@ -196,7 +196,7 @@ int main(int argc, char **argv) {
         QTest::qWait(20);
         configured.Await(shrunk);
         qint64 before = NowNs();
-        QTest::mouseClick(form.Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form.Gauge(), Qt::LeftButton);
         qint64 at = WhenHolds([&] { return configured.At() >= 0; });
         if (at < 0)
             ++failures;
@@ -205,7 +205,7 @@ int main(int argc, char **argv) {
         QTest::qWait(20);
         configured.Await(expanded);
         before = NowNs();
-        QTest::mouseClick(form.Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form.Gauge(), Qt::LeftButton);
         at = WhenHolds([&] { return configured.At() >= 0; });
         if (at < 0)
             ++failures;

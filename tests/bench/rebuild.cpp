@@ -66,16 +66,16 @@ int main(int argc, char **argv) {
         platform.SetDialogParent(&form);
         form.show();
         QCoreApplication::processEvents();
-        if (form.ButtonsPerPage() != 21 || !form.Item(QStringLiteral("PButton16"))) {
+        if (form.ButtonsPerPage() != 21 || !form.Items().page.PButton16) {
             QTextStream(stderr) << "the bar did not start with 21 buttons per page and the 16/21 items\n";
             return 1;
         }
-        ms[order[0]].push_back(Time([&] { form.PButton16Click(form.Item(QStringLiteral("PButton16"))); }));
-        ms[order[1]].push_back(Time([&] { form.PButton16Click(form.Item(QStringLiteral("PButton21"))); }));
-        ms[order[2]].push_back(Time([&] { form.PButton16Click(form.Item(QStringLiteral("PButton16"))); }));
-        form.PButton16Click(form.Item(QStringLiteral("PButton21")));
+        ms[order[0]].push_back(Time([&] { form.PButton16Click(form.Items().page.PButton16); }));
+        ms[order[1]].push_back(Time([&] { form.PButton16Click(form.Items().page.PButton21); }));
+        ms[order[2]].push_back(Time([&] { form.PButton16Click(form.Items().page.PButton16); }));
+        form.PButton16Click(form.Items().page.PButton21);
         ms[order[3]].push_back(Time([&] { form.PageUpdate(); }));
-        for (int page = 1; page <= form.TabSet1->count(); ++page)
+        for (int page = 1; page <= form.TabRow()->count(); ++page)
             form.FindButton(page * form.ButtonsPerPage()); // every page made, as after a look at each
         TNewIniFile(iniPath).WriteString(QStringLiteral("Names"), QStringLiteral("SpeedButton5"),
                                          QStringLiteral("Changed %1").arg(round));

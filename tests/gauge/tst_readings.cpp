@@ -37,7 +37,7 @@ QString Stored(const FakePlatform &fake, const QByteArray &key = "Type") {
 // The names of the ticked gauge items.
 QStringList Ticked(TForm1 &form) {
     QStringList ticked;
-    for (QAction *a : form.PopupMenu3->actions())
+    for (QAction *a : form.SetupMenu()->actions())
         if (a->isChecked() && (a->objectName().endsWith(QLatin1String("HardDrive")) ||
                                a->objectName() == QLatin1String("SystemMemory1")))
             ticked << a->objectName();
@@ -155,76 +155,76 @@ void TestReadings::freePercent() {
 
 void TestReadings::driveReading() {
     auto form = Start("[Gauge]\nType=CHardDrive\n");
-    QVERIFY(form->Timer1->isActive());
-    QCOMPARE(form->Timer1->interval(), 1000);
+    QVERIFY(form->ReadingTimer()->isActive());
+    QCOMPARE(form->ReadingTimer()->interval(), 1000);
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->Progress(), 25);
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("C : 25%"));
-    QCOMPARE(form->Gauge1->toolTip(),
+    QCOMPARE(form->Gauge()->Progress(), 25);
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("C : 25%"));
+    QCOMPARE(form->Gauge()->toolTip(),
              QStringLiteral("C: HardDrive Space Available 1,000 of 4,000"));
-    QCOMPARE(form->Gauge1->ForeColor(), kYellow);
+    QCOMPARE(form->Gauge()->ForeColor(), kYellow);
     QCOMPARE(Ticked(*form), QStringList{"CHardDrive"});
 
     // The next tick follows the figures.
     fake->system.drives[0].free = 800;
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->Progress(), 20);
-    QCOMPARE(form->Gauge1->ForeColor(), kRed);
+    QCOMPARE(form->Gauge()->Progress(), 20);
+    QCOMPARE(form->Gauge()->ForeColor(), kRed);
 }
 
 void TestReadings::memoryReading() {
     auto form = Start("[Gauge]\nType=SystemMemory1\n");
     fake->system.memory.load = 95;
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->Progress(), 95);
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("95%"));
-    QCOMPARE(form->Gauge1->ForeColor(), kYellow);
+    QCOMPARE(form->Gauge()->Progress(), 95);
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("95%"));
+    QCOMPARE(form->Gauge()->ForeColor(), kYellow);
     // 64 GiB does not fit 32 bits.
-    QCOMPARE(form->Gauge1->toolTip(), QStringLiteral("Memory Load 95%: Total RAM 68,719,476,736"));
+    QCOMPARE(form->Gauge()->toolTip(), QStringLiteral("Memory Load 95%: Total RAM 68,719,476,736"));
     fake->system.memory.load = 96;
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->ForeColor(), kRed);
+    QCOMPARE(form->Gauge()->ForeColor(), kRed);
 }
 
 // A reading that shows what the gauge already shows draws nothing: the picture is drawn again
 // only when the percentage, the label or the colour change; the hint always follows.
 void TestReadings::repaintsOnlyOnChange() {
     auto form = Start("[Location]\nTop=10\nLeft=10\n[Gauge]\nType=CHardDrive\n");
-    form->Timer1->stop();
+    form->ReadingTimer()->stop();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     form->GaugeTimer();
-    int paints = form->Gauge1->PaintCount();
+    int paints = form->Gauge()->PaintCount();
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->PaintCount(), paints);
+    QCOMPARE(form->Gauge()->PaintCount(), paints);
 
     fake->system.drives[0].free = 1001; // still 25 %
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->PaintCount(), paints);
-    QCOMPARE(form->Gauge1->toolTip(),
+    QCOMPARE(form->Gauge()->PaintCount(), paints);
+    QCOMPARE(form->Gauge()->toolTip(),
              QStringLiteral("C: HardDrive Space Available 1,001 of 4,000"));
 
     fake->system.drives[0].free = 2000; // 50 %: another fill and colour, drawn at once
     form->GaugeTimer();
-    QVERIFY(form->Gauge1->PaintCount() > paints);
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("C : 50%"));
+    QVERIFY(form->Gauge()->PaintCount() > paints);
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("C : 50%"));
 
     // Another reading with the same percentage: the label changes, so it is drawn.
     fake->system.memory.load = 50;
     form->settings.gaugeType = QStringLiteral("SystemMemory1");
-    paints = form->Gauge1->PaintCount();
+    paints = form->Gauge()->PaintCount();
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->PaintCount(), paints + 1);
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("50%"));
+    QCOMPARE(form->Gauge()->PaintCount(), paints + 1);
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("50%"));
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->PaintCount(), paints + 1);
+    QCOMPARE(form->Gauge()->PaintCount(), paints + 1);
 }
 
 // One item per drive with free space, with its mount point after a tab.
 void TestReadings::driveItems() {
     auto form = Start();
     QStringList shown;
-    for (QAction *a : form->PopupMenu3->actions())
+    for (QAction *a : form->SetupMenu()->actions())
         if (a->isVisible() && a->objectName().endsWith(QLatin1String("HardDrive")))
             shown << a->text();
     QCOMPARE(shown, QStringList({"Graph C: HardDrive\t/", "Graph D: HardDrive\t/home",
@@ -234,11 +234,11 @@ void TestReadings::driveItems() {
     fake->system.drives[2].free = 50;
     fake->system.drives.removeAt(3);
     form->CountDrives();
-    QVERIFY(form->Item("FHardDrive")->isVisible());
-    QCOMPARE(form->Item("EHardDrive")->text(),
+    QVERIFY(form->Items().setup.drives['F' - 'C']->isVisible());
+    QCOMPARE(form->Items().setup.drives['E' - 'C']->text(),
              QStringLiteral("Graph E: HardDrive\t/media/u/My Stick && Co"));
-    QVERIFY(form->Item("EHardDrive")->isVisible());
-    QVERIFY(!form->Item("GHardDrive")->isVisible());
+    QVERIFY(form->Items().setup.drives['E' - 'C']->isVisible());
+    QVERIFY(!form->Items().setup.drives['G' - 'C']->isVisible());
 }
 
 // A right click on the gauge, an item chosen: the reading changes at once and is stored.
@@ -246,18 +246,18 @@ void TestReadings::choosingReadings() {
     auto form = Start("[Gauge]\nType=CHardDrive\n");
     form->GaugeTimer();
     fake->dialogs.ExpectPopup(QStringLiteral("Graph D: HardDrive\t/home"));
-    QTest::mouseClick(form->Gauge1, Qt::RightButton);
+    QTest::mouseClick(form->Gauge(), Qt::RightButton);
     QCOMPARE(Ticked(*form), QStringList{"DHardDrive"});
     QCOMPARE(Stored(*fake), QStringLiteral("DHardDrive"));
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("D : 50%"));
-    QCOMPARE(form->Gauge1->ForeColor(), kLime);
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("D : 50%"));
+    QCOMPARE(form->Gauge()->ForeColor(), kLime);
 
     fake->dialogs.ExpectPopup(QStringLiteral("Graph System Memory"));
-    QTest::mouseClick(form->Gauge1, Qt::RightButton);
+    QTest::mouseClick(form->Gauge(), Qt::RightButton);
     QCOMPARE(Ticked(*form), QStringList{"SystemMemory1"});
     QCOMPARE(Stored(*fake), QStringLiteral("SystemMemory1"));
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("42%"));
-    QCOMPARE(form->Gauge1->ForeColor(), kLime);
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("42%"));
+    QCOMPARE(form->Gauge()->ForeColor(), kLime);
 
     // Read back at the next start.
     form.reset();
@@ -272,16 +272,16 @@ void TestReadings::unmeasurableDrives() {
     fake->system.drives.append(Drive('G', "/mnt/empty", 0, 10));
     auto form = Start("[Gauge]\nType=CHardDrive\n");
     form->GaugeTimer();
-    const QString hint = form->Gauge1->toolTip();
+    const QString hint = form->Gauge()->toolTip();
     fake->system.drives.removeAt(1); // D is gone between the menu and the click
     fake->dialogs.ExpectPopup(QStringLiteral("Graph D: HardDrive\t/home"));
-    QTest::mouseClick(form->Gauge1, Qt::RightButton);
+    QTest::mouseClick(form->Gauge(), Qt::RightButton);
     QCOMPARE(Stored(*fake), QStringLiteral("DHardDrive"));
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("C : 25%"));
-    QCOMPARE(form->Gauge1->toolTip(), QStringLiteral("/home is not mounted"));
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("C : 25%"));
+    QCOMPARE(form->Gauge()->toolTip(), QStringLiteral("/home is not mounted"));
     for (char letter : {'E', 'G'}) {
         form->HardDriveSpace(letter);
-        QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("C : 25%"));
+        QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("C : 25%"));
     }
 }
 
@@ -305,7 +305,7 @@ void TestReadings::chosenFilesystem_data() {
 void TestReadings::chosenFilesystem() {
     auto form = Start("[Gauge]\nType=CHardDrive\n");
     fake->dialogs.ExpectPopup(QStringLiteral("Graph D: HardDrive\t/home"));
-    QTest::mouseClick(form->Gauge1, Qt::RightButton);
+    QTest::mouseClick(form->Gauge(), Qt::RightButton);
     QCOMPARE(Stored(*fake), QStringLiteral("DHardDrive"));
     QCOMPARE(Stored(*fake, "TypeMount"), QStringLiteral("D:/home"));
     form.reset();
@@ -321,11 +321,11 @@ void TestReadings::chosenFilesystem() {
         fake->WriteIni("[Gauge]\nType=DHardDrive\nTypeMount=" + typeMount + "\n");
     form = Start();
     form->GaugeTimer();
-    QTEST(form->Gauge1->DisplayText(), "shown");
+    QTEST(form->Gauge()->DisplayText(), "shown");
     QTEST(Ticked(*form).join(','), "ticked");
     // Choosing the memory reading leaves no mount point behind.
     fake->dialogs.ExpectPopup(QStringLiteral("Graph System Memory"));
-    QTest::mouseClick(form->Gauge1, Qt::RightButton);
+    QTest::mouseClick(form->Gauge(), Qt::RightButton);
     QCOMPARE(Stored(*fake, "TypeMount"), QString());
 }
 
@@ -336,21 +336,22 @@ void TestReadings::filesystemGoneAndBack() {
     fake->system.drives.insert(1, Drive('D', "/a-stick", 1000, 100, DriveType::Removable));
     auto form = Start("[Gauge]\nType=DHardDrive\nTypeMount=D:/home\n");
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("0%"));
-    QCOMPARE(form->Gauge1->toolTip(), QStringLiteral("/home is not mounted"));
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("0%"));
+    QCOMPARE(form->Gauge()->toolTip(), QStringLiteral("/home is not mounted"));
     QCOMPARE(Ticked(*form), QStringList()); // D's item shows the stick
 
     fake->system.drives.append(Drive('G', "/home", 3ull << 40, 3ull << 39));
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("G : 50%"));
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("G : 50%"));
     QCOMPARE(Ticked(*form), QStringList{"GHardDrive"});
-    QVERIFY(form->Item("GHardDrive")->isVisible());
-    QCOMPARE(form->Item("GHardDrive")->text(), QStringLiteral("Graph G: HardDrive\t/home"));
+    QVERIFY(form->Items().setup.drives['G' - 'C']->isVisible());
+    QCOMPARE(form->Items().setup.drives['G' - 'C']->text(),
+             QStringLiteral("Graph G: HardDrive\t/home"));
 
     fake->system.drives.removeLast(); // unmounted while graphed
     form->GaugeTimer();
-    QCOMPARE(form->Gauge1->toolTip(), QStringLiteral("/home is not mounted"));
-    QCOMPARE(form->Gauge1->DisplayText(), QStringLiteral("G : 50%"));
+    QCOMPARE(form->Gauge()->toolTip(), QStringLiteral("/home is not mounted"));
+    QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("G : 50%"));
 }
 
 // Whatever the file holds, start-up neither fails nor ticks a stranger's item.
@@ -399,10 +400,11 @@ void TestReadings::storedTypes() {
     auto form = Start("[Gauge]\nType=" + stored + "\n");
     QFETCH(QString, ticked);
     QCOMPARE(Ticked(*form).join(','), ticked);
-    if (QAction *other = form->Item(stored); other && ticked.isEmpty())
+    if (QAction *other = stored.isEmpty() ? nullptr : form->findChild<QAction *>(stored);
+        other && ticked.isEmpty())
         QVERIFY(!other->isChecked()); // a stored type ticks no other item
     form->GaugeTimer();
-    QTEST(form->Gauge1->DisplayText(), "shown");
+    QTEST(form->Gauge()->DisplayText(), "shown");
 }
 
 // With no stored type, the gauge graphs the drive that holds the program's directory.

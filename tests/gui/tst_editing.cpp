@@ -44,20 +44,21 @@ class EditingTest : public QObject {
     }
     ButtonRecord Record(int n) { return ReadButtonRecord(TNewIniFile(fake->IniPath()), n); }
     void RightClick(int number) {
-        form->TabSet1->setCurrentIndex((number - 1) / 16);
+        form->TabRow()->setCurrentIndex((number - 1) / 16);
         QTest::mousePress(form->FindButton(number), Qt::RightButton);
     }
     void Click(int number) {
-        form->TabSet1->setCurrentIndex((number - 1) / 16);
+        form->TabRow()->setCurrentIndex((number - 1) / 16);
         QTest::mouseClick(form->FindButton(number), Qt::LeftButton);
     }
     void RightClickTab(int index) {
-        QTest::mousePress(form->TabSet1, Qt::RightButton, {}, form->TabSet1->tabRect(index).center());
+        QTest::mousePress(form->TabRow(), Qt::RightButton, {},
+                          form->TabRow()->tabRect(index).center());
     }
     void Type(const QString &text) {
-        QVERIFY(form->PageName->isVisible());
-        QTest::keyClicks(form->PageName, text);
-        QTest::keyClick(form->PageName, Qt::Key_Return);
+        QVERIFY(form->InlineBox()->isVisible());
+        QTest::keyClicks(form->InlineBox(), text);
+        QTest::keyClick(form->InlineBox(), Qt::Key_Return);
     }
 
 private slots:
@@ -78,10 +79,10 @@ private slots:
         Start();
         fake->dialogs.ExpectPopup("");
         RightClick(3);
-        QVERIFY(form->Item("SelectWorkingDirectory1")->isChecked());
-        QVERIFY(!form->Item("SelectFiles1")->isChecked());
-        QVERIFY(form->Item("SoundLaunch1")->isChecked());
-        QVERIFY(!form->Item("ShrinkOnLaunch2")->isChecked()); // "No" beats the global "Yes"
+        QVERIFY(form->Items().button.SelectWorkingDirectory1->isChecked());
+        QVERIFY(!form->Items().button.SelectFiles1->isChecked());
+        QVERIFY(form->Items().button.SoundLaunch1->isChecked());
+        QVERIFY(!form->Items().button.ShrinkOnLaunch2->isChecked()); // "No" beats the global "Yes"
     }
 
     void moveToAnotherPage() {
@@ -107,8 +108,8 @@ private slots:
         fake->dialogs.ExpectPopup("Move Button");
         RightClick(3);
         Click(20);
-        QCOMPARE(form->MruList1->Items(), QStringList({"Editor  |20", "tool  |17"}));
-        QVERIFY(form->MruList1->Selected(0));
+        QCOMPARE(form->RecentList()->Items(), QStringList({"Editor  |20", "tool  |17"}));
+        QVERIFY(form->RecentList()->Selected(0));
     }
 
     void copyKeepsTheSource() {
@@ -169,25 +170,25 @@ private slots:
     void describeAndParameter() {
         Start();
         form->currentButton = "SpeedButton3";
-        form->Item("ChangeDescription1")->trigger();
-        QCOMPARE(form->PageName->toolTip(), QString("Enter New Description"));
+        form->Items().button.ChangeDescription1->trigger();
+        QCOMPARE(form->InlineBox()->toolTip(), QString("Enter New Description"));
         Type("My editor");
         QCOMPARE(Value("Names", "SpeedButton3"), QString("My editor"));
-        QVERIFY(!form->PageName->isVisible());
+        QVERIFY(!form->InlineBox()->isVisible());
 
-        form->Item("ChangeParameter1")->trigger();
-        QCOMPARE(form->PageName->text(), QString("/tmp/notes.txt"));
-        form->PageName->clear();
+        form->Items().button.ChangeParameter1->trigger();
+        QCOMPARE(form->InlineBox()->text(), QString("/tmp/notes.txt"));
+        form->InlineBox()->clear();
         Type("*");
         QCOMPARE(Value("Parameters", "SpeedButton3"), QString(""));
 
-        form->Item("ChangeParameter1")->trigger(); // Escape changes nothing
-        QTest::keyClick(form->PageName, Qt::Key_Escape);
-        QVERIFY(!form->PageName->isVisible());
+        form->Items().button.ChangeParameter1->trigger(); // Escape changes nothing
+        QTest::keyClick(form->InlineBox(), Qt::Key_Escape);
+        QVERIFY(!form->InlineBox()->isVisible());
 
         form->currentButton = "SpeedButton4"; // an empty button: no box
-        form->Item("ChangeDescription1")->trigger();
-        QVERIFY(!form->PageName->isVisible());
+        form->Items().button.ChangeDescription1->trigger();
+        QVERIFY(!form->InlineBox()->isVisible());
     }
 
     // The box stays open when a click on a launch button takes the keys back to the bar; the
@@ -207,15 +208,15 @@ private slots:
         fake->dialogs.ExpectPopup(item == "ChangeDescription1" ? "Change Description"
                                                                : "Change Parameter");
         RightClick(3);
-        QVERIFY(form->PageName->isVisible());
+        QVERIFY(form->InlineBox()->isVisible());
         Click(17); // launches, the keys go back to the bar
-        QVERIFY(form->PageName->isVisible());
-        form->TabSet1->setCurrentIndex(0);
+        QVERIFY(form->InlineBox()->isVisible());
+        form->TabRow()->setCurrentIndex(0);
         form->KeysKeyDown(Qt::Key_Right);
         form->KeysKeyDown(Qt::Key_Right);
         QCOMPARE(form->currentButton, QString("SpeedButton2"));
-        form->PageName->setFocus();
-        form->PageName->clear();
+        form->InlineBox()->setFocus();
+        form->InlineBox()->clear();
         Type("typed for three");
         QCOMPARE(Value(section, "SpeedButton3"), QString("typed for three"));
         QCOMPARE(Value(section, "SpeedButton2"), QString("<none>"));
@@ -233,9 +234,10 @@ private slots:
         QFETCH(QString, typed);
         Start();
         form->currentButton = "SpeedButton3";
-        form->Item("ChangeDescription1")->trigger();
-        form->PageName->setText(typed); // as pasted: the box itself keeps it to what the file holds
-        QTest::keyClick(form->PageName, Qt::Key_Return);
+        form->Items().button.ChangeDescription1->trigger();
+        form->InlineBox()->setText(
+            typed); // as pasted: the box itself keeps it to what the file holds
+        QTest::keyClick(form->InlineBox(), Qt::Key_Return);
         QTEST(Value("Names", "SpeedButton3"), "stored");
         // Nothing else in the file moved: the record's other values read back as before.
         QCOMPARE(Value("Programs", "SpeedButton3"), QString("/usr/bin/gedit"));
@@ -246,13 +248,13 @@ private slots:
         Start();
         fake->dialogs.ExpectPopup("Rename Page");
         RightClickTab(1);
-        QCOMPARE(form->TabSet1->currentIndex(), 1);
+        QCOMPARE(form->TabRow()->currentIndex(), 1);
         QCOMPARE(form->PageNameMode, QString("Tab"));
-        QCOMPARE(form->TabSet1->selectedColor(), QColor(255, 0, 0));
+        QCOMPARE(form->TabRow()->selectedColor(), QColor(255, 0, 0));
         Type("Games");
         QCOMPARE(Value("Tabs", "PageTab2"), QString("Games"));
-        QCOMPARE(form->TabSet1->tabText(1), QString("Games"));
-        QCOMPARE(form->TabSet1->selectedColor(), form->StoredSelectedColor());
+        QCOMPARE(form->TabRow()->tabText(1), QString("Games"));
+        QCOMPARE(form->TabRow()->selectedColor(), form->StoredSelectedColor());
     }
 
     void deletePage_data() {
@@ -284,15 +286,15 @@ private slots:
         QCOMPARE(form->Mode(), InteractionMode::MovePage);
         QCOMPARE(form->TabNames(), QStringList({"Two", "Three"}));
         // While it waits, neither delete nor move acts (no question is asked).
-        form->Item("DeletePage1")->trigger();
-        form->Item("MovePage1")->trigger();
+        form->Items().page.DeletePage1->trigger();
+        form->Items().page.MovePage1->trigger();
         QCOMPARE(form->Mode(), InteractionMode::MovePage);
         RightClickTab(1); // in page-move mode a right click puts the page there
         QCOMPARE(form->Mode(), InteractionMode::Normal);
         QCOMPARE(form->TabNames(), QStringList({"Two", "One", "Three"}));
         QCOMPARE(Value("Programs", "SpeedButton19"), QString("/usr/bin/gedit"));
         QCOMPARE(Value("Names", "SpeedButton19"), QString("Editor"));
-        QCOMPARE(form->TabSet1->currentIndex(), 1);
+        QCOMPARE(form->TabRow()->currentIndex(), 1);
     }
 
     // The application-wide cursor shows the mode while it lasts, whatever long work (under the
@@ -311,7 +313,7 @@ private slots:
         Start();
         QVERIFY(!QApplication::overrideCursor());
         if (mode == "help") {
-            QTest::mousePress(form->HelpButton, Qt::RightButton);
+            QTest::mousePress(form->HelpControl(), Qt::RightButton);
         } else if (mode == "move page") {
             fake->dialogs.ExpectPopup("Move Page");
             fake->dialogs.ExpectQuestion("Move", true);
@@ -323,7 +325,7 @@ private slots:
         QVERIFY(form->Mode() != InteractionMode::Normal);
         QVERIFY(QApplication::overrideCursor());
         QCOMPARE(int(QApplication::overrideCursor()->shape()), shape);
-        QTest::keyClick(form->Keys, Qt::Key_Escape); // help mode ends with its next click
+        QTest::keyClick(form->KeyBox(), Qt::Key_Escape); // help mode ends with its next click
         if (mode == "help")
             QTest::mouseClick(form->FindButton(4), Qt::LeftButton);
         QCOMPARE(form->Mode(), InteractionMode::Normal);
@@ -351,17 +353,19 @@ private slots:
         fake->dialogs.ExpectPopup("Change Total Page Count");
         RightClickTab(0);
         Type("12abc");
-        QCOMPARE(form->TabSet1->count(), 12);
+        QCOMPARE(form->TabRow()->count(), 12);
         QCOMPARE(Value("Pages", "Count"), QString("12"));
     }
 
     void rightClickWhereNoTabLies() {
         Start();
         fake->dialogs.ExpectPopup("Rename Page");
-        QTest::mousePress(form->TabSet1, Qt::RightButton, {}, QPoint(form->TabSet1->width() - 40, 9));
+        QTest::mousePress(form->TabRow(), Qt::RightButton, {},
+                          QPoint(form->TabRow()->width() - 40, 9));
         QVERIFY(!form->InlineBoxOpen()); // no page to rename
         fake->dialogs.ExpectPopup("Add Page");
-        QTest::mousePress(form->TabSet1, Qt::RightButton, {}, QPoint(form->TabSet1->width() - 40, 9));
+        QTest::mousePress(form->TabRow(), Qt::RightButton, {},
+                          QPoint(form->TabRow()->width() - 40, 9));
         QCOMPARE(form->TabNames().value(0), QString("Page 1")); // inserted first
     }
 

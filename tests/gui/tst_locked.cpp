@@ -87,21 +87,21 @@ private slots:
         } else if (action == "right click on a tab") {
             if (!locked)
                 fake->dialogs.ExpectPopup("");
-            QTest::mousePress(form->TabSet1, Qt::RightButton, {},
-                              form->TabSet1->tabRect(1).center());
+            QTest::mousePress(form->TabRow(), Qt::RightButton, {},
+                              form->TabRow()->tabRect(1).center());
         } else if (action == "F6") {
             if (!locked)
                 fake->dialogs.ExpectPopup("");
-            QTest::keyClick(form->Keys, Qt::Key_F6);
+            QTest::keyClick(form->KeyBox(), Qt::Key_F6);
         } else if (action == "F2") {
             // Stay on top, toggled and stored; locked, the window keeps its stacking.
-            QTest::keyClick(form->Keys, Qt::Key_F2);
+            QTest::keyClick(form->KeyBox(), Qt::Key_F2);
             QCOMPARE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint), !locked);
         } else if (action == "F5 on a configured button") {
             if (!locked)
                 fake->dialogs.ExpectPopup("");
-            QTest::keyClick(form->Keys, Qt::Key_Right);
-            QTest::keyClick(form->Keys, Qt::Key_F5);
+            QTest::keyClick(form->KeyBox(), Qt::Key_Right);
+            QTest::keyClick(form->KeyBox(), Qt::Key_F5);
         } else if (action == "click on an empty button") {
             if (!locked)
                 fake->dialogs.ExpectOpenFiles({"/usr/bin/gimp"});
@@ -111,13 +111,13 @@ private slots:
         } else if (action == "Show Exit Options from the gauge menu") {
             // Locked, the item is there but cannot be chosen: the menu is left.
             fake->dialogs.ExpectPopup(locked ? "" : "Show Exit Options");
-            QTest::mousePress(form->Gauge1, Qt::RightButton);
-            QCOMPARE(form->Item("ConfirmExit1")->isEnabled(), !locked);
+            QTest::mousePress(form->Gauge(), Qt::RightButton);
+            QCOMPARE(form->Items().setup.ConfirmExit1->isEnabled(), !locked);
         } else if (action == "Start with the Desktop from the gauge menu") {
             // The lock holds changes to the session too: locked, no autostart entry is made.
             fake->dialogs.ExpectPopup(locked ? "" : "Start with the Desktop");
-            QTest::mousePress(form->Gauge1, Qt::RightButton);
-            QCOMPARE(form->Item("StartWithDesktop1")->isEnabled(), !locked);
+            QTest::mousePress(form->Gauge(), Qt::RightButton);
+            QCOMPARE(form->Items().setup.StartWithDesktop1->isEnabled(), !locked);
             const QString entry = autostart::EntryPath(fake->Get().environment.configHome,
                                                        {form->ProfileName(), form->SharedMode()});
             QCOMPARE(QFile::exists(entry), !locked);

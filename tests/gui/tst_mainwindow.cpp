@@ -60,18 +60,18 @@ private slots:
 
     void newInstallation() {
         auto form = Start();
-        QCOMPARE(form->TabSet1->count(), 20);
-        QCOMPARE(form->Notebook1->count(), 20);
-        QCOMPARE(form->TabSet1->tabText(0), QString("Page1"));
-        QCOMPARE(form->TabSet1->tabText(19), QString("Page20"));
+        QCOMPARE(form->TabRow()->count(), 20);
+        QCOMPARE(form->PageArea()->count(), 20);
+        QCOMPARE(form->TabRow()->tabText(0), QString("Page1"));
+        QCOMPARE(form->TabRow()->tabText(19), QString("Page20"));
         QCOMPARE(form->ButtonsPerPage(), 21); // the screen's maximum on a 1024-pixel screen
         QVERIFY(form->FindButton(420));
         QVERIFY(!form->FindButton(421));
-        QCOMPARE(form->FindButton(23)->parentWidget(), form->Notebook1->widget(1));
+        QCOMPARE(form->FindButton(23)->parentWidget(), form->PageArea()->widget(1));
         QCOMPARE(form->FindButton(23)->geometry(), QRect(36, 0, 37, 37));
         QCOMPARE(form->FindButton(1)->toolTip(), QString("Mouse: Left=Load/Launch  Right=Options"));
         QCOMPARE(form->windowTitle(), Caption("", 1, 20));
-        QVERIFY(form->Item("PButton16")->isVisible());
+        QVERIFY(form->Items().page.PButton16->isVisible());
         QCOMPARE(form->KeyPosition(), 0);
         // Framed: the client area is the bar without the frame's borders.
         QCOMPARE(form->size(), QSize(44 + 756 + 7 - 6, 54));
@@ -106,8 +106,8 @@ private slots:
         fake->system.usableWidth = 650;
         auto form = Start();
         QCOMPARE(form->ButtonsPerPage(), 16);
-        QVERIFY(!form->Item("PButton16")->isVisible());
-        QVERIFY(!form->Item("PButton21")->isVisible());
+        QVERIFY(!form->Items().page.PButton16->isVisible());
+        QVERIFY(!form->Items().page.PButton21->isVisible());
     }
 
     void existingFile() {
@@ -116,19 +116,19 @@ private slots:
                        "[Tabs]\nPageTab1=Work\nPageTab3=Play\n", "Work");
         auto form = Start({"Work"});
         QCOMPARE(form->ProfileName(), QString("Work"));
-        QCOMPARE(form->TabSet1->count(), 3);
-        QCOMPARE(form->TabSet1->tabText(0), QString("Work"));
-        QCOMPARE(form->TabSet1->tabText(1), QString("Page2"));
-        QCOMPARE(form->TabSet1->tabText(2), QString("Play"));
+        QCOMPARE(form->TabRow()->count(), 3);
+        QCOMPARE(form->TabRow()->tabText(0), QString("Work"));
+        QCOMPARE(form->TabRow()->tabText(1), QString("Page2"));
+        QCOMPARE(form->TabRow()->tabText(2), QString("Play"));
         QCOMPARE(form->ButtonsPerPage(), 16);
         QCOMPARE(form->pos(), QPoint(30, 200));
         QCOMPARE(form->size(), QSize(620, 54)); // stay-on-top: no border
         QVERIFY(form->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(form->windowFlags() & Qt::FramelessWindowHint);
-        QVERIFY(form->Item("StayonTop1")->isChecked());
-        QVERIFY(form->Item("ConfirmExit1")->isChecked());
-        QVERIFY(!form->Item("AutoExpand1")->isChecked());
-        QVERIFY(!form->Item("ShrinkOnLaunch1")->isChecked());
+        QVERIFY(form->Items().setup.StayonTop1->isChecked());
+        QVERIFY(form->Items().setup.ConfirmExit1->isChecked());
+        QVERIFY(!form->Items().setup.AutoExpand1->isChecked());
+        QVERIFY(!form->Items().setup.ShrinkOnLaunch1->isChecked());
         QCOMPARE(form->windowTitle(), Caption("Work", 1, 3));
     }
 
@@ -138,16 +138,16 @@ private slots:
         auto form = Start();
         QCOMPARE(form->ButtonsPerPage(), 16);
         // pages × buttons per page stays bounded
-        QCOMPARE(form->TabSet1->count(), 99999 / 16);
-        QVERIFY(!form->Item("StayonTop1")->isChecked());
-        QVERIFY(!form->Item("ConfirmExit1")->isChecked()); // "yes" is not "Yes"
+        QCOMPARE(form->TabRow()->count(), 99999 / 16);
+        QVERIFY(!form->Items().setup.StayonTop1->isChecked());
+        QVERIFY(!form->Items().setup.ConfirmExit1->isChecked()); // "yes" is not "Yes"
         QCOMPARE(form->size(), QSize(624, 76));            // the design size
     }
 
     void zeroPages() {
         fake->WriteIni("[Location]\nTop=10\n[Pages]\nCount=0\n");
         auto form = Start();
-        QCOMPARE(form->TabSet1->count(), 0);
+        QCOMPARE(form->TabRow()->count(), 0);
         QCOMPARE(form->windowTitle(), Caption("", 0, 0));
     }
 
@@ -169,7 +169,7 @@ private slots:
     void pageOfTheLargestCount() {
         fake->WriteIni("[Location]\nTop=10\nButtonCount=99999\n[Programs]\nSpeedButton99999=/bin/x\n");
         auto form = Start();
-        QCOMPARE(form->TabSet1->count(), 1);
+        QCOMPARE(form->TabRow()->count(), 1);
         QToolButton *first = form->FindButton(1), *last = form->FindButton("SpeedButton99999");
         QVERIFY(first && last);
         QCOMPARE(last->geometry(), QRect(36 * 99998, 0, 37, 37));
@@ -190,7 +190,7 @@ private slots:
                        "[Programs]\nSpeedButton2990=/bin/x\n[Names]\nSpeedButton2990=Far\n");
         auto form = Start();
         form->show();
-        const auto made = [&] { return form->Notebook1->findChildren<QToolButton *>().size(); };
+        const auto made = [&] { return form->PageArea()->findChildren<QToolButton *>().size(); };
         const int inView = form->width() / 36 + 1;
         QVERIFY2(made() < inView + 2 * 64, qPrintable(QString::number(made())));
         QVERIFY(qobject_cast<QToolButton *>(form->childAt(60, 10)));
@@ -220,11 +220,11 @@ private slots:
     void tabsCaptionAndKeyPosition() {
         fake->WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=5\n");
         auto form = Start();
-        form->TabSet1->setCurrentIndex(3);
-        QCOMPARE(form->Notebook1->currentIndex(), 3);
+        form->TabRow()->setCurrentIndex(3);
+        QCOMPARE(form->PageArea()->currentIndex(), 3);
         QCOMPARE(form->windowTitle(), Caption("", 4, 5));
         QCOMPARE(form->KeyPosition(), 48);
-        form->TabSet1->setCurrentIndex(0);
+        form->TabRow()->setCurrentIndex(0);
         QCOMPARE(form->KeyPosition(), 5 * 16); // the first tab: the last button of the last page
         QCOMPARE(form->windowTitle(), Caption("", 1, 5));
     }
@@ -234,10 +234,10 @@ private slots:
         auto form = Start();
         QCOMPARE(form->ButtonsPerPage(), 21);
         const int rebuilds = form->RebuildCount();
-        form->Item("PButton21")->trigger(); // already in force: nothing happens
+        form->Items().page.PButton21->trigger(); // already in force: nothing happens
         QCOMPARE(form->RebuildCount(), rebuilds);
 
-        form->Item("PButton16")->trigger();
+        form->Items().page.PButton16->trigger();
         QCOMPARE(form->ButtonsPerPage(), 16);
         QCOMPARE(form->RequestedCount(), 16);
         QCOMPARE(form->RebuildCount(), rebuilds + 1);
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(text.contains("SpeedButton21=/usr/bin/b"));
         QVERIFY(text.contains("SpeedButton35=/usr/bin/c"));
 
-        form->Item("PButton21")->trigger();
+        form->Items().page.PButton21->trigger();
         QCOMPARE(form->ButtonsPerPage(), 21);
         QCOMPARE(form->TabNames(), QStringList({"Tools", "Games"}));
         const QByteArray back = ReadAll(fake->IniPath());
@@ -267,7 +267,7 @@ private slots:
         fake->dialogs.ExpectError("Unable to write to " + fake->IniPath());
         {
             const FileSizeLimit full(16);
-            form->Item("PButton16")->trigger();
+            form->Items().page.PButton16->trigger();
         }
         QCOMPARE(ReadAll(fake->IniPath()), before);
         QCOMPARE(form->RebuildCount(), rebuilds);
@@ -275,7 +275,7 @@ private slots:
         QCOMPARE(form->RequestedCount(), 21);
         QVERIFY(!QApplication::overrideCursor()); // the hourglass is gone
         // and the bar still works: the same switch now succeeds
-        form->Item("PButton16")->trigger();
+        form->Items().page.PButton16->trigger();
         QCOMPARE(form->ButtonsPerPage(), 16);
     }
 
@@ -323,33 +323,33 @@ private slots:
 
     void exitOptionsToggleIsStored() {
         auto form = Start();
-        form->Item("ConfirmExit1")->trigger();
+        form->Items().setup.ConfirmExit1->trigger();
         QVERIFY(ReadAll(fake->IniPath()).contains("CheckExit=Yes"));
-        form->Item("ConfirmExit1")->trigger();
+        form->Items().setup.ConfirmExit1->trigger();
         QVERIFY(ReadAll(fake->IniPath()).contains("CheckExit=No"));
     }
 
     void helpMode() {
         auto form = Start();
         form->show();
-        QTest::mouseClick(form->HelpButton, Qt::LeftButton);
+        QTest::mouseClick(form->HelpControl(), Qt::LeftButton);
         QCOMPARE(fake->help.topics, QList<int>{0});
-        QTest::mousePress(form->HelpButton, Qt::RightButton);
+        QTest::mousePress(form->HelpControl(), Qt::RightButton);
         QCOMPARE(form->Mode(), InteractionMode::Help);
         QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
         QCOMPARE(form->Mode(), InteractionMode::Normal);
-        QTest::mousePress(form->HelpButton, Qt::RightButton);
-        QTest::mouseClick(form->RunButton, Qt::LeftButton);
-        QTest::mousePress(form->HelpButton, Qt::RightButton);
-        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
-        QTest::mousePress(form->HelpButton, Qt::RightButton);
-        const QRect third = form->TabSet1->tabRect(2);
-        QTest::mouseClick(form->TabSet1, Qt::LeftButton, {}, third.center());
-        QCOMPARE(form->TabSet1->currentIndex(), 2); // the tab still changes
+        QTest::mousePress(form->HelpControl(), Qt::RightButton);
+        QTest::mouseClick(form->RunControl(), Qt::LeftButton);
+        QTest::mousePress(form->HelpControl(), Qt::RightButton);
+        QTest::mouseClick(form->Gauge(), Qt::LeftButton);
+        QTest::mousePress(form->HelpControl(), Qt::RightButton);
+        const QRect third = form->TabRow()->tabRect(2);
+        QTest::mouseClick(form->TabRow(), Qt::LeftButton, {}, third.center());
+        QCOMPARE(form->TabRow()->currentIndex(), 2); // the tab still changes
         QCOMPARE(fake->help.topics, (QList<int>{0, 5, 29, 2, 25}));
         QCOMPARE(form->Mode(), InteractionMode::Normal);
         // Outside help mode a tab click opens no help.
-        QTest::mouseClick(form->TabSet1, Qt::LeftButton, {}, form->TabSet1->tabRect(1).center());
+        QTest::mouseClick(form->TabRow(), Qt::LeftButton, {}, form->TabRow()->tabRect(1).center());
         QCOMPARE(fake->help.topics.size(), 5);
     }
 
@@ -382,9 +382,9 @@ private slots:
         fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.INI");
         auto form = Start({"a/b"});
         fake->dialogs.ExpectError("Unable to write to " + fake->SettingsDirectory() + "OVa/b.INI");
-        form->Item("ConfirmExit1")->trigger();
+        form->Items().setup.ConfirmExit1->trigger();
         QVERIFY(QDir(fake->SettingsDirectory()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
-        QCOMPARE(form->TabSet1->count(), 20); // and the bar goes on
+        QCOMPARE(form->TabRow()->count(), 20); // and the bar goes on
     }
 
     void sharedCopiesFollowEachOther() {
@@ -396,17 +396,17 @@ private slots:
         pb.environment = pa.environment;
         a.WriteIni("[Location]\nTop=10\n[Pages]\nCount=3\n", "Team");
         TForm1 first(pa), second(pb);
-        QCOMPARE(second.TabSet1->tabText(1), QString("Page2"));
+        QCOMPARE(second.TabRow()->tabText(1), QString("Page2"));
 
         TNewIniFile(a.IniPath("Team")).WriteString("Tabs", "PageTab2", "Shared");
         first.PostReload();
-        QTRY_COMPARE(second.TabSet1->tabText(1), QString("Shared"));
-        QCOMPARE(first.TabSet1->tabText(1), QString("Shared")); // the sender reloads too
+        QTRY_COMPARE(second.TabRow()->tabText(1), QString("Shared"));
+        QCOMPARE(first.TabRow()->tabText(1), QString("Shared")); // the sender reloads too
 
         // The 16/21 switch rebuilds every copy, once each.
         QCOMPARE(first.ButtonsPerPage(), 16);
         const int rebuildsA = first.RebuildCount(), rebuildsB = second.RebuildCount();
-        first.Item("PButton21")->trigger();
+        first.Items().page.PButton21->trigger();
         QTRY_COMPARE(second.ButtonsPerPage(), 21);
         QTRY_COMPARE(first.ButtonsPerPage(), 21);
         QTest::qWait(50);
@@ -463,7 +463,7 @@ private slots:
         QTest::qWait(150);
         QCOMPARE(form.LoadCount(), loads);
         QCOMPARE(form.RebuildCount(), rebuilds);
-        form.PageName->hide();
+        form.InlineBox()->hide();
         QTRY_COMPARE(form.RebuildCount(), rebuilds + 1);
         QTest::qWait(150);
         // One rebuild, which loads every record; no separate reload.
@@ -510,12 +510,12 @@ private slots:
     void rebuildsFreeWhatTheyReplace() {
         fake->WriteIni("[Location]\nTop=10\nButtonCount=16\n[Pages]\nCount=3\n");
         auto form = Start();
-        const QPointer<QWidget> firstPage = form->Notebook1->widget(0);
+        const QPointer<QWidget> firstPage = form->PageArea()->widget(0);
         for (int i = 0; i < 3; ++i)
             form->PageUpdate();
         QVERIFY(firstPage.isNull());
-        QCOMPARE(form->Notebook1->findChildren<QToolButton *>().size(), 16); // the page shown
-        QCOMPARE(form->FindButton(17)->parentWidget(), form->Notebook1->widget(1));
+        QCOMPARE(form->PageArea()->findChildren<QToolButton *>().size(), 16); // the page shown
+        QCOMPARE(form->FindButton(17)->parentWidget(), form->PageArea()->widget(1));
     }
 
     // A page's buttons are made when it is first shown or one of them is asked for, with the
@@ -526,18 +526,19 @@ private slots:
                        "[Names]\nSpeedButton1=First\nSpeedButton17=Ex\n[Shrink]\nSpeedButton17=No\n");
         auto form = Start();
         form->show();
-        QVERIFY(form->Notebook1->widget(1)->findChildren<QToolButton *>().isEmpty());
+        QVERIFY(form->PageArea()->widget(1)->findChildren<QToolButton *>().isEmpty());
         QCOMPARE(form->FindButton(1)->toolTip(), QString("First"));
 
         QToolButton *asked = form->FindButton("SpeedButton17");
         QVERIFY(asked);
-        QCOMPARE(asked->parentWidget(), form->Notebook1->widget(1));
+        QCOMPARE(asked->parentWidget(), form->PageArea()->widget(1));
         QCOMPARE(asked->toolTip(), QString("Ex"));
         QCOMPARE(asked->property("Tag").toInt(), 0);
-        QCOMPARE(form->Notebook1->widget(1)->findChildren<QToolButton *>().size(), 16);
+        QCOMPARE(form->PageArea()->widget(1)->findChildren<QToolButton *>().size(), 16);
 
-        form->TabSet1->setCurrentIndex(2);
-        QToolButton *shown = form->Notebook1->widget(2)->findChildren<QToolButton *>("SpeedButton33").value(0);
+        form->TabRow()->setCurrentIndex(2);
+        QToolButton *shown =
+            form->PageArea()->widget(2)->findChildren<QToolButton *>("SpeedButton33").value(0);
         QVERIFY(shown);
         QVERIFY(shown->isVisible());
         QCOMPARE(shown->property("Tag").toInt(), 100);

@@ -49,13 +49,13 @@ class PresentationTest : public QObject {
     }
     void Trigger(const QString &trigger) {
         if (trigger == "gauge click")
-            QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+            QTest::mouseClick(form->Gauge(), Qt::LeftButton);
         else if (trigger == "tray click")
             fake->tray.OnMouse(TrayMouse::LeftDown);
         else if (trigger == "F3")
-            QTest::keyClick(form->Keys, Qt::Key_F3);
+            QTest::keyClick(form->KeyBox(), Qt::Key_F3);
         else if (trigger == "arrow")
-            QTest::keyClick(form->Keys, Qt::Key_Left);
+            QTest::keyClick(form->KeyBox(), Qt::Key_Left);
         else if (trigger == "launch")
             QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
         else if (trigger == "program ends")
@@ -154,7 +154,7 @@ private slots:
             Trigger(trigger);
             seen << Presentation(*form);
             if (seen.last() == "shrunk")
-                QCOMPARE(form->size(), form->Panel1->size());
+                QCOMPARE(form->size(), form->GaugePanel()->size());
             if (seen.last() == "expanded") {
                 QCOMPARE(form->size(), expanded);
                 // The offscreen platform keeps the frame a window was made with when its flags
@@ -185,7 +185,7 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QStringList, expected);
         Start();
-        form->Item(item)->trigger();
+        form->findChild<QAction *>(item)->trigger();
         for (const QString &pair : expected) {
             const QString key = pair.section('=', 0, 0), value = pair.section('=', 1);
             if (value.isEmpty()) // a place: whatever the window's is
@@ -194,7 +194,7 @@ private slots:
                 QCOMPARE(Value(*fake, key), value);
         }
         if (item == "HideGraph1")
-            QVERIFY(!form->Item("ShrinkOnLaunch1")->isChecked());
+            QVERIFY(!form->Items().setup.ShrinkOnLaunch1->isChecked());
         if (item == "LockGraphLocation1") {
             QCOMPARE(Value(*fake, "ShrinkX"), QString::number(form->x()));
             QCOMPARE(Value(*fake, "ShrinkY"), QString::number(form->y()));
@@ -216,10 +216,10 @@ private slots:
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         const QPoint place = form->pos();
-        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form->Gauge(), Qt::LeftButton);
         // The gauge has no frame: its place is its client area's.
         QTEST(form->geometry().topLeft(), "shown");
-        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form->Gauge(), Qt::LeftButton);
         QCOMPARE(form->pos(), place);
         QCOMPARE(Value(*fake, "Top"), QString("300"));
     }
@@ -239,15 +239,15 @@ private slots:
     // the icon and the watch stay; the next toggle shrinks again.
     void stayOnTopWhileShrunk() {
         Start();
-        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form->Gauge(), Qt::LeftButton);
         QCOMPARE(Presentation(*form), QString("shrunk"));
-        form->Item("StayonTop1")->trigger();
+        form->Items().setup.StayonTop1->trigger();
         QCOMPARE(Presentation(*form), QString("expanded"));
         QVERIFY(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(form->TrayIconShown());
         QVERIFY(form->Watching());
         QCOMPARE(Value(*fake, "OnTop"), QString("Yes"));
-        QTest::keyClick(form->Keys, Qt::Key_F3);
+        QTest::keyClick(form->KeyBox(), Qt::Key_F3);
         QCOMPARE(Presentation(*form), QString("shrunk"));
     }
 
@@ -255,9 +255,9 @@ private slots:
     // shrink, stay on top keeps the style.
     void oddStoredValues() {
         Start("Hide=maybe\nOnTop=1\n");
-        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form->Gauge(), Qt::LeftButton);
         QCOMPARE(Presentation(*form), QString("expanded"));
-        form->Item("StayonTop1")->trigger();
+        form->Items().setup.StayonTop1->trigger();
         QVERIFY(!form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(Value(*fake, "OnTop"), QString("1"));
     }
@@ -276,7 +276,7 @@ private slots:
     // The notification area goes away while the bar is hidden in it: the bar comes back, shrunk.
     void notificationAreaGone() {
         Start("Hide=Yes\nShrink=No\n");
-        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form->Gauge(), Qt::LeftButton);
         QCOMPARE(Presentation(*form), QString("hidden"));
         fake->tray.available = false;
         form->GaugeTimer();
@@ -287,9 +287,9 @@ private slots:
     void iconRefused() {
         Start("Hide=Yes\nShrink=No\n");
         fake->tray.refuseIcon = true;
-        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form->Gauge(), Qt::LeftButton);
         QCOMPARE(Presentation(*form), QString("shrunk"));
-        QTest::mouseClick(form->Gauge1, Qt::LeftButton);
+        QTest::mouseClick(form->Gauge(), Qt::LeftButton);
         QCOMPARE(Presentation(*form), QString("expanded"));
         QCOMPARE(Value(*fake, "Hide"), QString("Yes"));
     }

@@ -154,7 +154,7 @@ private slots:
         else if (way == "drop")
             form->DropFiles({desktop}, 3);
         else
-            QTest::mouseClick(form->RunButton, Qt::LeftButton);
+            QTest::mouseClick(form->RunControl(), Qt::LeftButton);
         const bool button = way != "run button";
         QCOMPARE(Value("Programs", "SpeedButton3"),
                  QString(needsTerminal || !button ? "<none>" : "/usr/bin/tool --x"));
@@ -253,12 +253,12 @@ private slots:
         QCOMPARE(fake->processes.started.value(0).directory, directory);
         QCOMPARE(fake->processes.started.value(0).words.value(0), file);
         QCOMPARE(form->lastLaunchedEntry, shortName + "  |1");
-        QCOMPARE(form->MruList1->Items(), QStringList{shortName + "  |1"});
+        QCOMPARE(form->RecentList()->Items(), QStringList{shortName + "  |1"});
 
         fake->processes.current = previous.path();
-        form->MruList1->MenuItems().value(0)->trigger();
+        form->RecentList()->MenuItems().value(0)->trigger();
         QCOMPARE(fake->processes.started.value(1).directory, directory);
-        QCOMPARE(form->MruList1->Items(), QStringList{shortName + "  |1"});
+        QCOMPARE(form->RecentList()->Items(), QStringList{shortName + "  |1"});
     }
 
     // Parameters reach the program whole: words led by "#" are words, and a value with a NUL
@@ -284,7 +284,7 @@ private slots:
             fake->dialogs.ExpectError(message);
         Click(1);
         QCOMPARE(fake->processes.started.value(0).words, words);
-        QCOMPARE(form->MruList1->Items().isEmpty(), words.isEmpty());
+        QCOMPARE(form->RecentList()->Items().isEmpty(), words.isEmpty());
         QCOMPARE(form->launchShrink, QString("No"));
     }
 
@@ -319,7 +319,7 @@ private slots:
 
     void noLaunchWhileAPageIsRenamed() {
         Start("[Programs]\nSpeedButton1=/usr/bin/gedit\n");
-        form->TabSet1->setSelectedColor(QColor(255, 0, 0));
+        form->TabRow()->setSelectedColor(QColor(255, 0, 0));
         Click(1);
         QVERIFY(fake->processes.started.isEmpty());
     }
@@ -328,7 +328,7 @@ private slots:
         QTemporaryDir dir;
         Start("[Names]\nSpeedButton1=Stale\n");
         fake->dialogs.ExpectOpenFiles({dir.path() + "/my tool"});
-        QTest::mouseClick(form->RunButton, Qt::LeftButton);
+        QTest::mouseClick(form->RunControl(), Qt::LeftButton);
         QCOMPARE(fake->processes.started.value(0).commandLine, "'" + dir.path() + "/my tool'");
         QCOMPARE(fake->processes.started.value(0).directory, dir.path() + "/");
         QVERIFY(form->lastLaunchedEntry.isEmpty()); // belongs to no button
@@ -343,7 +343,7 @@ private slots:
         Start("");
         fake->shell.associations = {{desktop, "/usr/bin/gedit --new-window"}};
         fake->dialogs.ExpectOpenFiles({desktop});
-        QTest::mouseClick(form->RunButton, Qt::LeftButton);
+        QTest::mouseClick(form->RunControl(), Qt::LeftButton);
         QCOMPARE(fake->processes.started.value(0).commandLine,
                  QString("/usr/bin/gedit --new-window"));
     }
@@ -364,14 +364,14 @@ private slots:
         // A directory typed that does not exist is made after the question.
         fake->dialogs.ExpectDirectory(typed);
         fake->dialogs.ExpectQuestion("The specified directory does not exist. Create it?", true);
-        form->Item(item)->trigger();
+        form->findChild<QAction *>(item)->trigger();
         QVERIFY(QFileInfo(typed).isDir());
         QCOMPARE(Value(section, "SpeedButton5"), "'" + typed + "'");
-        form->Item(item)->trigger(); // ticked: switches it off, no dialog
+        form->findChild<QAction *>(item)->trigger(); // ticked: switches it off, no dialog
         QCOMPARE(Value(section, "SpeedButton5"), QString(""));
         fake->dialogs.ExpectDirectory(home.path() + "/Not Made");
         fake->dialogs.ExpectQuestion("does not exist", false); // refused: nothing stored
-        form->Item(item)->trigger();
+        form->findChild<QAction *>(item)->trigger();
         QVERIFY(!QFileInfo::exists(home.path() + "/Not Made"));
         QCOMPARE(Value(section, "SpeedButton5"), QString(""));
     }
@@ -382,18 +382,18 @@ private slots:
         Click(3);
         Click(5);
         Click(3);
-        QCOMPARE(form->MruList1->Items(), QStringList({"Editor  |3", "tool  |5"}));
-        QVERIFY(form->MruList1->Selected(0));
-        QVERIFY(!form->MruList1->Selected(1));
+        QCOMPARE(form->RecentList()->Items(), QStringList({"Editor  |3", "tool  |5"}));
+        QVERIFY(form->RecentList()->Selected(0));
+        QVERIFY(!form->RecentList()->Selected(1));
         // Saved after each change, not only at the end.
         QCOMPARE(Value("MRU", "Count"), QString("2"));
         QCOMPARE(Value("MRU", "1"), QString("Editor  |3"));
 
         // A click in the list relaunches the button without its trailing blank.
         fake->processes.started.clear();
-        form->MruList1->MenuItems().value(1)->trigger();
+        form->RecentList()->MenuItems().value(1)->trigger();
         QCOMPARE(fake->processes.started.value(0).commandLine, QString("/usr/bin/tool "));
-        QCOMPARE(form->MruList1->Items().value(0), QString("tool  |5"));
+        QCOMPARE(form->RecentList()->Items().value(0), QString("tool  |5"));
         QCOMPARE(form->captionCut, 4);
     }
 
@@ -414,15 +414,18 @@ private slots:
         Start("[MRU]\nCount=2\n1=tool  |5\n2=Editor  |3\n[Programs]\nSpeedButton5=/gone/tool\n"
               "SpeedButton6=/usr/bin/other\n");
         Click(6); // marks its own entry
-        const QStringList before = form->MruList1->Items();
+        const QStringList before = form->RecentList()->Items();
         const QByteArray saved = Value("MRU", "Count").toUtf8() + Value("MRU", "1").toUtf8();
         fake->processes.failWith = failWith;
         fake->dialogs.ExpectError(message);
-        form->MruList1->MenuItems().value(before.indexOf(entry ? "Editor  |3" : "tool  |5"))->trigger();
+        form->RecentList()
+            ->MenuItems()
+            .value(before.indexOf(entry ? "Editor  |3" : "tool  |5"))
+            ->trigger();
         QCOMPARE(fake->processes.started.size(), 1);
-        QCOMPARE(form->MruList1->Items(), before);
+        QCOMPARE(form->RecentList()->Items(), before);
         for (int i = 0; i < before.size(); ++i)
-            QCOMPARE(form->MruList1->Selected(i), i == 0);
+            QCOMPARE(form->RecentList()->Selected(i), i == 0);
         QCOMPARE(form->lastLaunchedEntry, QString("other  |6"));
         QCOMPARE(Value("MRU", "Count").toUtf8() + Value("MRU", "1").toUtf8(), saved);
     }
@@ -430,21 +433,21 @@ private slots:
     void handEditedEntry() {
         Start("[MRU]\nCount=1\n1=Editor  |x12\n[Programs]\nSpeedButton12=/usr/bin/gedit\n");
         fake->dialogs.ExpectError("'x12' is not a valid integer value");
-        form->MruList1->MenuItems().value(0)->trigger();
+        form->RecentList()->MenuItems().value(0)->trigger();
         QVERIFY(fake->processes.started.isEmpty());
     }
 
     void menuSwitchIsStored() {
         Start("");
-        form->Item("LastLaunched")->trigger();
-        QCOMPARE(form->GaugeMenu(), form->PopupMenu5);
-        QCOMPARE(form->TrayMenu(), form->PopupMenu5);
+        form->Items().setup.LastLaunched->trigger();
+        QCOMPARE(form->GaugeMenu(), form->RecentMenu());
+        QCOMPARE(form->TrayMenu(), form->RecentMenu());
         QCOMPARE(Value("Menu", "Show"), QString("Launched"));
         form.reset();
         form = std::make_unique<TForm1>(fake->Get());
-        QCOMPARE(form->GaugeMenu(), form->PopupMenu5);
-        form->Item("MRU1")->trigger();
-        QCOMPARE(form->GaugeMenu(), form->PopupMenu3);
+        QCOMPARE(form->GaugeMenu(), form->RecentMenu());
+        form->Items().recent.MRU1->trigger();
+        QCOMPARE(form->GaugeMenu(), form->SetupMenu());
         QCOMPARE(Value("Menu", "Show"), QString("Setup"));
     }
 
@@ -452,12 +455,12 @@ private slots:
         Start("[Programs]\nSpeedButton5=/usr/bin/gedit\n");
         form->currentButton = "SpeedButton5";
         fake->dialogs.ExpectOpenFiles({"/media/ding.wav"});
-        form->Item("SoundLaunch1")->trigger();
+        form->Items().button.SoundLaunch1->trigger();
         QCOMPARE(Value("SoundLaunch", "SpeedButton5"), QString("/media/ding.wav"));
-        form->Item("SoundLaunch1")->trigger();
+        form->Items().button.SoundLaunch1->trigger();
         QCOMPARE(Value("SoundLaunch", "SpeedButton5"), QString(""));
         fake->dialogs.ExpectOpenFiles({}); // cancelled: an empty value
-        form->Item("SoundSelect1")->trigger();
+        form->Items().button.SoundSelect1->trigger();
         QCOMPARE(Value("SoundSelect", "SpeedButton5"), QString(""));
 
         TNewIniFile(fake->IniPath()).WriteString("SoundSelect", "SpeedButton5", "/media/pick.wav");

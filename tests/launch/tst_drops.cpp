@@ -86,7 +86,7 @@ private slots:
     void emptyButtonTakesTheFirstFile() {
         QFETCH(QStringList, files);
         Start("");
-        form->TabSet1->setCurrentIndex(1);
+        form->TabRow()->setCurrentIndex(1);
         Drop(files, Column(3));
         QTEST(Value("Programs", "SpeedButton19"), "program");
         QTEST(Value("Parameters", "SpeedButton19"), "parameter");

@@ -27,11 +27,11 @@ class KeyboardTest : public QObject {
     }
     void Press(const Keys &keys) {
         for (int key : keys)
-            QTest::keyClick(form->Keys, Qt::Key(key));
+            QTest::keyClick(form->KeyBox(), Qt::Key(key));
     }
     int DownButton() const {
         int down = 0;
-        for (int i = 1; i <= form->TabSet1->count() * form->ButtonsPerPage(); ++i)
+        for (int i = 1; i <= form->TabRow()->count() * form->ButtonsPerPage(); ++i)
             if (form->FindButton(i)->isChecked())
                 down = down ? -1 : i; // -1: more than one is down
         return down;
@@ -90,10 +90,10 @@ private slots:
         QFETCH(Keys, keys);
         Start(pages, n);
         if (pages > 0)
-            form->TabSet1->setCurrentIndex(shown);
+            form->TabRow()->setCurrentIndex(shown);
         Press(keys);
         QTEST(DownButton(), "down");
-        QTEST(form->TabSet1->currentIndex(), "page");
+        QTEST(form->TabRow()->currentIndex(), "page");
         QTEST(form->KeyAtStart(), "atStart");
         if (DownButton() > 0) {
             QCOMPARE(form->KeyPosition(), DownButton());

@@ -210,7 +210,7 @@ void TestDialogs::iconDialogOfTheBar() {
     QStringList listed;
     Script({GoTo(dir.path()), Record(listed, "sub"), Key(Qt::Key_Escape)}, false);
     form.currentButton = QStringLiteral("SpeedButton1");
-    form.Item(QStringLiteral("ChangeIcon1"))->trigger();
+    form.Items().button.ChangeIcon1->trigger();
 
     QCOMPARE(listed, QStringList(icons + QStringList{"sub"}));
 }

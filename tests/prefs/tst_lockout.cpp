@@ -59,29 +59,29 @@ class LockoutTest : public QObject {
         fake->dialogs.ExpectPopup("Lockout Modify");
         if (!message.isEmpty())
             fake->dialogs.ExpectMessage(message);
-        QTest::mousePress(form->Gauge1, Qt::RightButton);
+        QTest::mousePress(form->Gauge(), Qt::RightButton);
         QVERIFY(form->InlineBoxOpen());
-        QCOMPARE(form->PageName->toolTip(), QString("Enter Password"));
-        form->PageName->setText(text); // typed in the clear
-        QTest::keyClick(form->PageName, Qt::Key_Return);
+        QCOMPARE(form->InlineBox()->toolTip(), QString("Enter Password"));
+        form->InlineBox()->setText(text); // typed in the clear
+        QTest::keyClick(form->InlineBox(), Qt::Key_Return);
         QVERIFY(!form->InlineBoxOpen());
     }
     // The lock as the bar shows it: the tick and the six options held still, in agreement.
     bool ShownLocked() {
         const bool locked = form->ModifyLocked();
-        if (form->Item("LockoutModify1")->isChecked() != locked)
+        if (form->Items().setup.LockoutModify1->isChecked() != locked)
             qWarning("the tick of Lockout Modify disagrees with the lock");
         for (const char *name : kSixOptions)
-            if (form->Item(name)->isEnabled() == locked)
+            if (form->findChild<QAction *>(name)->isEnabled() == locked)
                 qWarning("%s disagrees with the lock", name);
-        return locked && form->Item("LockoutModify1")->isChecked() &&
-               !form->Item("StayonTop1")->isEnabled() &&
-               !form->Item("LockGraphLocation1")->isEnabled();
+        return locked && form->Items().setup.LockoutModify1->isChecked() &&
+               !form->Items().setup.StayonTop1->isEnabled() &&
+               !form->Items().setup.LockGraphLocation1->isEnabled();
     }
     bool ShownUnlocked() {
-        bool ok = !form->ModifyLocked() && !form->Item("LockoutModify1")->isChecked();
+        bool ok = !form->ModifyLocked() && !form->Items().setup.LockoutModify1->isChecked();
         for (const char *name : kSixOptions)
-            ok = ok && form->Item(name)->isEnabled();
+            ok = ok && form->findChild<QAction *>(name)->isEnabled();
         return ok;
     }
 
@@ -193,7 +193,7 @@ private slots:
         fake->WriteIni(kInstalled);
         Start();
         QCOMPARE(form->prefs.lockValue, Decrypt(scrambled));
-        QCOMPARE(form->TabSet1->count(), 2);
+        QCOMPARE(form->TabRow()->count(), 2);
         auto unchanged = [&] {
             if (kind == "directory")
                 return QFileInfo(Dat() + "/inside").isDir();
@@ -296,13 +296,13 @@ private slots:
         Installed("secret");
         Start();
         fake->dialogs.ExpectPopup("Lockout Modify");
-        QTest::mousePress(form->Gauge1, Qt::RightButton);
-        QTest::keyClick(form->PageName, Qt::Key_Return);
+        QTest::mousePress(form->Gauge(), Qt::RightButton);
+        QTest::keyClick(form->InlineBox(), Qt::Key_Return);
         QVERIFY(!form->InlineBoxOpen());
         fake->dialogs.ExpectPopup("Lockout Modify");
-        QTest::mousePress(form->Gauge1, Qt::RightButton);
-        QTest::keyClicks(form->PageName, "secret");
-        QTest::keyClick(form->PageName, Qt::Key_Escape);
+        QTest::mousePress(form->Gauge(), Qt::RightButton);
+        QTest::keyClicks(form->InlineBox(), "secret");
+        QTest::keyClick(form->InlineBox(), Qt::Key_Escape);
         QVERIFY(ShownLocked());
         QCOMPARE(ReadAll(Dat()), Record("secret"));
     }
@@ -335,9 +335,9 @@ private slots:
         QVERIFY(ShownUnlocked());
         fake->dialogs.ExpectPopup("Lockout Modify");
         fake->dialogs.ExpectError("Unable to write to " + dat);
-        QTest::mousePress(form->Gauge1, Qt::RightButton);
-        QTest::keyClicks(form->PageName, "secret");
-        QTest::keyClick(form->PageName, Qt::Key_Return);
+        QTest::mousePress(form->Gauge(), Qt::RightButton);
+        QTest::keyClicks(form->InlineBox(), "secret");
+        QTest::keyClick(form->InlineBox(), Qt::Key_Return);
         QVERIFY(ShownUnlocked());
         QCOMPARE(ReadAll(dat), Record("KepR417"));
     }

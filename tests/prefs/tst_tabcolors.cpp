@@ -68,7 +68,7 @@ class TabColorsTest : public QObject {
     void Choose(const char *item, std::optional<QColor> answer) {
         dialogs.ExpectPopup(QString::fromLatin1(item));
         dialogs.ExpectColor(answer);
-        QTest::mousePress(form->TabSet1, Qt::RightButton, {}, form->TabSet1->tabRect(1).center());
+        QTest::mousePress(form->TabRow(), Qt::RightButton, {}, form->TabRow()->tabRect(1).center());
     }
     QString Value(const QString &section, const QString &key) {
         return TNewIniFile(fake->IniPath()).ReadString(section, key, "<none>");
@@ -94,20 +94,20 @@ private slots:
     // after a restart. The selected tab keeps its colour.
     void unselectedColourStoredAndReadBack() {
         Start();
-        QCOMPARE(form->TabSet1->unselectedColor(), kTeal);
+        QCOMPARE(form->TabRow()->unselectedColor(), kTeal);
         Choose("Change Color of Unselected Tabs", QColor(0, 0, 0x80));
         QCOMPARE(dialogs.initials, QList<QColor>{QColor(Qt::black)});
         QCOMPARE(dialogs.helpTopics, QList<int>{32});
         QCOMPARE(dialogs.offered.value(0), QList<QColor>(16, QColor(Qt::white)));
-        QCOMPARE(form->TabSet1->unselectedColor(), QColor(0, 0, 0x80));
-        QCOMPARE(form->TabSet1->selectedColor(), kSilver);
+        QCOMPARE(form->TabRow()->unselectedColor(), QColor(0, 0, 0x80));
+        QCOMPARE(form->TabRow()->selectedColor(), kSilver);
         QCOMPARE(Value("Tabs", "UnselectedColor"), QString("8388608"));
         QCOMPARE(Value("Tabs", "SelectedColor"), QString("<none>"));
         for (char letter = 'A'; letter <= 'P'; ++letter)
             QCOMPARE(Value("Colors", QString("Color") + letter), QString("FFFFFF"));
         Restart();
-        QCOMPARE(form->TabSet1->unselectedColor(), QColor(0, 0, 0x80));
-        QCOMPARE(form->TabSet1->selectedColor(), kSilver);
+        QCOMPARE(form->TabRow()->unselectedColor(), QColor(0, 0, 0x80));
+        QCOMPARE(form->TabRow()->selectedColor(), kSilver);
     }
 
     // The selected tab's colour is also the one the bar compares with to know whether a page is
@@ -115,8 +115,8 @@ private slots:
     void selectedColourKeepsButtonsWorking() {
         Start();
         Choose("Change Color of Selected Tab", QColor(0x12, 0x34, 0x56));
-        QCOMPARE(form->TabSet1->selectedColor(), QColor(0x12, 0x34, 0x56));
-        QCOMPARE(form->TabSet1->unselectedColor(), kTeal);
+        QCOMPARE(form->TabRow()->selectedColor(), QColor(0x12, 0x34, 0x56));
+        QCOMPARE(form->TabRow()->unselectedColor(), kTeal);
         QCOMPARE(Value("Tabs", "SelectedColor"), QString::number(0x563412));
         QCOMPARE(Value("Tabs", "UnselectedColor"), QString("<none>"));
         QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
@@ -148,7 +148,7 @@ private slots:
         dialogs.edit = [](QList<QColor> &custom) { custom[0] = QColor(255, 0, 0); };
         Choose("Change Color of Selected Tab", std::nullopt);
         QCOMPARE(ReadAll(fake->IniPath()), before);
-        QCOMPARE(form->TabSet1->selectedColor(), kSilver);
+        QCOMPARE(form->TabRow()->selectedColor(), kSilver);
     }
 
     // A refused write shows the error and leaves the tab row as the file has it.
@@ -163,8 +163,8 @@ private slots:
         dialogs.ExpectPopup("Change Color of Selected Tab");
         dialogs.ExpectColor(QColor(255, 255, 0));
         dialogs.ExpectError("Unable to write to " + fake->IniPath("a/b"));
-        QTest::mousePress(form->TabSet1, Qt::RightButton, {}, form->TabSet1->tabRect(1).center());
-        QCOMPARE(form->TabSet1->selectedColor(), kSilver);
+        QTest::mousePress(form->TabRow(), Qt::RightButton, {}, form->TabRow()->tabRect(1).center());
+        QCOMPARE(form->TabRow()->selectedColor(), kSilver);
         QCOMPARE(form->StoredSelectedColor(), kSilver);
     }
 
@@ -184,8 +184,8 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QColor, unselected);
         Start(kBar + "[Tabs]\nUnselectedColor=" + value + "\nSelectedColor=" + value + "\n");
-        QCOMPARE(form->TabSet1->unselectedColor(), unselected);
-        QCOMPARE(form->TabSet1->count(), 3);
+        QCOMPARE(form->TabRow()->unselectedColor(), unselected);
+        QCOMPARE(form->TabRow()->count(), 3);
         // A click on a button still launches: the selected colour read is the one compared with.
         QTest::mouseClick(form->FindButton(1), Qt::LeftButton);
         QCOMPARE(fake->processes.started.size(), 1);
