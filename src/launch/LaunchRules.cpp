@@ -2,14 +2,10 @@
 
 #include "launch/Paths.h"
 
-bool ShouldShrink(const QString &program, const QString &launchChoice, bool globalShrink) {
+bool ShouldShrink(const QString &program, const YesNoOption &launchChoice, bool globalShrink) {
     if (program.trimmed().isEmpty())
         return false;
-    if (launchChoice == QLatin1String("Yes"))
-        return true;
-    if (launchChoice == QLatin1String("No"))
-        return false;
-    return globalShrink;
+    return launchChoice.IsYesOrNo() ? launchChoice.IsYes() : globalShrink;
 }
 
 QString ChosenFilesParameter(const QStringList &files) {

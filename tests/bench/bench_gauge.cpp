@@ -84,12 +84,12 @@ int main(int argc, char **argv) {
         ::close(fd);
         sink = total;
     });
-    form.settings.gaugeType = QStringLiteral("CHardDrive");
+    form.Item(QStringLiteral("CHardDrive"))->trigger(); // as chosen from the gauge's menu
     form.GaugeTimer();
     const int paintsBefore = form.Gauge1->PaintCount();
     const auto driveTick = Runs(ticks, [&] { form.GaugeTimer(); });
     const int drivePaints = form.Gauge1->PaintCount() - paintsBefore;
-    form.settings.gaugeType = QStringLiteral("SystemMemory1");
+    form.Item(QStringLiteral("SystemMemory1"))->trigger();
     const auto memoryTick = Runs(ticks, [&] { form.GaugeTimer(); });
     const auto repaintOnly =
         Runs(ticks, [&] { form.Gauge1->setProgressText(form.Gauge1->ProgressText()); });

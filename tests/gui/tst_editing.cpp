@@ -71,7 +71,7 @@ private slots:
     void emptyButtonHasNoMenu() {
         Start();
         RightClick(4); // an unexpected popup would be reported by the fake
-        QCOMPARE(form->currentButton, QString("SpeedButton4"));
+        QCOMPARE(form->CurrentButton(), QString("SpeedButton4"));
     }
 
     void menuShowsTheButtonsOptions() {
@@ -168,8 +168,8 @@ private slots:
 
     void describeAndParameter() {
         Start();
-        form->currentButton = "SpeedButton3";
-        form->Item("ChangeDescription1")->trigger();
+        fake->dialogs.ExpectPopup("Change Description");
+        RightClick(3);
         QCOMPARE(form->PageName->toolTip(), QString("Enter New Description"));
         Type("My editor");
         QCOMPARE(Value("Names", "SpeedButton3"), QString("My editor"));
@@ -185,7 +185,7 @@ private slots:
         QTest::keyClick(form->PageName, Qt::Key_Escape);
         QVERIFY(!form->PageName->isVisible());
 
-        form->currentButton = "SpeedButton4"; // an empty button: no box
+        RightClick(4); // an empty button: no menu, and no box
         form->Item("ChangeDescription1")->trigger();
         QVERIFY(!form->PageName->isVisible());
     }
@@ -213,7 +213,7 @@ private slots:
         form->TabSet1->setCurrentIndex(0);
         form->KeysKeyDown(Qt::Key_Right);
         form->KeysKeyDown(Qt::Key_Right);
-        QCOMPARE(form->currentButton, QString("SpeedButton2"));
+        QCOMPARE(form->CurrentButton(), QString("SpeedButton2"));
         form->PageName->setFocus();
         form->PageName->clear();
         Type("typed for three");
@@ -232,8 +232,8 @@ private slots:
     void awkwardTypedText() {
         QFETCH(QString, typed);
         Start();
-        form->currentButton = "SpeedButton3";
-        form->Item("ChangeDescription1")->trigger();
+        fake->dialogs.ExpectPopup("Change Description");
+        RightClick(3);
         form->PageName->setText(typed); // as pasted: the box itself keeps it to what the file holds
         QTest::keyClick(form->PageName, Qt::Key_Return);
         QTEST(Value("Names", "SpeedButton3"), "stored");
@@ -247,7 +247,7 @@ private slots:
         fake->dialogs.ExpectPopup("Rename Page");
         RightClickTab(1);
         QCOMPARE(form->TabSet1->currentIndex(), 1);
-        QCOMPARE(form->PageNameMode, QString("Tab"));
+        QCOMPARE(form->PageNameMode(), InlineBoxMode::Tab);
         QCOMPARE(form->TabSet1->selectedColor(), QColor(255, 0, 0));
         Type("Games");
         QCOMPARE(Value("Tabs", "PageTab2"), QString("Games"));
@@ -391,8 +391,7 @@ private slots:
         first.show();
         a.dialogs.ExpectPopup("Move Button");
         QTest::mousePress(first.FindButton(3), Qt::RightButton);
-        first.currentButton = "SpeedButton5";
-        first.PutButton();
+        QTest::mousePress(first.FindButton(5), Qt::RightButton); // places the held button
         QTRY_COMPARE(second.FindButton(5)->property("Tag").toInt(), 0);
         QVERIFY2(a.dialogs.Unmet().isEmpty(), qPrintable(a.dialogs.Unmet()));
     }

@@ -18,13 +18,15 @@ private slots:
         QTest::newRow("No, any") << "/bin/x " << "No" << true << false;
         QTest::newRow("other, global Yes") << "/bin/x " << "" << true << true;
         QTest::newRow("other, global No") << "/bin/x " << "maybe" << false << false;
+        QTest::newRow("the words are exact") << "/bin/x "
+                                             << "yes" << false << false;
         QTest::newRow("empty program") << " " << "Yes" << true << false;
     }
     void shrinkDecision() {
         QFETCH(QString, program);
         QFETCH(QString, choice);
         QFETCH(bool, global);
-        QTEST(ShouldShrink(program, choice, global), "shrink");
+        QTEST(ShouldShrink(program, YesNoOption::FromWord(choice), global), "shrink");
     }
 
     void longPath_data() {
