@@ -1,7 +1,7 @@
 // Glyphs and hints of the launch buttons, and "Change Icon".
 #include "app/Icons.h"
 #include "appearance/Glyph.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QAction>
 #include <QToolButton>

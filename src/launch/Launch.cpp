@@ -1,7 +1,7 @@
 // Launching a button's program, the "Run a Program" button and the launch options.
 #include "app/Icons.h"
+#include "commandline/CommandLine.h"
 #include "launch/LaunchRules.h"
-#include "launch/Paths.h"
 
 #include <QAction>
 #include <QDir>
