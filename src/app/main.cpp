@@ -1,7 +1,7 @@
-#include "app/BarStyle.h"
 #include "app/Icons.h"
 #include "app/QtPlatformChoice.h"
 #include "appearance/Pickicon.h"
+#include "bar/BarStyle.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QApplication>
