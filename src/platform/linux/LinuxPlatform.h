@@ -1,3 +1,5 @@
+// src/platform/linux owns the real implementations of the platform interfaces on Linux desktops
+// (X11 and Wayland), made and handed out together by LinuxPlatform.
 #pragma once
 
 #include "platform/Platform.h"
