@@ -1,7 +1,9 @@
+// src/appearance owns how the launch buttons look: their glyphs and hints, and the icon picker
+// of "Change Icon".
 // Glyphs and hints of the launch buttons, and "Change Icon".
 #include "app/Icons.h"
 #include "appearance/Glyph.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QAction>
 #include <QToolButton>

@@ -1,3 +1,5 @@
+// src/gauge owns the gauge's readings and their rules; the gauge itself is drawn by the
+// enhgauge component.
 // The gauge's readings: free space of a drive or the memory load, once a second, and the
 // setup menu's items that choose between them.
 

@@ -1,9 +1,9 @@
 // Files dropped on the bar: an empty button takes the first one, a configured button starts
 // its program with all of them.
 #include "app/Icons.h"
-#include "launch/LaunchRules.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 #include "components/SheLink.h"
+#include "launch/LaunchRules.h"
 
 #include <QAction>
 #include <QDragEnterEvent>

@@ -1,7 +1,9 @@
+// src/launch owns starting programs: a button's launch and its options, dropped files, the
+// keyboard selection and the recently launched list.
 // Launching a button's program, the "Run a Program" button and the launch options.
 #include "app/Icons.h"
+#include "commandline/CommandLine.h"
 #include "launch/LaunchRules.h"
-#include "launch/Paths.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "launch/LaunchRules.h"
 
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 bool ShouldShrink(const QString &program, const YesNoOption &launchChoice, bool globalShrink) {
     if (program.trimmed().isEmpty())

@@ -1,3 +1,5 @@
+// src/pages owns the pages and their buttons: the tab row and page menu, the inline box, the
+// bar's geometry, page shifts, and moving, copying and removing buttons.
 // The pages, their launch buttons and the rebuild of the bar.
 #include "app/Icons.h"
 #include "bar/Repage.h"

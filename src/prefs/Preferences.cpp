@@ -1,3 +1,5 @@
+// src/prefs owns the user's preferences: tab colours, the buttons' sounds and the password lock
+// on changes to the bar.
 // The tab colours and the password lock on changes to the bar.
 #include "app/Icons.h"
 #include "pages/TabSet.h"

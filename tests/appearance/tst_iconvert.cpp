@@ -5,7 +5,7 @@
 #include "ShellIconCases.h"
 #include "app/Icons.h"
 #include "appearance/Glyph.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QAction>
 #include <QDir>
