@@ -31,6 +31,8 @@ namespace {
 using tabcolors::FromColorValue;
 const QColor kDesktopColor(0x00, 0x80, 0x80);
 constexpr int kMaxButtons = 99999; // pages × buttons per page
+// The window's caption and the tray icon's hint begin with the program's name.
+const QString kCaptionPrefix = QStringLiteral("Velmora ");
 
 // Keeps a counter raised while a handler runs.
 struct DepthGuard {
@@ -82,14 +84,7 @@ TForm1::TForm1(const Platform &platform, QWidget *parent)
     // The watch is told of the started program's end at once, from the event loop, and brings
     // the bar back then and there.
     if (platform_.processes)
-        platform_.processes->OnEnded = [this](qint64 handle) {
-            if (handle != startedProcess)
-                return;
-            if (launchWatch_.on)
-                Guarded([this] { AppActive32(); });
-            else if (captionCut != 4)
-                startedProcess = 0; // ended unwatched: a later shrink by hand is not undone by it
-        };
+        platform_.processes->OnEnded = [this](qint64 handle) { ProcessEnded(handle); };
     if (platform_.processes)
         // After the notification, as the watch: a program that ends brings the bar back before
         // its button's face is repainted.
@@ -300,8 +295,9 @@ void TForm1::FormCreate() {
     const int menuHeight = system.MenuBarHeight();
     const int defaultTop = screenHeight - (menuHeight + 85);
     locationSavingSuppressed_ = true;
-    if (!held.Occupied()) // a rebuild while a moved button waits must not forget it was moved
-        pendingMove = false;
+    // A rebuild while a moved button waits must not forget it was moved.
+    if (!editing_.held.Occupied())
+        editing_.pendingMove = false;
 
     profile_ = ProfileFromArguments(platform_.environment.arguments, [&system] { return system.UserName(); });
     paths_ = ResolveSettingsPaths(platform_.environment.programDirectory,
@@ -314,8 +310,7 @@ void TForm1::FormCreate() {
 
     keyPosition_ = 0;
     keyAtStart_ = true;
-    captionPrefix = QStringLiteral("Velmora ");
-    TrayIcon->setHint(captionPrefix + profile_.name);
+    TrayIcon->setHint(kCaptionPrefix + profile_.name);
     items_.setup.HideGraph1->setText(QStringLiteral("&Hide on Launch"));
     // gauge: the first reading (of the type held from a previous pass) and the drive items
     GasGage();
@@ -328,16 +323,16 @@ void TForm1::FormCreate() {
     const bool newInstallation = !TNewIniFile::ParseInteger(
         ini.ReadString(QStringLiteral("Location"), QStringLiteral("Top"), QString()), &storedTop);
     ReadStartSettings(ini);
-    CheckPassword(settings.user);
-    settings.top = ini.ReadInteger(QStringLiteral("Location"), QStringLiteral("Top"), defaultTop);
+    CheckPassword(settings_.user);
+    settings_.top = ini.ReadInteger(QStringLiteral("Location"), QStringLiteral("Top"), defaultTop);
 
     perPageMaximum_ = PerPageMaximum(system.UsableScreenWidth());
     const bool sizeItems = perPageMaximum_ != 16;
     for (QAction *item :
          {items_.page.PButton16, items_.page.PButton21, items_.page.PageSizeSeparator})
         item->setVisible(sizeItems);
-    buttonsPerPage_ = settings.buttonCount > 0 ? qMin(settings.buttonCount, kMaxButtons) : 16;
-    if (newInstallation && settings.buttonCount == 0)
+    buttonsPerPage_ = settings_.buttonCount > 0 ? qMin(settings_.buttonCount, kMaxButtons) : 16;
+    if (newInstallation && settings_.buttonCount == 0)
         buttonsPerPage_ = perPageMaximum_;
     if (newInstallation)
         LoadProgman();
@@ -348,21 +343,20 @@ void TForm1::FormCreate() {
     ApplyTabColors();
 
     const bool taller = buttonsPerPage_ > perPageMaximum_;
-    settings.top = CorrectedTop(settings.top, screenHeight, menuHeight, taller);
+    settings_.top = CorrectedTop(settings_.top, screenHeight, menuHeight, taller);
     MoveToBarLocation();
 
-    shrunk = QStringLiteral("No");
-    currentShrink = settings.shrink;
-    items_.setup.LockGraphLocation1->setChecked(settings.lockedGraph == QLatin1String("Yes"));
-    if (settings.shrink == QLatin1String("Yes") || settings.shrink == QLatin1String("No"))
-        items_.setup.ShrinkOnLaunch1->setChecked(settings.shrink == QLatin1String("Yes"));
-    if (settings.windowState == QLatin1String("Min"))
+    presentation_.shrunk = false;
+    items_.setup.LockGraphLocation1->setChecked(settings_.lockedGraph);
+    if (presentation_.shrinkOnLaunch.IsYesOrNo())
+        items_.setup.ShrinkOnLaunch1->setChecked(presentation_.shrinkOnLaunch.IsYes());
+    if (settings_.windowState == QLatin1String("Min"))
         setWindowState(windowState() | Qt::WindowMinimized);
-    else if (settings.windowState == QLatin1String("Norm"))
+    else if (settings_.windowState == QLatin1String("Norm"))
         setWindowState(windowState() & ~Qt::WindowMinimized);
     geometry_ = ComputeBarGeometry(buttonsPerPage_, perPageMaximum_, menuHeight,
-                                   system.UsableScreenWidth(), settings.onTop == QLatin1String("Yes"));
-    if (settings.onTop == QLatin1String("Yes") || settings.onTop == QLatin1String("No")) {
+                                   system.UsableScreenWidth(), presentation_.onTop.IsYes());
+    if (presentation_.onTop.IsYesOrNo()) {
         items_.setup.StayonTop1->setChecked(geometry_.onTop);
         ApplyGeometry();
     } else {
@@ -376,51 +370,58 @@ void TForm1::FormCreate() {
 
 void TForm1::ReadStartSettings(const TNewIniFile &ini) {
     const QString loc = QStringLiteral("Location");
-    settings.user = ini.ReadString(loc, QStringLiteral("User"), QStringLiteral("UpdateMe"));
-    settings.hide = ini.ReadString(loc, QStringLiteral("Hide"), QStringLiteral("No"));
-    settings.menuShow = ini.ReadString(QStringLiteral("Menu"), QStringLiteral("Show"), QString());
-    settings.left = ini.ReadInteger(loc, QStringLiteral("Left"), 0);
-    settings.shrinkX = ini.ReadInteger(loc, QStringLiteral("ShrinkX"), 0);
-    settings.shrinkY = ini.ReadInteger(loc, QStringLiteral("ShrinkY"), 0);
-    settings.buttonCount = ini.ReadInteger(loc, QStringLiteral("ButtonCount"), 0);
-    settings.lockedGraph = ini.ReadString(loc, QStringLiteral("LockedGraph"), QStringLiteral("No"));
-    settings.onTop = ini.ReadString(loc, QStringLiteral("OnTop"), QStringLiteral("No"));
-    settings.windowState = ini.ReadString(QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("Norm"));
-    settings.shrink = ini.ReadString(loc, QStringLiteral("Shrink"), QStringLiteral("Yes"));
-    settings.checkExit = ini.ReadString(loc, QStringLiteral("CheckExit"), QStringLiteral("No"));
-    settings.autoExpand = ini.ReadString(loc, QStringLiteral("AutoExpand"), QStringLiteral("Yes"));
-    // gauge: stored in an older form, converted
-    settings.gaugeType = OldGage(ini.ReadString(QStringLiteral("Gauge"), QStringLiteral("Type"), DefaultGaugeType()));
-    ReadGaugeMount(ini);
-    settings.selectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("SelectedColor"), tabcolors::kDefaultSelected);
-    settings.unselectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("UnselectedColor"), tabcolors::kDefaultUnselected);
+    auto yesNo = [&ini, &loc](const char *key, bool byDefault) {
+        return YesNoOption::FromWord(
+            ini.ReadString(loc, QLatin1String(key), YesNoOption::Word(byDefault)));
+    };
+    settings_.user = ini.ReadString(loc, QStringLiteral("User"), QStringLiteral("UpdateMe"));
+    presentation_.hide = yesNo("Hide", false);
+    settings_.menuShow = ini.ReadString(QStringLiteral("Menu"), QStringLiteral("Show"), QString());
+    settings_.left = ini.ReadInteger(loc, QStringLiteral("Left"), 0);
+    presentation_.lockedGaugeAt = QPoint(ini.ReadInteger(loc, QStringLiteral("ShrinkX"), 0),
+                                         ini.ReadInteger(loc, QStringLiteral("ShrinkY"), 0));
+    settings_.buttonCount = ini.ReadInteger(loc, QStringLiteral("ButtonCount"), 0);
+    settings_.lockedGraph = yesNo("LockedGraph", false).IsYes();
+    presentation_.onTop = yesNo("OnTop", false);
+    settings_.windowState =
+        ini.ReadString(QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("Norm"));
+    presentation_.shrinkOnLaunch = yesNo("Shrink", true);
+    settings_.checkExit = yesNo("CheckExit", false);
+    settings_.autoExpand = yesNo("AutoExpand", true);
+    ReadGaugeType(ini);
+    prefs_.selectedColor =
+        tabcolors::ReadTabColor(ini, QStringLiteral("SelectedColor"), tabcolors::kDefaultSelected);
+    prefs_.unselectedColor = tabcolors::ReadTabColor(ini, QStringLiteral("UnselectedColor"),
+                                                     tabcolors::kDefaultUnselected);
 }
 
 void TForm1::ApplyMenuSettings() {
     CheckGaugeType(); // gauge
-    auto tick = [](QAction *item, const QString &value) {
-        if (value == QLatin1String("Yes") || value == QLatin1String("No"))
-            item->setChecked(value == QLatin1String("Yes"));
+    auto tick = [](QAction *item, const YesNoOption &value) {
+        if (value.IsYesOrNo())
+            item->setChecked(value.IsYes());
     };
-    tick(items_.setup.ConfirmExit1, settings.checkExit);
-    tick(items_.setup.AutoExpand1, settings.autoExpand);
-    tick(items_.setup.HideGraph1, settings.hide);
+    tick(items_.setup.ConfirmExit1, settings_.checkExit);
+    tick(items_.setup.AutoExpand1, settings_.autoExpand);
+    tick(items_.setup.HideGraph1, presentation_.hide);
     gaugeMenu_ = PopupMenu3;
     SetTrayMenu(PopupMenu5);
-    if (settings.menuShow == QLatin1String("Setup")) {
+    if (settings_.menuShow == QLatin1String("Setup")) {
         gaugeMenu_ = PopupMenu3;
         SetTrayMenu(PopupMenu3);
-    } else if (settings.menuShow == QLatin1String("Launched")) {
+    } else if (settings_.menuShow == QLatin1String("Launched")) {
         gaugeMenu_ = PopupMenu5;
         SetTrayMenu(PopupMenu5);
     }
 }
 
-QColor TForm1::StoredSelectedColor() const { return FromColorValue(settings.selectedColor); }
+QColor TForm1::StoredSelectedColor() const {
+    return FromColorValue(prefs_.selectedColor);
+}
 
 void TForm1::ApplyTabColors() {
-    TabSet1->setSelectedColor(FromColorValue(settings.selectedColor));
-    TabSet1->setUnselectedColor(FromColorValue(settings.unselectedColor));
+    TabSet1->setSelectedColor(FromColorValue(prefs_.selectedColor));
+    TabSet1->setUnselectedColor(FromColorValue(prefs_.unselectedColor));
 }
 
 bool TForm1::InlineBoxOpen() const { return PageName && PageName->isVisible(); }
@@ -454,7 +455,7 @@ void TForm1::ApplyGeometry() {
     }
     Notebook1->setGeometry(BarGeometry::GaugeColumn, 0, g.pageAreaWidth, BarGeometry::PageHeight);
     setFixedSize(g.ClientWidth(), g.clientHeight);
-    expandedSize = size();
+    presentation_.expandedSize = size();
     ApplyScrollRange();
 }
 
@@ -486,7 +487,7 @@ void TForm1::resizeEvent(QResizeEvent *) {
 
 void TForm1::Load() {
     locationSavingSuppressed_ = false;
-    loading = QStringLiteral("Yes");
+    loading_ = true;
     ++loadCount_;
     const TNewIniFile ini = Ini();
     const int pages = TabSet1->count();
@@ -560,7 +561,7 @@ void TForm1::Load() {
         }
     }
     pageMaking_.recordsLoaded = true;
-    loading = QStringLiteral("No");
+    loading_ = false;
     if (!refused.isEmpty())
         platform_.dialogs->Error(refused);
 }
@@ -573,15 +574,13 @@ TNewIniFile TForm1::Ini() const {
 }
 
 void TForm1::ReadButtonInfo(int number) {
-    current = ReadButtonRecord(Ini(), number);
-    if (current.Occupied())
-        blankMarker = false;
+    editing_.current = ReadButtonRecord(Ini(), number);
 }
 
 void TForm1::WriteButtonInfo(int number) {
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
-    WriteButtonRecord(ini, number, current);
+    WriteButtonRecord(ini, number, editing_.current);
     transaction.Commit();
 }
 
@@ -595,12 +594,16 @@ void TForm1::EraseButtonInfo(int number) {
 void TForm1::WriteMoveInfo() {
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
-    WriteButtonRecord(ini, currentButton, held, true);
+    WriteButtonRecord(ini, editing_.button, editing_.held, true);
     transaction.Commit();
 }
 
-void TForm1::MoveCompare() { held = current; }
-void TForm1::MoveClear() { held.Clear(); }
+void TForm1::MoveCompare() {
+    editing_.held = editing_.current;
+}
+void TForm1::MoveClear() {
+    editing_.held.Clear();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Location, caption, window state
@@ -608,20 +611,20 @@ void TForm1::MoveClear() { held.Clear(); }
 void TForm1::FormCaption() {
     const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
     const QString blanks(6, QLatin1Char(' '));
-    setWindowTitle(captionPrefix + profile_.name + blanks + date + blanks + QStringLiteral("Page ") +
-                   QString::number(TabSet1->currentIndex() + 1) + QStringLiteral(" of ") +
-                   QString::number(TabSet1->count()));
+    setWindowTitle(kCaptionPrefix + profile_.name + blanks + date + blanks +
+                   QStringLiteral("Page ") + QString::number(TabSet1->currentIndex() + 1) +
+                   QStringLiteral(" of ") + QString::number(TabSet1->count()));
 }
 
 void TForm1::SaveLocation() {
     const QPoint at = FramePosition();
-    settings.top = at.y();
-    settings.left = at.x();
+    settings_.top = at.y();
+    settings_.left = at.x();
     const QString state = (windowState() & Qt::WindowMinimized) ? QStringLiteral("Min") : QStringLiteral("Norm");
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
-    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("Top"), settings.top);
-    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("Left"), settings.left);
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("Top"), settings_.top);
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("Left"), settings_.left);
     ini.WriteString(QStringLiteral("Window"), QStringLiteral("State"), state);
     transaction.Commit();
 }
@@ -641,7 +644,7 @@ void TForm1::showEvent(QShowEvent *event) {
     if (placement_.placed || placement_.started)
         return;
     placement_.started = true;
-    if (settings.windowState != QLatin1String("Min")) {
+    if (settings_.windowState != QLatin1String("Min")) {
         windowHandle()->installEventFilter(this); // its first exposure: EndPlacement
         return;
     }
@@ -674,13 +677,13 @@ void TForm1::moveEvent(QMoveEvent *event) {
             placement_.timer->start();
         return;
     }
-    if (!locationSavingSuppressed_ && created_ && isVisible() && shrunk == QLatin1String("No"))
+    if (!locationSavingSuppressed_ && created_ && isVisible() && !presentation_.shrunk)
         Guarded([this] { SaveLocation(); });
 }
 
 void TForm1::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !created_ || loading == QLatin1String("Yes"))
+    if (event->type() != QEvent::WindowStateChange || !created_ || loading_)
         return;
     if (!placement_.placed) {
         if (placement_.timer)
@@ -938,7 +941,7 @@ void TForm1::ConfirmExit1Click() {
     QAction *item = items_.setup.ConfirmExit1;
     // The item has toggled its tick already when it was triggered.
     Ini().WriteString(QStringLiteral("Location"), QStringLiteral("CheckExit"),
-                      item->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"));
+                      YesNoOption::Word(item->isChecked()));
 }
 
 void TForm1::ExitWin1Click() {

@@ -1,14 +1,17 @@
 #pragma once
 
 #include "components/enhgauge.h"
+#include "launch/LaunchState.h"
 #include "pages/BarGeometry.h"
 #include "pages/Notebook.h"
+#include "pages/PagesState.h"
 #include "pages/TabSet.h"
 #include "platform/Platform.h"
 #include "prefs/PrefsState.h"
 #include "settings/ButtonRecord.h"
 #include "settings/NewIniFile.h"
 #include "settings/Profile.h"
+#include "settings/YesNoOption.h"
 
 #include <QBasicTimer>
 #include <QBitArray>
@@ -83,6 +86,17 @@ public:
     // Rebuilds this copy and, in shared mode, every copy with this profile.
     void RebuildEverywhere();
 
+    // Read at start-up: the options the subsystems keep in their own state are not here.
+    struct StartSettings {
+        QString user, menuShow, windowState;
+        int top = 0, left = 0, buttonCount = 0; // top and left: the bar's place, saved since
+        bool lockedGraph = false;
+        YesNoOption checkExit, autoExpand;
+    };
+    const StartSettings &Settings() const { return settings_; }
+    // Load is reading the button records: nobody is asked for a missing icon meanwhile.
+    bool Loading() const { return loading_; }
+
     // ---- settings: the button record routines ----
     void ReadButtonInfo(int number);
     void WriteButtonInfo(int number);
@@ -132,7 +146,8 @@ public:
     // A held record goes back where it came from, or to the first empty button when that has
     // been filled: Escape while placing, and closing the bar.
     void CancelPlacing();
-    int sourceNumber = 0;
+    // The button the button menu acts on.
+    const QString &CurrentButton() const { return editing_.button; }
 
     // ---- pages: page management (src/pages/PageMenu.cpp) ----
     void TabSet1MouseDown(const QPoint &pos);
@@ -141,16 +156,13 @@ public:
     void DeletePage(QAction *sender);
     void AddPage();
     // Opens the inline box in a mode, with a hint and a text.
-    void OpenInlineBox(const QString &mode, const QString &hint, const QString &text = QString());
+    void OpenInlineBox(InlineBoxMode mode, const QString &hint, const QString &text = QString());
+    InlineBoxMode PageNameMode() const { return pageNameBox_.mode; }
     void CloseInlineBox();
     // Enter, Escape and F1 in the inline box; true when the key was handled.
     bool PageNameKeyDown(int key);
     // A moved page waits to be put back: Escape, and closing the bar.
     void CancelPageMove();
-    int menuTab = -1; // the tab the page menu acts on, -1 for none
-    QString movedPageName;
-    int movedPageFrom = -1; // the tab index the moved page was taken from
-    QList<ButtonRecord> movedPageRecords;
     void RunButtonClick();
     void SelectFiles1Click();
     void SelectWorkingDirectory1Click();
@@ -160,12 +172,7 @@ public:
     void MruList1MruClick(const QString &item);
     void CreateRecentList();
     void AttachRecentList();
-    // Launch state, kept between launches.
-    QString launchShrink;      // "Yes"/"No" for the launch in progress
-    int launchedButton = 0;    // the button whose program is being launched
-    int captionCut = 0;        // 5 for a button's program word, 4 from the recently launched list
-    QString lastLaunchedEntry; // caption + "  |" + button number of the previous launch
-    qint64 startedProcess = 0; // the process started last, for the watch
+    const LaunchState &Launching() const { return launch_; }
 
     // ---- launch: dropped files (src/launch/Drops.cpp) ----
     // The button number under a point of the window, 0 where no button's column is.
@@ -206,9 +213,14 @@ public:
     // The watch on the program started last (the design's 100 ms timer, here told by the
     // process's end): on while the bar is shrunk or hidden by a launch.
     bool Watching() const { return launchWatch_.on; }
+    // The program started last, 0 once its end has been acted on.
+    qint64 WatchedProcess() const { return launchWatch_.process; }
     bool TrayIconShown() const;
-    // Shrunk: "Yes"; hidden: the window is not visible and the bar is not shrunk.
-    bool HiddenInTray() const { return shrunk == QLatin1String("No") && !isVisible() && TrayIconShown(); }
+    // Hidden: the window is not visible and the bar is not shrunk.
+    bool HiddenInTray() const { return !presentation_.shrunk && !isVisible() && TrayIconShown(); }
+    bool Shrunk() const { return presentation_.shrunk; }
+    // The size of the whole bar, which it takes back when it expands.
+    QSize ExpandedSize() const { return presentation_.expandedSize; }
 
     // ---- appearance: glyph and hint of a launch button, the icon picker (src/appearance) ----
     void ChangeIcon();
@@ -228,7 +240,7 @@ public:
     void ShowLockState();
     // Stores a lock value in the data file; a refused write throws and changes nothing.
     void WriteLockFile(const QByteArray &value);
-    PrefsState prefs;
+    const PrefsState &Prefs() const { return prefs_; }
 
     // ---- progman: the first start fills the bar from the application menu (src/progman) ----
     void LoadProgman();
@@ -251,8 +263,12 @@ public:
     void ShowDriveItem(QChar letter, const QString &mountPoint);
     // The drive that holds the program's directory + "HardDrive".
     QString DefaultGaugeType() const;
+    // The stored gauge type, and the mount point of a drive reading.
+    void ReadGaugeType(const TNewIniFile &ini);
     // The mount point of the stored drive reading, with the gauge type lettered from it.
     void ReadGaugeMount(const TNewIniFile &ini);
+    // What the gauge graphs: a drive letter + "HardDrive", or "SystemMemory1".
+    const QString &GaugeType() const { return gauge_.type; }
     // Points the gauge type at the letter its mount point has now; false, with the hint saying
     // so, when that filesystem is not mounted.
     bool FollowGaugeMount();
@@ -307,12 +323,6 @@ public:
     int LoadCount() const { return loadCount_; }
     int DrawCount() const { return drawCount_; } // buttons given a glyph and hint
 
-    // The current button record and the held one of a move or copy.
-    ButtonRecord current;
-    ButtonRecord held;
-    QString currentButton;
-    bool blankMarker = true; // "Yes": no record read since it was set had a program
-
     // The controls, for what looks at them or gives them input from outside the window.
     TEnhancedGauge *Gauge() const { return Gauge1; }
     QFrame *GaugePanel() const { return Panel1; }
@@ -362,25 +372,6 @@ public:
     };
     const MenuItems &Items() const { return items_; }
 
-    QStringList ListBox1, Memo1, ListBox2; // scratch lists of the import and of a moved page
-    QString PageNameMode;                  // "Tab", "Page", "Button", "Parameter", "Lockout"
-
-    // Settings read at start-up.
-    struct StartSettings {
-        int newInstallTop = -50;
-        QString user, hide, menuShow;
-        int top = 0, left = 0, shrinkX = 0, shrinkY = 0, buttonCount = 0;
-        QString lockedGraph, onTop, windowState, shrink, checkExit, autoExpand, gaugeType;
-        QString gaugeMount; // where the graphed drive is mounted: its letter is found from it
-        int selectedColor = 12632256, unselectedColor = 8421376;
-    } settings;
-    QString shrunk = QStringLiteral("No");
-    QString currentShrink;
-    QString loading = QStringLiteral("No");
-    QString captionPrefix;
-    QSize expandedSize;
-    bool pendingMove = false;
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
@@ -411,7 +402,10 @@ private:
                      void (TForm1::*handler)() = nullptr, ItemKind kind = ItemKind::Plain);
     QAction *AddItem(QMenu *menu, const QString &name, const QString &caption,
                      void (TForm1::*handler)(QAction *), ItemKind kind = ItemKind::Plain);
+    // Fills the start-up settings and the options each subsystem keeps in its own state.
     void ReadStartSettings(const TNewIniFile &ini);
+    StartSettings settings_;
+    bool loading_ = false;
     void ApplyMenuSettings();
     void ApplyGeometry();
     void ApplyScrollRange();
@@ -487,11 +481,22 @@ private:
         QTimer *timer = nullptr; // a bar shown minimised: runs while it may still be placed
         QPoint framedMargins;    // the client area's offset in the frame, last seen framed
     } placement_;
-    // The inline box (PageName) beyond its mode: the button it was opened for in the modes
-    // "Button" and "Parameter", whichever button the keys select meanwhile.
-    struct PageNameBox {
-        QString button;
-    } pageNameBox_;
+    // pages: the button menu's button, placing a button, the page menu's page, the inline box
+    // (src/pages/Editing.cpp, PageMenu.cpp).
+    ButtonEditing editing_;
+    PageMenuState pageMenu_;
+    PageNameBox pageNameBox_;
+    void SetCurrentButton(const QString &name);
+    void SetMenuTab(int tab);
+    // launch (src/launch)
+    LaunchState launch_;
+    // prefs (src/prefs)
+    PrefsState prefs_;
+    // gauge (src/gauge)
+    struct GaugeState {
+        QString type;  // a drive letter + "HardDrive", or "SystemMemory1"
+        QString mount; // where the graphed drive is mounted: its letter is found from it
+    } gauge_;
     void EndPlacement();
     // The presentations (src/app/Presentation.cpp).
     void SetWatch(bool on);
@@ -499,8 +504,15 @@ private:
     void HideTrayIcon();
     bool TrayAvailable() const;
     void CreateTrayIcon();
-    void LaunchOptionClick(QAction *item, QString &value, const QString &key, QAction *otherItem,
-                           QString &otherValue, const QString &otherKey);
+    void LaunchOptionClick(QAction *item, YesNoOption &value, const QString &key,
+                           QAction *otherItem, YesNoOption &otherValue, const QString &otherKey);
+    // The presentation and its options as the file holds them (read at start-up).
+    struct PresentationState {
+        bool shrunk = false;
+        QSize expandedSize;
+        YesNoOption onTop, hide, shrinkOnLaunch; // neither word: the choice is left as it is
+        QPoint lockedGaugeAt; // where the shrunk gauge stands while its place is locked
+    } presentation_;
     void ShowStarting(qint64 handle, QToolButton *button);
     void EndStarting(qint64 handle);
     void SetTrayMenu(QMenu *menu);
@@ -521,9 +533,13 @@ private:
     // The launched programs the bar waits for: the end that brings it back, the starts its buttons show.
     struct LaunchWatch {
         bool on = false;
+        qint64 process = 0; // the program started last, until its end is acted on
         QHash<qint64, QPointer<QToolButton>> startingButtons; // by process: dimmed until the start is over
     };
     LaunchWatch launchWatch_;
+    void WatchProcess(qint64 handle);
+    // The process layer saw a program end.
+    void ProcessEnded(qint64 handle);
     TOnTop *OnTop1 = nullptr;
     InteractionMode mode_ = InteractionMode::Normal;
     // The application-wide cursor: the mode's, or the hourglass over it.

@@ -1,6 +1,7 @@
-#include "app/BarStyle.h"
 #include "app/Icons.h"
 #include "app/QtPlatformChoice.h"
+#include "appearance/Pickicon.h"
+#include "bar/BarStyle.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QApplication>
@@ -39,6 +40,11 @@ bool PrintInformation(const QStringList &arguments) {
     }
     return false;
 }
+
+// The bar's own icon picker, which the platform shows for "Change Icon".
+std::optional<int> PickIcon(IShell &shell, IHelp &help, const QString &file, QWidget *parent) {
+    return TForm2(shell, help, file, parent).Pick();
+}
 } // namespace
 
 int main(int argc, char **argv) {
@@ -68,7 +74,7 @@ int main(int argc, char **argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/io.orvane.Orvane.svg")));
     QApplication::setStyle(new BarStyle);
 
-    LinuxPlatform platform(environment);
+    LinuxPlatform platform(environment, PickIcon);
     TForm1 form(platform.Get());
     platform.SetDialogParent(&form);
 

@@ -1,7 +1,9 @@
+// src/appearance owns how the launch buttons look: their glyphs and hints, and the icon picker
+// of "Change Icon".
 // Glyphs and hints of the launch buttons, and "Change Icon".
 #include "app/Icons.h"
 #include "appearance/Glyph.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QAction>
 #include <QToolButton>
@@ -76,7 +78,7 @@ void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
         TNewIniFile ini = Ini();
         QString source = ini.ReadString(kIcons, key, QString());
         int index = record.IconSelection;
-        const bool ask = source.isEmpty() && loading != QLatin1String("Yes");
+        const bool ask = source.isEmpty() && !Loading();
         std::optional<int> picked;
         if (ask) {
             source = ChosenSource(platform_.dialogs->OpenFiles(
@@ -108,7 +110,7 @@ void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
             // While loading, only the marker can be written, and it only spares a later
             // question: the bar must come up all the same. Outside loading the user's choice
             // was not stored, which the handler in progress has to report.
-            if (loading != QLatin1String("Yes"))
+            if (!Loading())
                 throw;
         }
     }
@@ -129,10 +131,10 @@ void TForm1::IconVert(QToolButton *button, const ButtonRecord &record) {
 }
 
 void TForm1::ChangeIcon() {
-    QToolButton *button = FindButton(currentButton);
+    QToolButton *button = FindButton(CurrentButton());
     if (!button)
         return;
-    const QString key = currentButton;
+    const QString key = CurrentButton();
     ButtonRecord record;
     {
         const TNewIniFile ini = Ini();

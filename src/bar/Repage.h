@@ -1,3 +1,5 @@
+// src/bar owns the bar as a whole: its presentations (expanded, shrunk, hidden, stay on top,
+// the watch on a launched program), its style, and re-paging when the page size changes.
 #pragma once
 
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "components/Mru.h"
 
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 #include "settings/IniDocument.h"
 #include "settings/NewIniFile.h"
 

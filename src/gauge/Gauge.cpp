@@ -1,3 +1,5 @@
+// src/gauge owns the gauge's readings and their rules; the gauge itself is drawn by the
+// enhgauge component.
 // The gauge's readings: free space of a drive or the memory load, once a second, and the
 // setup menu's items that choose between them.
 
@@ -21,10 +23,10 @@ void TForm1::GaugeTimer() {
 }
 
 void TForm1::GasGage() {
-    const QString &type = settings.gaugeType;
+    const QString &type = gauge_.type;
     if (IsDriveGaugeType(type)) {
         if (FollowGaugeMount()) // which may give the type another letter
-            HardDriveSpace(settings.gaugeType.at(0).unicode());
+            HardDriveSpace(gauge_.type.at(0).unicode());
     } else if (type == QLatin1String("SystemMemory1"))
         SysResource();
     if (type == QLatin1String("UserResource1"))
@@ -61,25 +63,25 @@ void TForm1::ShowReading(const QString &label, const QString &hint) {
 }
 
 void TForm1::GaugeColor() {
-    Gauge1->setForeColor(GaugeColorFor(settings.gaugeType, Gauge1->Progress()));
+    Gauge1->setForeColor(GaugeColorFor(gauge_.type, Gauge1->Progress()));
 }
 
 void TForm1::CHardDriveClick(QAction *sender) {
     const QChar letter(sender->data().toInt());
     UnCheck();
     sender->setChecked(true);
-    settings.gaugeType = QString(letter) + QStringLiteral("HardDrive");
+    gauge_.type = QString(letter) + QStringLiteral("HardDrive");
     // The filesystem the item shows is the one chosen, whatever letter it has later.
-    settings.gaugeMount = sender->property("mountPoint").toString();
+    gauge_.mount = sender->property("mountPoint").toString();
     {
         TNewIniFile ini = Ini();
         SettingsTransaction transaction(ini);
-        ini.WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), settings.gaugeType);
-        if (settings.gaugeMount.isEmpty())
+        ini.WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), gauge_.type);
+        if (gauge_.mount.isEmpty())
             ini.EraseKey(QStringLiteral("Gauge"), QStringLiteral("TypeMount"));
         else
             ini.WriteString(QStringLiteral("Gauge"), QStringLiteral("TypeMount"),
-                            GaugeMountValue(letter, settings.gaugeMount));
+                            GaugeMountValue(letter, gauge_.mount));
         transaction.Commit();
     }
     GasGage();
@@ -88,49 +90,56 @@ void TForm1::CHardDriveClick(QAction *sender) {
 void TForm1::SysResourceClick() {
     UnCheck();
     items_.setup.SystemMemory1->setChecked(true);
-    settings.gaugeType = QStringLiteral("SystemMemory1");
-    settings.gaugeMount.clear();
+    gauge_.type = QStringLiteral("SystemMemory1");
+    gauge_.mount.clear();
     {
         TNewIniFile ini = Ini();
         SettingsTransaction transaction(ini);
-        ini.WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), settings.gaugeType);
+        ini.WriteString(QStringLiteral("Gauge"), QStringLiteral("Type"), gauge_.type);
         ini.EraseKey(QStringLiteral("Gauge"), QStringLiteral("TypeMount"));
         transaction.Commit();
     }
     SysResource();
 }
 
+void TForm1::ReadGaugeType(const TNewIniFile &ini) {
+    // Stored in an older form, converted.
+    gauge_.type = OldGage(
+        ini.ReadString(QStringLiteral("Gauge"), QStringLiteral("Type"), DefaultGaugeType()));
+    ReadGaugeMount(ini);
+}
+
 void TForm1::ReadGaugeMount(const TNewIniFile &ini) {
-    const QChar stored = DriveItemLetter(settings.gaugeType);
-    settings.gaugeMount.clear();
+    const QChar stored = DriveItemLetter(gauge_.type);
+    gauge_.mount.clear();
     if (stored.isNull())
         return;
-    settings.gaugeMount =
-        GaugeMountOf(settings.gaugeType, ini.ReadString(QStringLiteral("Gauge"),
-                                                        QStringLiteral("TypeMount"), QString()));
-    if (settings.gaugeMount.isEmpty()) {
+    gauge_.mount =
+        GaugeMountOf(gauge_.type, ini.ReadString(QStringLiteral("Gauge"),
+                                                 QStringLiteral("TypeMount"), QString()));
+    if (gauge_.mount.isEmpty()) {
         // A file from before the key: the stored letter means what it means now, and from
         // here on that filesystem is followed.
-        settings.gaugeMount = platform_.system->Drive(stored).mountPoint;
+        gauge_.mount = platform_.system->Drive(stored).mountPoint;
         return;
     }
-    if (const QChar letter = platform_.system->LetterOf(settings.gaugeMount); !letter.isNull())
-        settings.gaugeType = QString(letter) + QStringLiteral("HardDrive");
+    if (const QChar letter = platform_.system->LetterOf(gauge_.mount); !letter.isNull())
+        gauge_.type = QString(letter) + QStringLiteral("HardDrive");
 }
 
 bool TForm1::FollowGaugeMount() {
-    if (settings.gaugeMount.isEmpty())
+    if (gauge_.mount.isEmpty())
         return true;
-    const QChar letter = platform_.system->LetterOf(settings.gaugeMount);
+    const QChar letter = platform_.system->LetterOf(gauge_.mount);
     if (letter.isNull()) {
-        const QString hint = MissingDriveHint(settings.gaugeMount);
+        const QString hint = MissingDriveHint(gauge_.mount);
         if (Gauge1->toolTip() != hint)
             Gauge1->setToolTip(hint);
         return false;
     }
-    if (letter != settings.gaugeType.at(0)) {
-        settings.gaugeType = QString(letter) + QStringLiteral("HardDrive");
-        ShowDriveItem(letter, settings.gaugeMount);
+    if (letter != gauge_.type.at(0)) {
+        gauge_.type = QString(letter) + QStringLiteral("HardDrive");
+        ShowDriveItem(letter, gauge_.mount);
         CheckGaugeType();
     }
     return true;
@@ -144,10 +153,10 @@ void TForm1::UnCheck() {
 
 void TForm1::CheckGaugeType() {
     UnCheck();
-    if (QAction *item = GaugeItem(settings.gaugeType)) {
+    if (QAction *item = GaugeItem(gauge_.type)) {
         // An item showing another filesystem than the chosen one (not mounted now) is not it.
-        const bool other = item != items_.setup.SystemMemory1 && !settings.gaugeMount.isEmpty() &&
-                           item->property("mountPoint").toString() != settings.gaugeMount;
+        const bool other = item != items_.setup.SystemMemory1 && !gauge_.mount.isEmpty() &&
+                           item->property("mountPoint").toString() != gauge_.mount;
         item->setChecked(!other);
     }
 }

@@ -1,9 +1,9 @@
 // Files dropped on the bar: an empty button takes the first one, a configured button starts
 // its program with all of them.
 #include "app/Icons.h"
-#include "launch/LaunchRules.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 #include "components/SheLink.h"
+#include "launch/LaunchRules.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -55,7 +55,7 @@ void TForm1::dropEvent(QDropEvent *event) {
 int TForm1::DropTarget(const QPoint &windowPos) const {
     // The button whose column holds the point, by the buttons' real places: the row may be
     // scrolled. Only x counts, so the tab row under a button counts for it.
-    if (shrunk == QLatin1String("Yes") || !Notebook1->currentWidget())
+    if (presentation_.shrunk || !Notebook1->currentWidget())
         return 0;
     const int page = Notebook1->currentIndex();
     // Buttons stand at their slots' places, one step apart: only the button of the slot under
@@ -83,8 +83,7 @@ void TForm1::DropFiles(const QStringList &files, int number) {
     const QString key = target->objectName();
     const int tag = target->property("Tag").isValid() ? target->property("Tag").toInt() : 100;
     const bool globalShrink = items_.setup.ShrinkOnLaunch1->isChecked();
-    launchShrink = tag == 1 ? QStringLiteral("Yes") : tag == 0 ? QStringLiteral("No")
-                                       : (globalShrink ? QStringLiteral("Yes") : QStringLiteral("No"));
+    launch_.shrink = YesNoOption(tag == 1 || (tag != 0 && globalShrink));
     const TNewIniFile ini = Ini();
     const QString program = ini.ReadString(QStringLiteral("Programs"), key, QString());
     const QString working = ini.ReadString(QStringLiteral("Working"), key, QString());
@@ -93,8 +92,8 @@ void TForm1::DropFiles(const QStringList &files, int number) {
         AssignDroppedFile(target, files.first());
 
     if (!program.isEmpty()) {
-        launchedButton = number;
-        captionCut = 5;
+        launch_.button = number;
+        launch_.captionCut = 5;
         Launch(program + QLatin1Char(' '), ChosenFilesParameter(files), working);
     }
 }

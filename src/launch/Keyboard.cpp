@@ -15,7 +15,7 @@ void TForm1::SelectKeyButton(int number) {
     keyAtStart_ = false;
     if (QToolButton *button = FindButton(number)) {
         button->setChecked(true); // its page's group releases the others
-        currentButton = button->objectName();
+        SetCurrentButton(button->objectName());
     }
 }
 
@@ -68,7 +68,7 @@ void TForm1::KeysKeyDown(int key) {
         // menu then: a page operation would end the placing and strand the button.
         if (TabSet1->selectedColor() == StoredSelectedColor() && !InlineBoxOpen() &&
             !ModifyLocked() && mode_ != InteractionMode::PlaceButton) {
-            menuTab = TabSet1->currentIndex();
+            SetMenuTab(TabSet1->currentIndex());
             ShowPopup(PopupMenu2, mapToGlobal(QPoint(0, 0)));
         }
         break;
@@ -76,9 +76,9 @@ void TForm1::KeysKeyDown(int key) {
         break;
     }
     const bool arrow = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
-    if (shrunk == QLatin1String("Yes") && arrow)
+    if (presentation_.shrunk && arrow)
         SmallSize();
-    if (shrunk == QLatin1String("Yes"))
+    if (presentation_.shrunk)
         return;
 
     if (pages > 0) {
@@ -124,7 +124,7 @@ void TForm1::KeysKeyDown(int key) {
         case Qt::Key_Enter:
             if (QToolButton *b = buttonAtCursor(); b && keyPosition_ >= first && keyPosition_ <= last && b->isChecked()) {
                 if (mode_ == InteractionMode::PlaceButton) {
-                    currentButton = b->objectName();
+                    SetCurrentButton(b->objectName());
                     PutButton();
                 } else {
                     ButtonClick(b);
@@ -183,12 +183,12 @@ void TForm1::ButtonKeyPop() {
     QToolButton *b = keyAtStart_ ? nullptr : FindButton(keyPosition_);
     if (!b)
         return;
-    currentButton = b->objectName();
+    SetCurrentButton(b->objectName());
     if (mode_ != InteractionMode::Normal) {
         PutButton();
         return;
     }
-    const ButtonRecord record = ReadButtonRecord(Ini(), currentButton);
+    const ButtonRecord record = ReadButtonRecord(Ini(), CurrentButton());
     SetOptionMarks(record);
     if (record.Occupied() && !ModifyLocked())
         ShowPopup(PopupMenu1, mapToGlobal(QPoint(0, 0)));

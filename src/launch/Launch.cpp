@@ -1,7 +1,9 @@
+// src/launch owns starting programs: a button's launch and its options, dropped files, the
+// keyboard selection and the recently launched list.
 // Launching a button's program, the "Run a Program" button and the launch options.
 #include "app/Icons.h"
+#include "commandline/CommandLine.h"
 #include "launch/LaunchRules.h"
-#include "launch/Paths.h"
 
 #include <QAction>
 #include <QDir>
@@ -25,8 +27,8 @@ void TForm1::ButtonClick(QToolButton *button) {
         ButtonRecord record = ReadButtonRecord(ini, button->objectName());
         const QString program = record.Programs;
         const bool globalShrink = items_.setup.ShrinkOnLaunch1->isChecked();
-        launchShrink = record.Shrink.isEmpty() ? (globalShrink ? QStringLiteral("Yes") : QStringLiteral("No"))
-                                               : record.Shrink;
+        launch_.shrink = record.Shrink.isEmpty() ? YesNoOption(globalShrink)
+                                                 : YesNoOption::FromWord(record.Shrink);
         if (program.isEmpty() && !ModifyLocked())
             ChooseProgram(button, record);
         if (!record.Programs.isEmpty())
@@ -38,7 +40,7 @@ void TForm1::ButtonClick(QToolButton *button) {
                 QStringLiteral("Select File(s)"), QStringLiteral("All Files|*.*"),
                 UnquotePath(record.Select), true);
             if (files.isEmpty()) {
-                launchShrink = QStringLiteral("No"); // an abandoned launch leaves no choice behind
+                launch_.shrink = YesNoOption(false); // an abandoned launch leaves no choice behind
                 return;
             }
             parameter = ChosenFilesParameter(files);
@@ -46,8 +48,8 @@ void TForm1::ButtonClick(QToolButton *button) {
         if (!program.isEmpty()) {
             if (!record.SoundLaunch.isEmpty())
                 platform_.sound->Play(record.SoundLaunch, false, false);
-            launchedButton = number;
-            captionCut = 5;
+            launch_.button = number;
+            launch_.captionCut = 5;
             Launch(program + QLatin1Char(' '), parameter, record.Working);
         }
         return;
@@ -55,7 +57,7 @@ void TForm1::ButtonClick(QToolButton *button) {
     if (HelpModeClick(5))
         return;
     if (mode_ == InteractionMode::PlaceButton) {
-        currentButton = button->objectName();
+        SetCurrentButton(button->objectName());
         PutButton();
     }
 }
@@ -97,7 +99,7 @@ void TForm1::ChooseProgram(QToolButton *button, ButtonRecord &record) {
 bool TForm1::Launch(const QString &program, const QString &parameter, const QString &workingDir,
                     bool recordLaunch) {
     const bool shrink =
-        ShouldShrink(program, launchShrink, items_.setup.ShrinkOnLaunch1->isChecked());
+        ShouldShrink(program, launch_.shrink, items_.setup.ShrinkOnLaunch1->isChecked());
     const QString commandLine = program + parameter;
     const QString directory = workingDir.isEmpty() ? ProgramDirectory(program) : UnquotePath(workingDir);
     if (!directory.isEmpty())
@@ -105,26 +107,27 @@ bool TForm1::Launch(const QString &program, const QString &parameter, const QStr
     const ProcessStart started = platform_.processes->Start(commandLine);
     if (!started.started) {
         // Nothing shrinks or hides, and the list keeps what it had.
-        launchShrink = QStringLiteral("No");
+        launch_.shrink = YesNoOption(false);
         // A NUL would end the box's text: it is shown by its symbol.
         const QString shown = QString(commandLine.trimmed()).replace(QChar(0), QChar(0x2400));
         platform_.dialogs->Error(QStringLiteral("Could not start \"%1\": %2").arg(shown, started.error));
         return false;
     }
-    startedProcess = started.handle;
+    WatchProcess(started.handle);
     if (recordLaunch)
-        ShowStarting(started.handle, FindButton(launchedButton));
-    if (shrink && shrunk == QLatin1String("No"))
+        ShowStarting(started.handle, FindButton(launch_.button));
+    if (shrink && !presentation_.shrunk)
         ShrinkForLaunch();
-    if (items_.setup.HideGraph1->isChecked() && launchShrink != QLatin1String("Yes"))
+    if (items_.setup.HideGraph1->isChecked() && !launch_.shrink.IsYes())
         HideForLaunch();
     if (recordLaunch) {
-        const QString description = Ini().ReadString(QStringLiteral("Names"), ButtonKey(launchedButton), QString());
-        const QString previous = lastLaunchedEntry;
-        lastLaunchedEntry = LaunchEntry(description, program, launchedButton);
-        RecordLaunch(previous, lastLaunchedEntry);
+        const QString description =
+            Ini().ReadString(QStringLiteral("Names"), ButtonKey(launch_.button), QString());
+        const QString previous = launch_.lastEntry;
+        launch_.lastEntry = LaunchEntry(description, program, launch_.button);
+        RecordLaunch(previous, launch_.lastEntry);
     }
-    launchShrink = QStringLiteral("No");
+    launch_.shrink = YesNoOption(false);
     return true;
 }
 
@@ -172,14 +175,13 @@ void TForm1::RunButtonClick() {
         }
     }
     // Not a button: no recently launched entry; the global shrink setting decides.
-    launchShrink =
-        items_.setup.ShrinkOnLaunch1->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No");
+    launch_.shrink = YesNoOption(items_.setup.ShrinkOnLaunch1->isChecked());
     Launch(commandLine, QString(), working, false);
 }
 
 void TForm1::ChooseLaunchDirectory(QAction *item, const QString &section) {
     const TNewIniFile ini = Ini();
-    if (ini.ReadString(QStringLiteral("Programs"), currentButton, QString()).isEmpty()) {
+    if (ini.ReadString(QStringLiteral("Programs"), CurrentButton(), QString()).isEmpty()) {
         item->setChecked(false);
         return;
     }
@@ -201,7 +203,7 @@ void TForm1::ChooseLaunchDirectory(QAction *item, const QString &section) {
         }
         value = LongPath(directory);
     }
-    Ini().WriteString(section, currentButton, value);
+    Ini().WriteString(section, CurrentButton(), value);
 }
 
 void TForm1::SelectFiles1Click() {

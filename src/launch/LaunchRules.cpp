@@ -1,15 +1,11 @@
 #include "launch/LaunchRules.h"
 
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
-bool ShouldShrink(const QString &program, const QString &launchChoice, bool globalShrink) {
+bool ShouldShrink(const QString &program, const YesNoOption &launchChoice, bool globalShrink) {
     if (program.trimmed().isEmpty())
         return false;
-    if (launchChoice == QLatin1String("Yes"))
-        return true;
-    if (launchChoice == QLatin1String("No"))
-        return false;
-    return globalShrink;
+    return launchChoice.IsYesOrNo() ? launchChoice.IsYes() : globalShrink;
 }
 
 QString ChosenFilesParameter(const QStringList &files) {

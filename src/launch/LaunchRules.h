@@ -1,11 +1,13 @@
 #pragma once
 
+#include "settings/YesNoOption.h"
+
 #include <QString>
 #include <QStringList>
 
-// Whether a launch shrinks the bar: the launch's own choice ("Yes"/"No") wins; any other
-// choice follows the global setting. Nothing shrinks for an empty program.
-bool ShouldShrink(const QString &program, const QString &launchChoice, bool globalShrink);
+// Whether a launch shrinks the bar: the launch's own choice (yes or no) wins; neither follows
+// the global setting. Nothing shrinks for an empty program.
+bool ShouldShrink(const QString &program, const YesNoOption &launchChoice, bool globalShrink);
 
 // The parameter made of files chosen at launch: " " + word for each file, in order.
 QString ChosenFilesParameter(const QStringList &files);

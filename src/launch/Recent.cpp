@@ -79,8 +79,8 @@ void TForm1::MruList1MruClick(const QString &item) {
             QStringLiteral("Could not start \"%1\": button %2 is empty.").arg(item).arg(number));
         return;
     }
-    launchedButton = number; // the launch itself unmarks the previous entry
-    captionCut = 4;
+    launch_.button = number; // the launch itself unmarks the previous entry
+    launch_.captionCut = 4;
     if (!Launch(program, QLatin1Char(' ') + parameter, working))
         return; // said why; the list keeps what it had
     MruList1->AddItem(item);

@@ -10,7 +10,8 @@
 
 namespace {
 int ShrinkTag(const QString &shrink) {
-    return shrink == QLatin1String("Yes") ? 1 : shrink == QLatin1String("No") ? 0 : 100;
+    const YesNoOption option = YesNoOption::FromWord(shrink);
+    return option.IsYes() ? 1 : option.IsNo() ? 0 : 100;
 }
 } // namespace
 
@@ -53,52 +54,56 @@ void TForm1::BuildButtonMenu() {
                 QStringLiteral("Sound on &Keyboard Select"), &TForm1::SoundSelect1Click, checkable);
 }
 
+void TForm1::SetCurrentButton(const QString &name) {
+    editing_.button = name;
+}
+
 void TForm1::SpeedRightMouseDown(QToolButton *button) {
     if (InlineBoxOpen())
         return;
-    currentButton = button->objectName();
+    SetCurrentButton(button->objectName());
     if (mode_ != InteractionMode::Normal) {
         PutButton();
         return;
     }
-    sourceNumber = ButtonNumber(currentButton);
-    ReadButtonInfo(sourceNumber);
-    SetOptionMarks(current);
-    if (current.Occupied() && !ModifyLocked())
+    editing_.sourceNumber = ButtonNumber(editing_.button);
+    ReadButtonInfo(editing_.sourceNumber);
+    SetOptionMarks(editing_.current);
+    if (editing_.current.Occupied() && !ModifyLocked())
         ShowPopup(PopupMenu1, QCursor::pos());
 }
 
 void TForm1::SetOptionMarks(const ButtonRecord &record) {
-    const ButtonMenuItems &items = items_.button;
-    items.SelectFiles1->setChecked(!record.Select.isEmpty());
-    items.SelectWorkingDirectory1->setChecked(!record.Working.isEmpty());
-    items.SoundSelect1->setChecked(!record.SoundSelect.isEmpty());
-    items.SoundLaunch1->setChecked(!record.SoundLaunch.isEmpty());
-    items.ShrinkOnLaunch2->setChecked(
-        record.Shrink == QLatin1String("Yes") ||
-        (record.Shrink != QLatin1String("No") && items_.setup.ShrinkOnLaunch1->isChecked()));
+    items_.button.SelectFiles1->setChecked(!record.Select.isEmpty());
+    items_.button.SelectWorkingDirectory1->setChecked(!record.Working.isEmpty());
+    items_.button.SoundSelect1->setChecked(!record.SoundSelect.isEmpty());
+    items_.button.SoundLaunch1->setChecked(!record.SoundLaunch.isEmpty());
+    const YesNoOption shrink = YesNoOption::FromWord(record.Shrink);
+    items_.button.ShrinkOnLaunch2
+        ->setChecked(shrink.IsYes() ||
+                     (!shrink.IsNo() && items_.setup.ShrinkOnLaunch1->isChecked()));
 }
 
 void TForm1::MoveButton() {
-    sourceNumber = ButtonNumber(currentButton);
-    ReadButtonInfo(sourceNumber);
-    if (!current.Occupied() || held.Occupied())
+    editing_.sourceNumber = ButtonNumber(editing_.button);
+    ReadButtonInfo(editing_.sourceNumber);
+    if (!editing_.current.Occupied() || editing_.held.Occupied())
         return;
-    EraseButtonInfo(sourceNumber); // first: a refused write leaves the button where it was
+    EraseButtonInfo(editing_.sourceNumber); // first: a refused write leaves the button where it was
     SetMode(InteractionMode::PlaceButton);
-    if (QToolButton *source = FindButton(sourceNumber)) {
+    if (QToolButton *source = FindButton(editing_.sourceNumber)) {
         IconVert(source, ButtonRecord());
         source->setProperty("Tag", 100);
     }
     MoveCompare();
-    pendingMove = true;
+    editing_.pendingMove = true;
     PostReload();
 }
 
 void TForm1::CopyButton() {
-    sourceNumber = ButtonNumber(currentButton);
-    ReadButtonInfo(sourceNumber);
-    if (!current.Occupied() || held.Occupied())
+    editing_.sourceNumber = ButtonNumber(editing_.button);
+    ReadButtonInfo(editing_.sourceNumber);
+    if (!editing_.current.Occupied() || editing_.held.Occupied())
         return;
     SetMode(InteractionMode::PlaceButton);
     MoveCompare();
@@ -106,12 +111,12 @@ void TForm1::CopyButton() {
 }
 
 void TForm1::RemoveButton() {
-    sourceNumber = ButtonNumber(currentButton);
-    ReadButtonInfo(sourceNumber);
-    if (held.Occupied())
+    editing_.sourceNumber = ButtonNumber(editing_.button);
+    ReadButtonInfo(editing_.sourceNumber);
+    if (editing_.held.Occupied())
         return;
-    EraseButtonInfo(sourceNumber);
-    if (QToolButton *button = FindButton(sourceNumber)) {
+    EraseButtonInfo(editing_.sourceNumber);
+    if (QToolButton *button = FindButton(editing_.sourceNumber)) {
         IconVert(button, ButtonRecord());
         button->setProperty("Tag", 100);
     }
@@ -121,41 +126,42 @@ void TForm1::RemoveButton() {
 }
 
 void TForm1::PutButton() {
-    const int target = ButtonNumber(currentButton);
+    const int target = ButtonNumber(editing_.button);
     ReadButtonInfo(target);
-    if (current.Occupied() || !held.Occupied())
+    if (editing_.current.Occupied() || !editing_.held.Occupied())
         return;
     {
         // The target's leftovers go first, so that nothing of them survives under the record.
         TNewIniFile ini = Ini();
         SettingsTransaction transaction(ini);
-        EraseButtonRecord(ini, currentButton);
-        WriteButtonRecord(ini, currentButton, held, true);
+        EraseButtonRecord(ini, editing_.button);
+        WriteButtonRecord(ini, editing_.button, editing_.held, true);
         transaction.Commit();
     }
     if (QToolButton *button = FindButton(target)) {
-        IconVert(button, held);
-        button->setProperty("Tag", ShrinkTag(held.Shrink));
+        IconVert(button, editing_.held);
+        button->setProperty("Tag", ShrinkTag(editing_.held.Shrink));
     }
-    if (pendingMove)
-        RenameLaunchEntry(LaunchEntry(held.Names, held.Programs, sourceNumber),
-                          LaunchEntry(held.Names, held.Programs, target));
-    pendingMove = false;
+    if (editing_.pendingMove)
+        RenameLaunchEntry(
+            LaunchEntry(editing_.held.Names, editing_.held.Programs, editing_.sourceNumber),
+            LaunchEntry(editing_.held.Names, editing_.held.Programs, target));
+    editing_.pendingMove = false;
     MoveClear();
     PostReload();
     SetMode(InteractionMode::Normal);
 }
 
 void TForm1::CancelPlacing() {
-    if (!held.Occupied()) {
+    if (!editing_.held.Occupied()) {
         if (mode_ == InteractionMode::PlaceButton)
             SetMode(InteractionMode::Normal);
         return;
     }
-    if (pendingMove) {
+    if (editing_.pendingMove) {
         // Back on its source, or on the first empty button when the source has been filled.
         const TNewIniFile ini = Ini();
-        int target = sourceNumber;
+        int target = editing_.sourceNumber;
         if (!ReadButtonRecord(ini, target).Programs.isEmpty()) {
             target = 0;
             const int count = TabSet1->count() * buttonsPerPage_;
@@ -164,28 +170,28 @@ void TForm1::CancelPlacing() {
                     target = n;
         }
         if (target > 0) {
-            currentButton = ButtonKey(target);
+            editing_.button = ButtonKey(target);
             PutButton();
             return;
         }
     }
-    pendingMove = false;
+    editing_.pendingMove = false;
     MoveClear();
     SetMode(InteractionMode::Normal);
 }
 
 void TForm1::ChangeName() {
-    if (Ini().ReadString(QStringLiteral("Programs"), currentButton, QString()).isEmpty())
+    if (Ini().ReadString(QStringLiteral("Programs"), editing_.button, QString()).isEmpty())
         return;
-    OpenInlineBox(QStringLiteral("Button"), QStringLiteral("Enter New Description"));
-    pageNameBox_.button = currentButton;
+    OpenInlineBox(InlineBoxMode::Button, QStringLiteral("Enter New Description"));
+    pageNameBox_.button = editing_.button;
 }
 
 void TForm1::ChangeParameter() {
     const TNewIniFile ini = Ini();
-    if (ini.ReadString(QStringLiteral("Programs"), currentButton, QString()).isEmpty())
+    if (ini.ReadString(QStringLiteral("Programs"), editing_.button, QString()).isEmpty())
         return;
-    OpenInlineBox(QStringLiteral("Parameter"), QStringLiteral("Enter Parameter"),
-                  ini.ReadString(QStringLiteral("Parameters"), currentButton, QString()));
-    pageNameBox_.button = currentButton;
+    OpenInlineBox(InlineBoxMode::Parameter, QStringLiteral("Enter Parameter"),
+                  ini.ReadString(QStringLiteral("Parameters"), editing_.button, QString()));
+    pageNameBox_.button = editing_.button;
 }

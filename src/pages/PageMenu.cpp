@@ -48,24 +48,28 @@ void TForm1::BuildPageMenu() {
                               QStringLiteral("Show 21 Buttons per Page"), &TForm1::PButton16Click);
 }
 
+void TForm1::SetMenuTab(int tab) {
+    pageMenu_.tab = tab;
+}
+
 void TForm1::TabSet1MouseDown(const QPoint &pos) {
     if (InlineBoxOpen() || ModifyLocked())
         return;
     const int position = TabSet1->visiblePositionAt(pos);
     // Where no tab lies, the page commands have no page to act on ("&Add Page" inserts first).
-    menuTab = position < 0 ? -1 : position + TabSet1->firstIndex();
-    if (menuTab >= 0)
-        TabSet1->setCurrentIndex(menuTab);
+    SetMenuTab(position < 0 ? -1 : position + TabSet1->firstIndex());
+    if (pageMenu_.tab >= 0)
+        TabSet1->setCurrentIndex(pageMenu_.tab);
     if (mode_ == InteractionMode::Normal)
         ShowPopup(PopupMenu2, client_->mapToGlobal(QPoint(pos.x() + BarGeometry::GaugeColumn, pos.y())));
     else if (mode_ == InteractionMode::MovePage)
         AddPage();
 }
 
-void TForm1::OpenInlineBox(const QString &mode, const QString &hint, const QString &text) {
+void TForm1::OpenInlineBox(InlineBoxMode mode, const QString &hint, const QString &text) {
     InlineBox()->setToolTip(hint);
     PageName->setText(text);
-    PageNameMode = mode;
+    pageNameBox_.mode = mode;
     PageName->show();
     PageName->raise();
     PageName->setFocus();
@@ -76,22 +80,21 @@ void TForm1::CloseInlineBox() {
         PageName->clear();
         PageName->hide();
     }
-    PageNameMode.clear();
-    pageNameBox_.button.clear();
+    pageNameBox_ = PageNameBox();
     TabSet1->setSelectedColor(StoredSelectedColor());
     Keys->setFocus();
     RunWaitingRequests();
 }
 
 void TForm1::TabName() {
-    if (menuTab < 0)
+    if (pageMenu_.tab < 0)
         return;
-    OpenInlineBox(QStringLiteral("Tab"), QStringLiteral("Enter new name for Selected Page Tab"));
+    OpenInlineBox(InlineBoxMode::Tab, QStringLiteral("Enter new name for Selected Page Tab"));
     TabSet1->setSelectedColor(QColor(255, 0, 0));
 }
 
 void TForm1::TabCount() {
-    OpenInlineBox(QStringLiteral("Page"), QStringLiteral("Enter # of Total Pages you want"));
+    OpenInlineBox(InlineBoxMode::Page, QStringLiteral("Enter # of Total Pages you want"));
 }
 
 bool TForm1::PageNameKeyDown(int key) {
@@ -107,25 +110,25 @@ bool TForm1::PageNameKeyDown(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return false;
     const QString text = PageName ? OneLine(PageName->text()) : QString();
-    const QString mode = PageNameMode;
+    const InlineBoxMode mode = pageNameBox_.mode;
     bool rebuild = false;
     if (!text.isEmpty()) {
         TNewIniFile ini = Ini();
-        if (mode == QLatin1String("Tab")) {
+        if (mode == InlineBoxMode::Tab) {
             const int tab = TabSet1->currentIndex();
             if (tab >= 0) {
                 ini.WriteString(QStringLiteral("Tabs"), QStringLiteral("PageTab") + QString::number(tab + 1), text);
                 TabSet1->setTabText(tab, text);
             }
-        } else if (mode == QLatin1String("Page")) {
+        } else if (mode == InlineBoxMode::Page) {
             SetPageCount(ini, PageCountFromText(text, buttonsPerPage_));
             rebuild = true;
-        } else if (mode == QLatin1String("Button") || mode == QLatin1String("Parameter")) {
+        } else if (mode == InlineBoxMode::Button || mode == InlineBoxMode::Parameter) {
             // The box may have stayed open while the keys selected other buttons: the text
             // belongs to the button it was opened for.
             const QString target = pageNameBox_.button;
             ButtonRecord record = ReadButtonRecord(ini, target);
-            if (mode == QLatin1String("Button")) {
+            if (mode == InlineBoxMode::Button) {
                 record.Names = text;
                 ini.WriteString(QStringLiteral("Names"), target, text);
             } else {
@@ -134,7 +137,7 @@ bool TForm1::PageNameKeyDown(int key) {
             }
             if (QToolButton *button = FindButton(target))
                 IconVert(button, record);
-        } else if (mode == QLatin1String("Lockout")) {
+        } else if (mode == InlineBoxMode::Lockout) {
             WritePassword(text);
         }
     }
@@ -149,28 +152,28 @@ bool TForm1::PageNameKeyDown(int key) {
 void TForm1::DeletePage(QAction *sender) {
     const bool move = sender == items_.page.MovePage1;
     // A page waiting to be moved blocks both; neither acts without a page.
-    if (mode_ == InteractionMode::MovePage || menuTab < 0 || menuTab >= TabSet1->count())
+    if (mode_ == InteractionMode::MovePage || pageMenu_.tab < 0 ||
+        pageMenu_.tab >= TabSet1->count())
         return;
-    const QString name = TabSet1->tabText(menuTab);
+    const QString name = TabSet1->tabText(pageMenu_.tab);
     const QString verb = move ? QStringLiteral("Move") : QStringLiteral("Delete");
     if (!platform_.dialogs->Question(QStringLiteral("Are you sure you want to %1 the \"%2\" Page?").arg(verb, name)))
         return;
     const Hourglass hourglass(*this);
     TNewIniFile ini = Ini();
-    const MovedPage taken = ::DeletePage(ini, menuTab + 1, buttonsPerPage_, move);
+    const MovedPage taken = ::DeletePage(ini, pageMenu_.tab + 1, buttonsPerPage_, move);
     if (move) {
-        movedPageName = name;
-        movedPageRecords = taken.records;
-        movedPageFrom = menuTab;
+        pageMenu_.moved = MovedPage{name, taken.records};
+        pageMenu_.movedFrom = pageMenu_.tab;
         SetMode(InteractionMode::MovePage);
     }
     RebuildEverywhere();
 }
 
 void TForm1::AddPage() {
-    const int position = qMax(menuTab, 0) + 1; // without a page, the new one goes first
+    const int position = qMax(pageMenu_.tab, 0) + 1; // without a page, the new one goes first
     const bool moving = mode_ == InteractionMode::MovePage;
-    MovedPage moved{movedPageName, movedPageRecords};
+    MovedPage moved = pageMenu_.moved;
     {
         const Hourglass hourglass(*this);
         TNewIniFile ini = Ini();
@@ -179,17 +182,16 @@ void TForm1::AddPage() {
             return;
         }
     }
-    movedPageName.clear();
-    movedPageRecords.clear();
+    pageMenu_.moved = MovedPage();
     SetMode(InteractionMode::Normal);
     RebuildEverywhere();
     TabSet1->setCurrentIndex(position - 1);
 }
 
 void TForm1::CancelPageMove() {
-    if (mode_ != InteractionMode::MovePage || movedPageRecords.isEmpty())
+    if (mode_ != InteractionMode::MovePage || !pageMenu_.moved.Taken())
         return;
     // Back at its old position: the tab it was taken from.
-    menuTab = qMin(movedPageFrom, TabSet1->count());
+    SetMenuTab(qMin(pageMenu_.movedFrom, TabSet1->count()));
     AddPage();
 }

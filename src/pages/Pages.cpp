@@ -1,3 +1,5 @@
+// src/pages owns the pages and their buttons: the tab row and page menu, the inline box, the
+// bar's geometry, page shifts, and moving, copying and removing buttons.
 // The pages, their launch buttons and the rebuild of the bar.
 #include "app/Icons.h"
 #include "bar/Repage.h"
@@ -92,15 +94,15 @@ void TForm1::MakeButtons(int page, int block) {
     if (!making.recordsLoaded)
         return;
     // Shown as a Load shows records: nobody is asked for a missing icon here.
-    const QString wasLoading = loading;
-    loading = QStringLiteral("Yes");
+    const bool wasLoading = loading_;
+    loading_ = true;
     const TNewIniFile ini = Ini();
     for (int slot = first; slot <= last; ++slot) {
         const ButtonRecord record = ReadButtonRecord(ini, page * n + slot);
         if (!record.Programs.isEmpty())
             ShowRecord(buttons_.value(ButtonKey(page * n + slot)), record);
     }
-    loading = wasLoading;
+    loading_ = wasLoading;
 }
 
 // The blocks of the current page that the scroll area can show.
@@ -118,9 +120,8 @@ void TForm1::MakeButtonsInView() {
 }
 
 void TForm1::ShowRecord(QToolButton *button, const ButtonRecord &record) {
-    const int tag = record.Shrink == QLatin1String("Yes")  ? 1
-                    : record.Shrink == QLatin1String("No") ? 0
-                                                           : 100;
+    const YesNoOption shrink = YesNoOption::FromWord(record.Shrink);
+    const int tag = shrink.IsYes() ? 1 : shrink.IsNo() ? 0 : 100;
     // A reload after another copy changed one button redraws that one only.
     const auto drawn = pageMaking_.drawn.constFind(button->objectName());
     if (drawn != pageMaking_.drawn.constEnd() && *drawn == record &&
@@ -169,7 +170,8 @@ void TForm1::TabSet1Click() {
 void TForm1::PButton16Click(QAction *sender) {
     const int requested = sender == items_.page.PButton21 ? 21 : 16;
     // Nothing is re-paged under a button or a page that waits to be placed.
-    if (requested == buttonsPerPage_ || held.Occupied() || mode_ == InteractionMode::MovePage)
+    if (requested == buttonsPerPage_ || editing_.held.Occupied() ||
+        mode_ == InteractionMode::MovePage)
         return;
     const Hourglass hourglass(*this);
     {

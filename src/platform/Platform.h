@@ -1,3 +1,5 @@
+// src/platform owns the bar's view of the system: one small interface per service (processes,
+// the shell, dialogs, sound, the session ...), gathered here; src/platform/linux implements them.
 #pragma once
 
 #include "platform/AppMenu.h"

@@ -1,3 +1,5 @@
+// src/prefs owns the user's preferences: tab colours, the buttons' sounds and the password lock
+// on changes to the bar.
 // The tab colours and the password lock on changes to the bar.
 #include "app/Icons.h"
 #include "pages/TabSet.h"
@@ -12,7 +14,7 @@ const QString kUser = QStringLiteral("User");
 } // namespace
 
 bool TForm1::ModifyLocked() const {
-    return prefs.lockValue != lockout::kUnlockedMarker;
+    return prefs_.lockValue != lockout::kUnlockedMarker;
 }
 
 void TForm1::ShowLockState() {
@@ -34,12 +36,12 @@ void TForm1::WriteLockFile(const QByteArray &value) {
 
 void TForm1::CheckPassword(const QString &user) {
     const QByteArray scrambled = lockout::ReadScrambled(paths_.datFile);
-    prefs.lockValue = lockout::Decrypt(scrambled);
+    prefs_.lockValue = lockout::Decrypt(scrambled);
     if (scrambled.isEmpty() && user == QLatin1String("UpdateMe")) {
         // A new installation starts unlocked, even when its data file cannot be made: there is
         // no password yet. "User" records that the file is set up, so it is written only once
         // the file is, and the next start tries again otherwise.
-        prefs.lockValue = lockout::kUnlockedMarker;
+        prefs_.lockValue = lockout::kUnlockedMarker;
         try {
             WriteLockFile(lockout::kUnlockedMarker);
             Ini().WriteString(kLocation, kUser, profile_.name);
@@ -52,7 +54,7 @@ void TForm1::CheckPassword(const QString &user) {
 
 void TForm1::LockoutModify1Click() {
     ShowLockState(); // the item ticks itself when chosen; only an accepted password changes it
-    OpenInlineBox(QStringLiteral("Lockout"), QStringLiteral("Enter Password"));
+    OpenInlineBox(InlineBoxMode::Lockout, QStringLiteral("Enter Password"));
 }
 
 void TForm1::WritePassword(const QString &text) {
@@ -66,17 +68,17 @@ void TForm1::WritePassword(const QString &text) {
         return;
     case lockout::Entry::Refuse:
         // The record is left as it is: rewriting it could only lose a password it holds.
-        prefs.lockValue = stored;
+        prefs_.lockValue = stored;
         ShowLockState();
         platform_.dialogs->Warning(QStringLiteral("Incorrect Password"), 40);
         return;
     case lockout::Entry::Unlock:
         WriteLockFile(lockout::kUnlockedMarker); // refused: nothing has changed
-        prefs.lockValue = lockout::kUnlockedMarker;
+        prefs_.lockValue = lockout::kUnlockedMarker;
         break;
     case lockout::Entry::Lock:
         WriteLockFile(typed);
-        prefs.lockValue = typed;
+        prefs_.lockValue = typed;
         break;
     }
     ShowLockState();
@@ -86,10 +88,11 @@ void TForm1::ChangeColor1Click(QAction *sender) {
     const bool selected = sender == items_.page.SelectedColor1;
     TNewIniFile ini = Ini();
     QList<QColor> custom = tabcolors::GetCustomPalette(ini);
-    const std::optional<QColor> chosen = platform_.dialogs->ChooseColor(prefs.lastColor, custom, 32);
+    const std::optional<QColor> chosen =
+        platform_.dialogs->ChooseColor(prefs_.lastColor, custom, 32);
     if (!chosen)
         return; // nothing is kept, not even custom colours edited in the dialog
-    prefs.lastColor = *chosen;
+    prefs_.lastColor = *chosen;
     const int value = tabcolors::ColorValue(*chosen);
     {
         // Stored first: a tab row in a colour the file does not hold would look like a page
@@ -101,6 +104,6 @@ void TForm1::ChangeColor1Click(QAction *sender) {
         tabcolors::SaveCustomPalette(ini, custom);
         transaction.Commit();
     }
-    (selected ? settings.selectedColor : settings.unselectedColor) = value;
+    (selected ? prefs_.selectedColor : prefs_.unselectedColor) = value;
     ApplyTabColors();
 }

@@ -11,4 +11,6 @@ struct PrefsState {
     QByteArray lockValue = lockout::kUnlockedMarker;
     // The colour dialog opens on the colour chosen last in this run.
     QColor lastColor = Qt::black;
+    // The tab colours as stored: the tab row shows another selected colour while a page is renamed.
+    int selectedColor = 12632256, unselectedColor = 8421376;
 };

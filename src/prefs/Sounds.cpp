@@ -19,7 +19,7 @@ void TForm1::SoundSelect1Click(QAction *sender) {
         }
     }
     Ini().WriteString(launchSound ? QStringLiteral("SoundLaunch") : QStringLiteral("SoundSelect"),
-                      currentButton, value);
+                      CurrentButton(), value);
 }
 
 void TForm1::PlaySound(const QString &buttonKey) {

@@ -20,7 +20,7 @@ void TForm1::LoadProgman() {
             // The bar saves its place only when the user moves it; until then every start
             // would be a new installation again, asking again and importing over the user's
             // own buttons. The place it is about to take marks the installation as made.
-            ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("Top"), settings.top);
+            ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("Top"), Settings().top);
             if (yes && platform_.appMenu)
                 result = ImportFromAppMenu(*platform_.appMenu, ini, perPage);
             transaction.Commit();

@@ -1,6 +1,6 @@
 #include "progman/Progman.h"
 
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 #include "platform/AppMenu.h"
 #include "settings/NewIniFile.h"
 

@@ -1,3 +1,5 @@
+// src/progman owns filling the bar from the desktop's application menu: reading its groups and
+// items, and the offer to do so on a new installation's first start.
 #pragma once
 
 #include <QString>

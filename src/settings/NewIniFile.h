@@ -1,3 +1,5 @@
+// src/settings owns the settings file: reading and writing it (TNewIniFile), its storage on
+// disk, the profile that names it and the record of one launch button.
 #pragma once
 
 #include <QHash>

@@ -5,13 +5,14 @@
 #include "ShellIconCases.h"
 #include "app/Icons.h"
 #include "appearance/Glyph.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QAction>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <csignal>
@@ -355,7 +356,7 @@ private slots:
             FileSizeLimit limit(16);
             form = std::make_unique<TForm1>(platform);
         }
-        QCOMPARE(form->loading, QString("No"));
+        QVERIFY(!form->Loading());
         QCOMPARE(Shown(form->FindButton(1)), QString("ICON_2"));
         QCOMPARE(Shown(form->FindButton(2)), QString("/usr/bin/edit#0"));
         QCOMPARE(ReadAll(fake->IniPath()), text.toUtf8());
@@ -388,7 +389,7 @@ private slots:
         fake->dialogs.ExpectOpenFiles(chosen.isEmpty() ? QStringList() : QStringList{chosen});
         if (picked != -2)
             fake->dialogs.ExpectPickIcon(picked < 0 ? std::nullopt : std::optional<int>(picked), chosen);
-        form->currentButton = "SpeedButton1";
+        form->KeysKeyDown(Qt::Key_Right); // the keys choose the button the menu acts on
         form->Items().button.ChangeIcon1->trigger();
         QCOMPARE(fake->dialogs.shown.value(0), QString("Please select an Icon"));
         QCOMPARE(fake->dialogs.shown.size(), picked == -2 ? 1 : 2);
@@ -401,15 +402,31 @@ private slots:
     }
 
     void changeIconOnAnEmptyButtonDoesNothing() {
-        auto form = Start("[Pages]\nCount=1\n[Programs]\nSpeedButton1=/usr/bin/edit\n"
+        auto form = Start("[Pages]\nCount=3\n[Programs]\nSpeedButton1=/usr/bin/edit\n"
                           "[Icons]\nSpeedButton2=/icons/lib.dll\n");
-        const QByteArray before = ReadAll(fake->IniPath());
-        for (const char *key : {"SpeedButton2", "", "SpeedButton999"}) {
-            form->currentButton = key;
-            form->Items().button.ChangeIcon1->trigger();
-        }
+        QByteArray before = ReadAll(fake->IniPath());
+        form->Items().button.ChangeIcon1->trigger(); // no button chosen yet
+        form->KeysKeyDown(Qt::Key_Right);
+        form->KeysKeyDown(Qt::Key_Right);
+        QCOMPARE(form->CurrentButton(), QString("SpeedButton2"));
+        form->Items().button.ChangeIcon1->trigger();
         QVERIFY(fake->dialogs.shown.isEmpty());
         QVERIFY(form->FindButton(2)->icon().isNull());
+        QCOMPARE(ReadAll(fake->IniPath()), before);
+
+        // A button gone since it was chosen: its page has been dropped.
+        const int onPage3 = 2 * form->ButtonsPerPage() + 1;
+        form->TabRow()->setCurrentIndex(2);
+        form->KeysKeyDown(Qt::Key_Right);
+        QCOMPARE(form->CurrentButton(), ButtonKey(onPage3));
+        form->TabCount();
+        form->InlineBox()->setText("2");
+        form->PageNameKeyDown(Qt::Key_Return);
+        QCOMPARE(form->TabRow()->count(), 2);
+        QVERIFY(!form->FindButton(onPage3));
+        before = ReadAll(fake->IniPath());
+        form->Items().button.ChangeIcon1->trigger();
+        QVERIFY(fake->dialogs.shown.isEmpty());
         QCOMPARE(ReadAll(fake->IniPath()), before);
     }
 
@@ -423,7 +440,7 @@ private slots:
         fake->dialogs.ExpectOpenFiles({"/icons/one.ico"});
         fake->dialogs.ExpectError("Unable to write to " + fake->IniPath());
         fake->dialogs.ExpectOpenFiles({});
-        form->currentButton = "SpeedButton1";
+        form->KeysKeyDown(Qt::Key_Right); // the first button
         bool thrown = false;
         {
             FileSizeLimit limit(16);

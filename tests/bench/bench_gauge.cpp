@@ -84,12 +84,12 @@ int main(int argc, char **argv) {
         ::close(fd);
         sink = total;
     });
-    form.settings.gaugeType = QStringLiteral("CHardDrive");
+    form.Items().setup.drives['C' - 'C']->trigger(); // as chosen from the gauge's menu
     form.GaugeTimer();
     const int paintsBefore = form.Gauge()->PaintCount();
     const auto driveTick = Runs(ticks, [&] { form.GaugeTimer(); });
     const int drivePaints = form.Gauge()->PaintCount() - paintsBefore;
-    form.settings.gaugeType = QStringLiteral("SystemMemory1");
+    form.Items().setup.SystemMemory1->trigger();
     const auto memoryTick = Runs(ticks, [&] { form.GaugeTimer(); });
     const auto repaintOnly =
         Runs(ticks, [&] { form.Gauge()->setProgressText(form.Gauge()->ProgressText()); });

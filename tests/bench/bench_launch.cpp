@@ -74,7 +74,7 @@ int main(int argc, char **argv) {
 
     // The bar's child ends before the next round starts, so no exit competes with a start.
     auto awaitBarChild = [&] {
-        const qint64 handle = form.startedProcess;
+        const qint64 handle = form.WatchedProcess();
         for (int i = 0; i < 5000 && platform.Get().processes->IsRunning(handle); ++i)
             ::usleep(200);
         QCoreApplication::processEvents();

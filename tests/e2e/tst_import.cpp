@@ -5,7 +5,7 @@
 // keeps everything.
 
 #include "BarDriver.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 #include "platform/linux/LinuxAppMenu.h"
 
 #include <QImage>

@@ -211,9 +211,9 @@ void TestReadings::repaintsOnlyOnChange() {
 
     // Another reading with the same percentage: the label changes, so it is drawn.
     fake->system.memory.load = 50;
-    form->settings.gaugeType = QStringLiteral("SystemMemory1");
     paints = form->Gauge()->PaintCount();
-    form->GaugeTimer();
+    fake->dialogs.ExpectPopup(QStringLiteral("Graph System Memory"));
+    QTest::mouseClick(form->Gauge(), Qt::RightButton); // read at once
     QCOMPARE(form->Gauge()->PaintCount(), paints + 1);
     QCOMPARE(form->Gauge()->DisplayText(), QStringLiteral("50%"));
     form->GaugeTimer();
@@ -262,7 +262,7 @@ void TestReadings::choosingReadings() {
     // Read back at the next start.
     form.reset();
     form = Start();
-    QCOMPARE(form->settings.gaugeType, QStringLiteral("SystemMemory1"));
+    QCOMPARE(form->GaugeType(), QStringLiteral("SystemMemory1"));
     QCOMPARE(Ticked(*form), QStringList{"SystemMemory1"});
 }
 
@@ -413,13 +413,13 @@ void TestReadings::defaultType() {
     fake->system.drives.append(Drive('G', programDir, 1000, 500));
     fake->system.drives.append(Drive('H', programDir + "-not", 1000, 500));
     auto form = Start();
-    QCOMPARE(form->settings.gaugeType, QStringLiteral("GHardDrive"));
+    QCOMPARE(form->GaugeType(), QStringLiteral("GHardDrive"));
     QCOMPARE(Ticked(*form), QStringList{"GHardDrive"});
     fake->system.drives.removeLast();
     fake->system.drives.removeLast();
     form.reset();
     form = Start();
-    QCOMPARE(form->settings.gaugeType, QStringLiteral("CHardDrive"));
+    QCOMPARE(form->GaugeType(), QStringLiteral("CHardDrive"));
 }
 
 // The widest readings, written in the font chosen for the bar's 39 x 15 face with this

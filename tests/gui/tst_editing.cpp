@@ -72,7 +72,7 @@ private slots:
     void emptyButtonHasNoMenu() {
         Start();
         RightClick(4); // an unexpected popup would be reported by the fake
-        QCOMPARE(form->currentButton, QString("SpeedButton4"));
+        QCOMPARE(form->CurrentButton(), QString("SpeedButton4"));
     }
 
     void menuShowsTheButtonsOptions() {
@@ -169,8 +169,8 @@ private slots:
 
     void describeAndParameter() {
         Start();
-        form->currentButton = "SpeedButton3";
-        form->Items().button.ChangeDescription1->trigger();
+        fake->dialogs.ExpectPopup("Change Description");
+        RightClick(3);
         QCOMPARE(form->InlineBox()->toolTip(), QString("Enter New Description"));
         Type("My editor");
         QCOMPARE(Value("Names", "SpeedButton3"), QString("My editor"));
@@ -186,7 +186,7 @@ private slots:
         QTest::keyClick(form->InlineBox(), Qt::Key_Escape);
         QVERIFY(!form->InlineBox()->isVisible());
 
-        form->currentButton = "SpeedButton4"; // an empty button: no box
+        RightClick(4); // an empty button: no menu, and no box
         form->Items().button.ChangeDescription1->trigger();
         QVERIFY(!form->InlineBox()->isVisible());
     }
@@ -214,7 +214,7 @@ private slots:
         form->TabRow()->setCurrentIndex(0);
         form->KeysKeyDown(Qt::Key_Right);
         form->KeysKeyDown(Qt::Key_Right);
-        QCOMPARE(form->currentButton, QString("SpeedButton2"));
+        QCOMPARE(form->CurrentButton(), QString("SpeedButton2"));
         form->InlineBox()->setFocus();
         form->InlineBox()->clear();
         Type("typed for three");
@@ -233,10 +233,9 @@ private slots:
     void awkwardTypedText() {
         QFETCH(QString, typed);
         Start();
-        form->currentButton = "SpeedButton3";
-        form->Items().button.ChangeDescription1->trigger();
-        form->InlineBox()->setText(
-            typed); // as pasted: the box itself keeps it to what the file holds
+        fake->dialogs.ExpectPopup("Change Description");
+        RightClick(3);
+        form->InlineBox()->setText(typed); // as pasted: the box itself keeps it to what the file holds
         QTest::keyClick(form->InlineBox(), Qt::Key_Return);
         QTEST(Value("Names", "SpeedButton3"), "stored");
         // Nothing else in the file moved: the record's other values read back as before.
@@ -249,7 +248,7 @@ private slots:
         fake->dialogs.ExpectPopup("Rename Page");
         RightClickTab(1);
         QCOMPARE(form->TabRow()->currentIndex(), 1);
-        QCOMPARE(form->PageNameMode, QString("Tab"));
+        QCOMPARE(form->PageNameMode(), InlineBoxMode::Tab);
         QCOMPARE(form->TabRow()->selectedColor(), QColor(255, 0, 0));
         Type("Games");
         QCOMPARE(Value("Tabs", "PageTab2"), QString("Games"));
@@ -395,8 +394,7 @@ private slots:
         first.show();
         a.dialogs.ExpectPopup("Move Button");
         QTest::mousePress(first.FindButton(3), Qt::RightButton);
-        first.currentButton = "SpeedButton5";
-        first.PutButton();
+        QTest::mousePress(first.FindButton(5), Qt::RightButton); // places the held button
         QTRY_COMPARE(second.FindButton(5)->property("Tag").toInt(), 0);
         QVERIFY2(a.dialogs.Unmet().isEmpty(), qPrintable(a.dialogs.Unmet()));
     }

@@ -26,7 +26,7 @@ QString Value(const FakePlatform &fake, const QString &key) {
 
 // The presentation as a user sees it.
 QString Presentation(const TForm1 &form) {
-    if (form.shrunk == QLatin1String("Yes"))
+    if (form.Shrunk())
         return form.isVisible() ? QStringLiteral("shrunk") : QStringLiteral("shrunk, not shown");
     return form.isVisible() ? QStringLiteral("expanded") : QStringLiteral("hidden");
 }
@@ -270,7 +270,7 @@ private slots:
         QCOMPARE(Presentation(*form), QString("shrunk"));
         fake->processes.End(fake->processes.running.value(0));
         QCOMPARE(Presentation(*form), QString("expanded"));
-        QCOMPARE(form->size(), form->expandedSize);
+        QCOMPARE(form->size(), form->ExpandedSize());
     }
 
     // The notification area goes away while the bar is hidden in it: the bar comes back, shrunk.

@@ -189,9 +189,9 @@ private slots:
         QCOMPARE(fake->sound.played[0].file, QString("/snd/go.wav"));
         QVERIFY(!fake->sound.played[0].asynchronous);
         QVERIFY(!fake->sound.played[0].useDefault);
-        QCOMPARE(form->lastLaunchedEntry, QString("Editor  |2"));
-        QCOMPARE(form->launchedButton, 2);
-        QCOMPARE(form->launchShrink, QString("No"));
+        QCOMPARE(form->Launching().lastEntry, QString("Editor  |2"));
+        QCOMPARE(form->Launching().button, 2);
+        QCOMPARE(form->Launching().shrink, YesNoOption(false));
     }
 
     // The launched button is dimmed while its program starts: until the program's first
@@ -233,7 +233,7 @@ private slots:
         Start("[Programs]\nSpeedButton1=" + bin.path() + "/tool\n");
         Click(1);
         QCOMPARE(fake->processes.started.value(0).directory, bin.path() + "/");
-        QCOMPARE(form->lastLaunchedEntry, QString("tool  |1"));
+        QCOMPARE(form->Launching().lastEntry, QString("tool  |1"));
     }
 
     // A stored program value is a command line: the program starts in its own file's
@@ -252,7 +252,7 @@ private slots:
         Click(1);
         QCOMPARE(fake->processes.started.value(0).directory, directory);
         QCOMPARE(fake->processes.started.value(0).words.value(0), file);
-        QCOMPARE(form->lastLaunchedEntry, shortName + "  |1");
+        QCOMPARE(form->Launching().lastEntry, shortName + "  |1");
         QCOMPARE(form->RecentList()->Items(), QStringList{shortName + "  |1"});
 
         fake->processes.current = previous.path();
@@ -285,7 +285,7 @@ private slots:
         Click(1);
         QCOMPARE(fake->processes.started.value(0).words, words);
         QCOMPARE(form->RecentList()->Items().isEmpty(), words.isEmpty());
-        QCOMPARE(form->launchShrink, QString("No"));
+        QCOMPARE(form->Launching().shrink, YesNoOption(false));
     }
 
     void filesChosenAtLaunch() {
@@ -304,8 +304,8 @@ private slots:
         Click(4);
         QVERIFY(fake->processes.started.isEmpty());
         QVERIFY(fake->sound.played.isEmpty());
-        QVERIFY(form->lastLaunchedEntry.isEmpty());
-        QCOMPARE(form->launchShrink, QString("No"));
+        QVERIFY(form->Launching().lastEntry.isEmpty());
+        QCOMPARE(form->Launching().shrink, YesNoOption(false));
     }
 
     void programThatCannotStart() {
@@ -313,8 +313,8 @@ private slots:
         fake->processes.failWith = "No such file or directory";
         fake->dialogs.ExpectError("Could not start \"/nowhere/tool\": No such file or directory");
         Click(1);
-        QVERIFY(form->lastLaunchedEntry.isEmpty());
-        QCOMPARE(form->startedProcess, qint64(0));
+        QVERIFY(form->Launching().lastEntry.isEmpty());
+        QCOMPARE(form->WatchedProcess(), qint64(0));
     }
 
     void noLaunchWhileAPageIsRenamed() {
@@ -331,7 +331,7 @@ private slots:
         QTest::mouseClick(form->RunControl(), Qt::LeftButton);
         QCOMPARE(fake->processes.started.value(0).commandLine, "'" + dir.path() + "/my tool'");
         QCOMPARE(fake->processes.started.value(0).directory, dir.path() + "/");
-        QVERIFY(form->lastLaunchedEntry.isEmpty()); // belongs to no button
+        QVERIFY(form->Launching().lastEntry.isEmpty()); // belongs to no button
     }
 
     // The program dialog offers desktop entries among the programs: one chosen there starts
@@ -358,7 +358,9 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QString, section);
         Start("[Programs]\nSpeedButton5=/usr/bin/gedit\n");
-        form->currentButton = "SpeedButton5";
+        for (int i = 0; i < 5; ++i) // the keys choose the button the menu acts on
+            form->KeysKeyDown(Qt::Key_Right);
+        QCOMPARE(form->CurrentButton(), QString("SpeedButton5"));
         QTemporaryDir home;
         const QString typed = home.path() + "/My Docs";
         // A directory typed that does not exist is made after the question.
@@ -394,7 +396,7 @@ private slots:
         form->RecentList()->MenuItems().value(1)->trigger();
         QCOMPARE(fake->processes.started.value(0).commandLine, QString("/usr/bin/tool "));
         QCOMPARE(form->RecentList()->Items().value(0), QString("tool  |5"));
-        QCOMPARE(form->captionCut, 4);
+        QCOMPARE(form->Launching().captionCut, 4);
     }
 
     // An entry whose button cannot be started names the button and why; the list is left
@@ -426,7 +428,7 @@ private slots:
         QCOMPARE(form->RecentList()->Items(), before);
         for (int i = 0; i < before.size(); ++i)
             QCOMPARE(form->RecentList()->Selected(i), i == 0);
-        QCOMPARE(form->lastLaunchedEntry, QString("other  |6"));
+        QCOMPARE(form->Launching().lastEntry, QString("other  |6"));
         QCOMPARE(Value("MRU", "Count").toUtf8() + Value("MRU", "1").toUtf8(), saved);
     }
 
@@ -453,7 +455,9 @@ private slots:
 
     void sounds() {
         Start("[Programs]\nSpeedButton5=/usr/bin/gedit\n");
-        form->currentButton = "SpeedButton5";
+        for (int i = 0; i < 5; ++i) // the keys choose the button the menu acts on
+            form->KeysKeyDown(Qt::Key_Right);
+        QCOMPARE(form->CurrentButton(), QString("SpeedButton5"));
         fake->dialogs.ExpectOpenFiles({"/media/ding.wav"});
         form->Items().button.SoundLaunch1->trigger();
         QCOMPARE(Value("SoundLaunch", "SpeedButton5"), QString("/media/ding.wav"));

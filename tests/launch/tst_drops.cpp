@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(fake->processes.started.value(0).commandLine,
                  QString("/usr/bin/gedit  /docs/a.txt '/docs/b c.txt' '/docs/$(x).txt'"));
         QCOMPARE(fake->processes.started.value(0).directory, QString("/tmp"));
-        QCOMPARE(form->lastLaunchedEntry, QString("gedit  |2"));
+        QCOMPARE(form->Launching().lastEntry, QString("gedit  |2"));
         QCOMPARE(Value("Parameters", "SpeedButton2"), QString("unused"));
     }
 

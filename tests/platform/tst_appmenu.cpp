@@ -1,7 +1,7 @@
 // The application menu over real desktop entries through GIO: which entries are listed and in
 // which group, their command lines, and replies that the import reads back exactly.
 #include "XdgSandbox.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 #include "platform/linux/LinuxAppMenu.h"
 #include "progman/Progman.h"
 

@@ -209,7 +209,8 @@ void TestDialogs::iconDialogOfTheBar() {
     TForm1 form(platform);
     QStringList listed;
     Script({GoTo(dir.path()), Record(listed, "sub"), Key(Qt::Key_Escape)}, false);
-    form.currentButton = QStringLiteral("SpeedButton1");
+    form.KeysKeyDown(Qt::Key_Right); // the keys choose the first button for the button menu
+    QCOMPARE(form.CurrentButton(), QStringLiteral("SpeedButton1"));
     form.Items().button.ChangeIcon1->trigger();
 
     QCOMPARE(listed, QStringList(icons + QStringList{"sub"}));

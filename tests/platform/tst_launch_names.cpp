@@ -1,7 +1,7 @@
 // Awkward file names travel from the bar's command-line words to a really started program
 // exactly as they were: no shell, nothing expanded, nothing cut.
+#include "commandline/CommandLine.h"
 #include "launch/LaunchRules.h"
-#include "launch/Paths.h"
 #include "platform/linux/LinuxProcesses.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "platform/linux/LinuxShell.h"
 
 #include "XdgSandbox.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QCoreApplication>
 #include <QDir>

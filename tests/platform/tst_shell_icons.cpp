@@ -3,7 +3,7 @@
 
 #include "../fuzz/IconFixtures.h"
 #include "ShellIconCases.h"
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QBuffer>
 #include <QDir>

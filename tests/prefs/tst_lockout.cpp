@@ -192,7 +192,7 @@ private slots:
         // Nothing the bar does at start-up touches the file.
         fake->WriteIni(kInstalled);
         Start();
-        QCOMPARE(form->prefs.lockValue, Decrypt(scrambled));
+        QCOMPARE(form->Prefs().lockValue, Decrypt(scrambled));
         QCOMPARE(form->TabRow()->count(), 2);
         auto unchanged = [&] {
             if (kind == "directory")
@@ -316,7 +316,7 @@ private slots:
         QVERIFY(WriteFile(Dat(), Record("other")));
         Enter("mine", "Incorrect Password");
         QVERIFY(ShownLocked());
-        QCOMPARE(form->prefs.lockValue, QByteArray("other"));
+        QCOMPARE(form->Prefs().lockValue, QByteArray("other"));
         Enter("other");
         QVERIFY(ShownUnlocked());
     }

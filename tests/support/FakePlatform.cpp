@@ -1,7 +1,7 @@
 #include "FakePlatform.h"
 #include "settings/NewIniFile.h"
 
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QAction>
 #include <QFile>

@@ -3,8 +3,8 @@
 
 #include "platform/linux/LinuxAppMenu.h"
 
+#include "commandline/CommandLine.h"
 #include "components/LnkDesktopEntry.h"
-#include "launch/Paths.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,5 @@
 #include "platform/linux/LinuxDialogs.h"
 
-#include "appearance/Pickicon.h"
 #include "platform/Help.h"
 
 #include <QAction>
@@ -21,8 +20,8 @@
 static const QString Title = QStringLiteral("Velmora");
 static const QString ProgramsName = QStringLiteral("Programs");
 
-LinuxDialogs::LinuxDialogs(QWidget *parent, IHelp *help, IShell *shell)
-    : parent_(parent), help_(help), shell_(shell) {}
+LinuxDialogs::LinuxDialogs(QWidget *parent, IHelp *help, IShell *shell, IconPicker iconPicker)
+    : parent_(parent), help_(help), shell_(shell), iconPicker_(std::move(iconPicker)) {}
 
 // Runs a box until a button other than Help closes it; Help shows the topic and keeps it open.
 static QMessageBox::StandardButton RunBox(QMessageBox &box, IHelp *help, int helpContext) {
@@ -301,9 +300,8 @@ public:
 } // namespace
 
 std::optional<int> LinuxDialogs::PickIcon(const QString &file, int) {
-    if (!shell_)
+    if (!iconPicker_ || !shell_)
         return std::nullopt;
     NoHelp noHelp;
-    TForm2 picker(*shell_, help_ ? *help_ : noHelp, file, parent_);
-    return picker.Pick();
+    return iconPicker_(*shell_, help_ ? *help_ : noHelp, file, parent_);
 }

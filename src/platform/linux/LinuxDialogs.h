@@ -4,9 +4,16 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 class IHelp;
 class IShell;
+
+// Shows the icon picker on a file, with the icons of the shell and the help given, in front of
+// parent: the chosen index, or nothing when it is closed without a choice. The picker is the
+// bar's own dialog: the platform is handed it and never makes one itself.
+using IconPicker = std::function<std::optional<int>(IShell &shell, IHelp &help, const QString &file,
+                                                    QWidget *parent)>;
 
 // The real dialogs: Qt's message boxes and Qt's own (non-native) file and colour dialogs, so
 // they look and behave the same on every desktop.
@@ -26,8 +33,8 @@ class LinuxDialogs : public IDialogs {
 public:
     // help: when given, boxes with a help context offer a Help button that shows that topic
     // and leaves the box open. shell: where the icon picker takes its icons from.
-    explicit LinuxDialogs(QWidget *parent = nullptr, IHelp *help = nullptr,
-                          IShell *shell = nullptr);
+    explicit LinuxDialogs(QWidget *parent = nullptr, IHelp *help = nullptr, IShell *shell = nullptr,
+                          IconPicker iconPicker = {});
 
     void SetParent(QWidget *parent) { parent_ = parent; }
     void SetHelp(IHelp *help) { help_ = help; }
@@ -45,8 +52,8 @@ public:
     std::optional<QColor> ChooseColor(const QColor &initial, QList<QColor> &customColors,
                                       int helpContext) override;
     QAction *PopupMenu(QMenu *menu, const QPoint &screenPos) override;
-    // The icon picker (TForm2); it always opens at the file's first icon. Without a shell there
-    // is nothing to pick from: cancelled.
+    // The icon picker handed in; it always opens at the file's first icon. Without a picker or
+    // a shell there is nothing to pick from: cancelled.
     std::optional<int> PickIcon(const QString &file, int index) override;
 
     // "Sounds|*.WAV;*.MID|All Files|*.*" → "Sounds (*.WAV *.wav *.MID *.mid);;All Files (*)".
@@ -58,4 +65,5 @@ private:
     QPointer<QWidget> parent_;
     IHelp *help_ = nullptr;
     IShell *shell_ = nullptr;
+    IconPicker iconPicker_;
 };

@@ -98,12 +98,14 @@ AppEnvironment LinuxPlatform::CaptureEnvironment(int argc, char **argv) {
     return environment;
 }
 
-LinuxPlatform::LinuxPlatform(const AppEnvironment &environment, QWidget *dialogParent)
+LinuxPlatform::LinuxPlatform(const AppEnvironment &environment, IconPicker iconPicker,
+                             QWidget *dialogParent)
     : processes_(std::make_unique<LinuxProcesses>()), shell_(std::make_unique<LinuxShell>()),
       system_(std::make_unique<LinuxSystemInfo>()), sound_(std::make_unique<LinuxSound>()),
       session_(std::make_unique<LinuxSession>()), bus_(std::make_unique<LinuxInstanceBus>()),
       help_(std::make_unique<LinuxHelp>()),
-      dialogs_(std::make_unique<LinuxDialogs>(dialogParent, help_.get(), shell_.get())),
+      dialogs_(std::make_unique<LinuxDialogs>(dialogParent, help_.get(), shell_.get(),
+                                              std::move(iconPicker))),
       appMenu_(std::make_unique<LinuxAppMenu>()), tray_(std::make_unique<LinuxNotificationArea>()) {
     platform_.environment = environment;
     platform_.processes = processes_.get();

@@ -1,13 +1,15 @@
+// src/platform/linux owns the real implementations of the platform interfaces on Linux desktops
+// (X11 and Wayland), made and handed out together by LinuxPlatform.
 #pragma once
 
 #include "platform/Platform.h"
+#include "platform/linux/LinuxDialogs.h"
 
 #include <QStringList>
 #include <memory>
 
 class QWidget;
 class LinuxAppMenu;
-class LinuxDialogs;
 class LinuxHelp;
 class LinuxInstanceBus;
 class LinuxNotificationArea;
@@ -23,7 +25,7 @@ class SwayPlacement;
 //
 //     AppEnvironment env = LinuxPlatform::CaptureEnvironment(argc, argv); // before QApplication
 //     QApplication app(argc, argv);
-//     LinuxPlatform platform(env);
+//     LinuxPlatform platform(env, iconPicker);
 //     TForm1 window(platform.Get());
 //     platform.SetDialogParent(&window);
 class LinuxPlatform {
@@ -43,8 +45,10 @@ public:
     // QApplication and any thread exist.
     static void MakePathVariablesAbsolute(const QString &startDirectory);
 
-    // Needs the QApplication.
-    explicit LinuxPlatform(const AppEnvironment &environment, QWidget *dialogParent = nullptr);
+    // Needs the QApplication. iconPicker: the dialog that picks one of a file's icons (without
+    // one, picking an icon is cancelled).
+    explicit LinuxPlatform(const AppEnvironment &environment, IconPicker iconPicker = {},
+                           QWidget *dialogParent = nullptr);
     ~LinuxPlatform();
     LinuxPlatform(const LinuxPlatform &) = delete;
     LinuxPlatform &operator=(const LinuxPlatform &) = delete;

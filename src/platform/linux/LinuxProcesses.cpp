@@ -1,6 +1,6 @@
 #include "platform/linux/LinuxProcesses.h"
 
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 #include "platform/linux/WaylandActivation.h"
 
 #include <QDir>

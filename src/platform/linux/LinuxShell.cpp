@@ -4,7 +4,7 @@
 
 #include "platform/linux/LinuxShell.h"
 
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 #include "platform/linux/IcoFile.h"
 #include "platform/linux/LinuxAppMenu.h"
 #include "platform/linux/PeIcons.h"

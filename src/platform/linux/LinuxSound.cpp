@@ -1,6 +1,6 @@
 #include "platform/linux/LinuxSound.h"
 
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QFile>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "launch/Paths.h"
+#include "commandline/CommandLine.h"
 
 #include <QDir>
 #include <QFileInfo>

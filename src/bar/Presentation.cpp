@@ -21,11 +21,6 @@
 #include <QWindow>
 
 namespace {
-const QString kYes = QStringLiteral("Yes");
-const QString kNo = QStringLiteral("No");
-
-QString YesNo(bool value) { return value ? kYes : kNo; }
-
 // The window's hints for a style: on top goes without the desktop's frame.
 Qt::WindowFlags StyleFlags(Qt::WindowFlags current, bool onTop) {
     Qt::WindowFlags flags = current & ~(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -88,8 +83,8 @@ void TForm1::SetWindowStyle(bool onTop, bool taskbarButton) {
 }
 
 void TForm1::MoveToBarLocation() {
-    const QPoint at =
-        ReachablePosition(QPoint(settings.left, settings.top), size(), platform_.system->Screens());
+    const QPoint at = ReachablePosition(QPoint(Settings().left, Settings().top), size(),
+                                        platform_.system->Screens());
     move(at);
     TellCompositorPlace(at);
 }
@@ -135,19 +130,20 @@ bool TForm1::HideToTray() {
 // ---- the toggle ----
 
 void TForm1::SmallSize() {
-    const bool wasShrunk = shrunk == kYes;
+    const bool wasShrunk = presentation_.shrunk;
     // Without a notification area nothing may hide the bar beyond reach: it shrinks instead.
     // Asked only when the bar may hide: the question costs the session bus a round trip.
     bool canHide = !wasShrunk && TrayAvailable();
-    QString hideOption = settings.hide == kYes && !canHide ? kNo : settings.hide;
-    const bool launchSaysShrink = launchShrink == kYes;
+    YesNoOption hideOption =
+        presentation_.hide.IsYes() && !canHide ? YesNoOption(false) : presentation_.hide;
+    const bool launchSaysShrink = Launching().shrink.IsYes();
     bool shrankNow = false;
 
-    if (!wasShrunk && hideOption == kYes && !HideToTray()) {
+    if (!wasShrunk && hideOption.IsYes() && !HideToTray()) {
         canHide = false; // the icon was refused: shrunk and shown instead
-        hideOption = kNo;
+        hideOption = YesNoOption(false);
     }
-    if (!wasShrunk && (hideOption == kNo || launchSaysShrink)) {
+    if (!wasShrunk && (hideOption.IsNo() || launchSaysShrink)) {
         if (isVisible() && !windowFlags().testFlag(Qt::FramelessWindowHint) && frameGeometry() != geometry())
             placement_.framedMargins = geometry().topLeft() - frameGeometry().topLeft();
         // Unmapped only while its frame goes: a window unmapped and mapped again may come back
@@ -156,16 +152,16 @@ void TForm1::SmallSize() {
             QWidget::hide();
         if (items_.setup.LockGraphLocation1->isChecked())
             locationSavingSuppressed_ = true;
-        shrunk = kYes; // from here on, moves are not the bar's place
+        presentation_.shrunk = true; // from here on, moves are not the bar's place
         scroller_->horizontalScrollBar()->setValue(0);
         scroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         SetWindowStyle(true, false);
         setFixedSize(Panel1->size());
         // The gauge takes the bar's corner: its saved place, which every move of the bar
         // updates. The toolkit's own count can be stale right after the window is mapped.
-        QPoint at(settings.left, settings.top);
+        QPoint at(Settings().left, Settings().top);
         if (items_.setup.LockGraphLocation1->isChecked())
-            at = QPoint(settings.shrinkX, settings.shrinkY);
+            at = presentation_.lockedGaugeAt;
         PlaceFrameAt(at);
         const bool staysHidden = items_.setup.HideGraph1->isChecked() && !launchSaysShrink;
         if (staysHidden && canHide)
@@ -184,11 +180,11 @@ void TForm1::SmallSize() {
     if (wasShrunk && !shrankNow) {
         // The bar goes back to its own place: the moves that takes are not the user's.
         locationSavingSuppressed_ = true;
-        shrunk = kNo;
+        presentation_.shrunk = false;
         SetWatch(false);
         const bool onTop =
-            settings.onTop == kYes ||
-            (settings.onTop != kNo && windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+            presentation_.onTop.IsYes() ||
+            (!presentation_.onTop.IsNo() && windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         // Unmapped while the frame comes back, as when it went: KWin keeps a window it knows
         // as frameless without a frame when the hints change on the mapped window.
         // A compositor that places windows itself (sway) centres a floating window that grows,
@@ -196,10 +192,10 @@ void TForm1::SmallSize() {
         if (StyleFlags(windowFlags(), onTop) != windowFlags() || platform_.placement)
             QWidget::hide();
         // The size first: the desktop has the bar at its size while it puts the frame back.
-        setFixedSize(expandedSize);
+        setFixedSize(presentation_.expandedSize);
         SetWindowStyle(onTop, true);
         ApplyScrollRange();
-        PlaceFrameAt(QPoint(settings.left, settings.top));
+        PlaceFrameAt(QPoint(Settings().left, Settings().top));
         show();
         HideTrayIcon(); // once the bar is back
         locationSavingSuppressed_ = false;
@@ -213,19 +209,19 @@ void TForm1::SmallSizeClick(bool fromTrayIcon) {
     if (mode_ != InteractionMode::Normal)
         return;
     if (fromTrayIcon) {
-        if (shrunk == kYes)
+        if (presentation_.shrunk)
             SmallSize();
         // A hidden bar comes back.
         show();
         HideTrayIcon();
         return;
     }
-    if (settings.hide == kYes && TrayAvailable()) {
-        if (shrunk == kYes || !HideToTray())
+    if (presentation_.hide.IsYes() && TrayAvailable()) {
+        if (presentation_.shrunk || !HideToTray())
             SmallSize();
         return;
     }
-    if (settings.hide == kNo || settings.hide == kYes)
+    if (presentation_.hide.IsYesOrNo())
         SmallSize();
 }
 
@@ -234,23 +230,36 @@ void TForm1::SmallSizeClick(bool fromTrayIcon) {
 void TForm1::SetWatch(bool on) {
     launchWatch_.on = on;
     // A program that ended while nothing watched is seen as soon as the watch is on again.
-    if (on && startedProcess != 0 && !platform_.processes->IsRunning(startedProcess))
+    if (on && launchWatch_.process != 0 && !platform_.processes->IsRunning(launchWatch_.process))
         QTimer::singleShot(0, this, [this] { Guarded([this] { AppActive32(); }); });
 }
 
 void TForm1::AppActive32() {
-    if (!launchWatch_.on || captionCut == 4)
+    if (!launchWatch_.on || Launching().captionCut == 4)
         return;
-    if (startedProcess == 0 || platform_.processes->IsRunning(startedProcess))
+    if (launchWatch_.process == 0 || platform_.processes->IsRunning(launchWatch_.process))
         return;
     const bool autoExpand = items_.setup.AutoExpand1->isChecked();
-    if (shrunk == kNo && autoExpand) {
+    if (!presentation_.shrunk && autoExpand) {
         show();
         HideTrayIcon();
     }
-    if (shrunk == kYes && autoExpand)
+    if (presentation_.shrunk && autoExpand)
         SmallSize();
-    startedProcess = 0; // one ended program is acted on once
+    launchWatch_.process = 0; // one ended program is acted on once
+}
+
+void TForm1::WatchProcess(qint64 handle) {
+    launchWatch_.process = handle;
+}
+
+void TForm1::ProcessEnded(qint64 handle) {
+    if (handle != launchWatch_.process)
+        return;
+    if (launchWatch_.on)
+        Guarded([this] { AppActive32(); });
+    else if (Launching().captionCut != 4)
+        launchWatch_.process = 0; // ended unwatched: a later shrink by hand is not undone by it
 }
 
 void TForm1::ShrinkForLaunch() { SmallSize(); }
@@ -258,7 +267,7 @@ void TForm1::ShrinkForLaunch() { SmallSize(); }
 void TForm1::HideForLaunch() {
     if (!TrayAvailable() || !HideToTray()) {
         // Nowhere to leave an icon: the bar shrinks instead, and the watch brings it back.
-        if (shrunk == kNo)
+        if (!presentation_.shrunk)
             SmallSize();
         SetWatch(true);
         return;
@@ -272,28 +281,29 @@ void TForm1::TopButtonKey() {
     QAction *item = items_.setup.StayonTop1;
     const int menuHeight = platform_.system->MenuBarHeight();
     const int usable = platform_.system->UsableScreenWidth();
-    if (settings.onTop == kYes || settings.onTop == kNo) {
-        const bool onTop = settings.onTop == kNo;
+    if (presentation_.onTop.IsYesOrNo()) {
+        const bool onTop = presentation_.onTop.IsNo();
         item->setChecked(onTop);
-        settings.onTop = YesNo(onTop);
+        presentation_.onTop = YesNoOption(onTop);
         BarGeometry g = ComputeBarGeometry(buttonsPerPage_, perPageMaximum_, menuHeight, usable, onTop);
         // The page area keeps the width start-up gave it.
         g.pageAreaWidth = geometry_.pageAreaWidth;
         g.scrollRange = geometry_.scrollRange;
         geometry_ = g;
         // A shrunk bar gets its expanded size where the gauge stood; the icon and the watch stay.
-        SetWindowStyle(onTop, shrunk == kNo || !TrayIcon->Active());
+        SetWindowStyle(onTop, !presentation_.shrunk || !TrayIcon->Active());
         setFixedSize(g.ClientWidth(), g.clientHeight);
-        expandedSize = size();
+        presentation_.expandedSize = size();
         ApplyScrollRange();
         show();
     } else {
         item->setChecked(windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     }
-    shrunk = kNo;
+    presentation_.shrunk = false;
     locationSavingSuppressed_ = false;
     setAcceptDrops(true);
-    Ini().WriteString(QStringLiteral("Location"), QStringLiteral("OnTop"), settings.onTop);
+    Ini().WriteString(QStringLiteral("Location"), QStringLiteral("OnTop"),
+                      presentation_.onTop.ToWord());
 }
 
 void TForm1::StayonTop1Click() { TopButtonKey(); }
@@ -302,57 +312,59 @@ void TForm1::StayonTop1Click() { TopButtonKey(); }
 
 // Shrink and hide on launch exclude each other: ticking one unticks the other. Both keys are
 // written in one transaction, the clicked item's first.
-void TForm1::LaunchOptionClick(QAction *item, QString &value, const QString &key,
-                               QAction *otherItem, QString &otherValue, const QString &otherKey) {
+void TForm1::LaunchOptionClick(QAction *item, YesNoOption &value, const QString &key,
+                               QAction *otherItem, YesNoOption &otherValue, const QString &otherKey) {
     if (item->isChecked()) {
         otherItem->setChecked(false);
-        value = kYes;
-        otherValue = kNo;
+        value = YesNoOption(true);
+        otherValue = YesNoOption(false);
     } else {
-        value = kNo;
+        value = YesNoOption(false);
     }
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
-    ini.WriteString(QStringLiteral("Location"), key, value);
-    ini.WriteString(QStringLiteral("Location"), otherKey, otherValue);
+    ini.WriteString(QStringLiteral("Location"), key, value.ToWord());
+    ini.WriteString(QStringLiteral("Location"), otherKey, otherValue.ToWord());
     transaction.Commit();
 }
 
 void TForm1::ShrinkOnLaunch1Click() {
-    LaunchOptionClick(items_.setup.ShrinkOnLaunch1, settings.shrink, QStringLiteral("Shrink"),
-                      items_.setup.HideGraph1, settings.hide, QStringLiteral("Hide"));
+    LaunchOptionClick(items_.setup.ShrinkOnLaunch1, presentation_.shrinkOnLaunch,
+                      QStringLiteral("Shrink"), items_.setup.HideGraph1, presentation_.hide,
+                      QStringLiteral("Hide"));
 }
 
 void TForm1::HideGraph1Click() {
-    LaunchOptionClick(items_.setup.HideGraph1, settings.hide, QStringLiteral("Hide"),
-                      items_.setup.ShrinkOnLaunch1, settings.shrink, QStringLiteral("Shrink"));
+    LaunchOptionClick(items_.setup.HideGraph1, presentation_.hide, QStringLiteral("Hide"),
+                      items_.setup.ShrinkOnLaunch1, presentation_.shrinkOnLaunch,
+                      QStringLiteral("Shrink"));
 }
 
 void TForm1::AutoExpand1Click() {
-    settings.autoExpand = YesNo(items_.setup.AutoExpand1->isChecked());
-    Ini().WriteString(QStringLiteral("Location"), QStringLiteral("AutoExpand"), settings.autoExpand);
+    const bool autoExpand = items_.setup.AutoExpand1->isChecked();
+    Ini().WriteString(QStringLiteral("Location"), QStringLiteral("AutoExpand"),
+                      YesNoOption::Word(autoExpand));
 }
 
 void TForm1::LockGraphLocation1Click() {
     const bool locked = items_.setup.LockGraphLocation1->isChecked();
-    settings.lockedGraph = YesNo(locked);
-    if (locked) {
-        const QPoint at = FramePosition(); // where the shrink puts the gauge back
-        settings.shrinkX = at.x();
-        settings.shrinkY = at.y();
-    }
+    if (locked)
+        presentation_.lockedGaugeAt = FramePosition(); // where the shrink puts the gauge back
     TNewIniFile ini = Ini();
     SettingsTransaction transaction(ini);
-    ini.WriteString(QStringLiteral("Location"), QStringLiteral("LockedGraph"), settings.lockedGraph);
-    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("ShrinkX"), settings.shrinkX);
-    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("ShrinkY"), settings.shrinkY);
+    ini.WriteString(QStringLiteral("Location"), QStringLiteral("LockedGraph"),
+                    YesNoOption::Word(locked));
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("ShrinkX"),
+                     presentation_.lockedGaugeAt.x());
+    ini.WriteInteger(QStringLiteral("Location"), QStringLiteral("ShrinkY"),
+                     presentation_.lockedGaugeAt.y());
     transaction.Commit();
 }
 
 void TForm1::ShrinkOnLaunch2Click() {
     const bool shrink = items_.button.ShrinkOnLaunch2->isChecked();
-    if (QToolButton *button = FindButton(currentButton))
+    if (QToolButton *button = FindButton(CurrentButton()))
         button->setProperty("Tag", shrink ? 1 : 0);
-    Ini().WriteString(QStringLiteral("Shrink"), currentButton, YesNo(shrink));
+    Ini().WriteString(QStringLiteral("Shrink"), CurrentButton(), YesNoOption::Word(shrink));
     PostReload();
 }

@@ -1,3 +1,6 @@
+// The words of command lines: quoting a path as one word, splitting a line into words, and
+// the program file of a stored "Programs" value. Below launching, the components and the Linux
+// platform, which all use it; it uses nothing of the bar's.
 #pragma once
 
 #include <QString>
