@@ -28,7 +28,6 @@
 #include <optional>
 
 namespace {
-using tabcolors::FromColorValue;
 const QColor kDesktopColor(0x00, 0x80, 0x80);
 constexpr int kMaxButtons = 99999; // pages × buttons per page
 // The window's caption and the tray icon's hint begin with the program's name.
@@ -184,7 +183,6 @@ void TForm1::BuildControls() {
     TabSet1->setFont(tabFont);
     TabSet1->installEventFilter(this);
     connect(TabSet1, &TTabSet::currentChanged, this, [this] { Guarded([this] { TabSet1Click(); }); });
-
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -415,33 +413,6 @@ void TForm1::ApplyMenuSettings() {
     }
 }
 
-QColor TForm1::StoredSelectedColor() const {
-    return FromColorValue(prefs_.selectedColor);
-}
-
-void TForm1::ApplyTabColors() {
-    TabSet1->setSelectedColor(FromColorValue(prefs_.selectedColor));
-    TabSet1->setUnselectedColor(FromColorValue(prefs_.unselectedColor));
-}
-
-bool TForm1::InlineBoxOpen() const { return PageName && PageName->isVisible(); }
-
-QLineEdit *TForm1::InlineBox() {
-    // Made when first needed: a text box costs start-up time.
-    if (!PageName) {
-        PageName = new QLineEdit(client_);
-        PageName->setObjectName(QStringLiteral("PageName"));
-        PageName->setGeometry(0, 36, 51, 19);
-        QFont editFont(QStringLiteral("Sans Serif"));
-        editFont.setPixelSize(12);
-        PageName->setFont(editFont);
-        PageName->setMaxLength(TNewIniFile::MaxValueLength);
-        PageName->installEventFilter(this);
-        PageName->hide();
-    }
-    return PageName;
-}
-
 void TForm1::ApplyGeometry() {
     const BarGeometry &g = geometry_;
     Qt::WindowFlags flags = windowFlags() & ~(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -571,38 +542,6 @@ void TForm1::Load() {
 
 TNewIniFile TForm1::Ini() const {
     return paths_.usable ? TNewIniFile(paths_.iniFile) : TNewIniFile::Refusing(paths_.iniFile);
-}
-
-void TForm1::ReadButtonInfo(int number) {
-    editing_.current = ReadButtonRecord(Ini(), number);
-}
-
-void TForm1::WriteButtonInfo(int number) {
-    TNewIniFile ini = Ini();
-    SettingsTransaction transaction(ini);
-    WriteButtonRecord(ini, number, editing_.current);
-    transaction.Commit();
-}
-
-void TForm1::EraseButtonInfo(int number) {
-    TNewIniFile ini = Ini();
-    SettingsTransaction transaction(ini);
-    EraseButtonRecord(ini, number);
-    transaction.Commit();
-}
-
-void TForm1::WriteMoveInfo() {
-    TNewIniFile ini = Ini();
-    SettingsTransaction transaction(ini);
-    WriteButtonRecord(ini, editing_.button, editing_.held, true);
-    transaction.Commit();
-}
-
-void TForm1::MoveCompare() {
-    editing_.held = editing_.current;
-}
-void TForm1::MoveClear() {
-    editing_.held.Clear();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -195,3 +195,36 @@ void TForm1::ChangeParameter() {
                   ini.ReadString(QStringLiteral("Parameters"), editing_.button, QString()));
     pageNameBox_.button = editing_.button;
 }
+
+// The button records the menus act on: the current one and the held one of a move or copy.
+void TForm1::ReadButtonInfo(int number) {
+    editing_.current = ReadButtonRecord(Ini(), number);
+}
+
+void TForm1::WriteButtonInfo(int number) {
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    WriteButtonRecord(ini, number, editing_.current);
+    transaction.Commit();
+}
+
+void TForm1::EraseButtonInfo(int number) {
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    EraseButtonRecord(ini, number);
+    transaction.Commit();
+}
+
+void TForm1::WriteMoveInfo() {
+    TNewIniFile ini = Ini();
+    SettingsTransaction transaction(ini);
+    WriteButtonRecord(ini, editing_.button, editing_.held, true);
+    transaction.Commit();
+}
+
+void TForm1::MoveCompare() {
+    editing_.held = editing_.current;
+}
+void TForm1::MoveClear() {
+    editing_.held.Clear();
+}

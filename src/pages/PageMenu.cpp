@@ -195,3 +195,23 @@ void TForm1::CancelPageMove() {
     SetMenuTab(qMin(pageMenu_.movedFrom, TabSet1->count()));
     AddPage();
 }
+
+bool TForm1::InlineBoxOpen() const {
+    return PageName && PageName->isVisible();
+}
+
+QLineEdit *TForm1::InlineBox() {
+    // Made when first needed: a text box costs start-up time.
+    if (!PageName) {
+        PageName = new QLineEdit(client_);
+        PageName->setObjectName(QStringLiteral("PageName"));
+        PageName->setGeometry(0, 36, 51, 19);
+        QFont editFont(QStringLiteral("Sans Serif"));
+        editFont.setPixelSize(12);
+        PageName->setFont(editFont);
+        PageName->setMaxLength(TNewIniFile::MaxValueLength);
+        PageName->installEventFilter(this);
+        PageName->hide();
+    }
+    return PageName;
+}

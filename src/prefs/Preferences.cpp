@@ -107,3 +107,12 @@ void TForm1::ChangeColor1Click(QAction *sender) {
     (selected ? prefs_.selectedColor : prefs_.unselectedColor) = value;
     ApplyTabColors();
 }
+
+QColor TForm1::StoredSelectedColor() const {
+    return tabcolors::FromColorValue(prefs_.selectedColor);
+}
+
+void TForm1::ApplyTabColors() {
+    TabSet1->setSelectedColor(tabcolors::FromColorValue(prefs_.selectedColor));
+    TabSet1->setUnselectedColor(tabcolors::FromColorValue(prefs_.unselectedColor));
+}
