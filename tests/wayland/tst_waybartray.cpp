@@ -257,7 +257,10 @@ void TestWaybarTray::menuOpensFromTheIcon() {
                      return Sway::Frame(window).topLeft() == QPoint(50, 100);
                  },
                  30000),
-             qPrintable(bar.Diagnostics()));
+             qPrintable(QStringLiteral("frame at %1,%2; ")
+                            .arg(Sway::Frame(window).x())
+                            .arg(Sway::Frame(window).y()) +
+                        bar.Diagnostics()));
 
     // The gauge hides the bar into the tray; the icon registers with waybar, menu and all.
     const QPoint gauge = Sway::Client(window).topLeft() + QPoint(22, 9);
@@ -307,7 +310,8 @@ void TestWaybarTray::menuOpensFromTheIcon() {
     // The recently launched entry, clicked in waybar's menu, starts its program as from the bar.
     Click(QPoint(menu.center().x(), menu.bottom() - 12), "button1");
     QVERIFY2(recorder.WaitUntilRan(), qPrintable(traffic.Text() + bar.Diagnostics()));
-    QVERIFY2(traffic.SeenOn(menuPath, "member=Event"), qPrintable(traffic.Text()));
+    QVERIFY2(PollUntil([&] { return traffic.SeenOn(menuPath, "member=Event"); }),
+             qPrintable(traffic.Text()));
     QCOMPARE(recorder.Record().mid(1), QStringList{QStringLiteral("from-the-tray")});
     QVERIFY(WaitUntilClosed());
 
