@@ -295,7 +295,7 @@ void TestWaybarTray::menuOpensFromTheIcon() {
                             .arg(waybar_->Output())));
     PointerDevice pointer;
     QVERIFY2(pointer.Start(*sway_), qPrintable(pointer.Output()));
-    QVERIFY(WaitUntilClosed()); // the cursor, now drawn, is no menu
+    QVERIFY(WaitUntilClosed()); // the cursor, drawn from now on, is too small for a menu
     idle_ = Screen();
 
     // A right click on the icon: waybar asks for the bar's menu and shows it.
