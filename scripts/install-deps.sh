@@ -27,6 +27,8 @@ packages=(
     # Wayland platform plugin, a virtual keyboard, screenshots, and xhost to let the tests'
     # clients into the compositor's XWayland
     sway qt6-wayland wtype grim x11-xserver-utils
+    # a StatusNotifierItem host on sway (waybar's tray) for the tray menu test there
+    waybar
     # GNOME's and KDE's compositors with XWayland for the desktop tests, run headless, and KDE's
     # own window frames (Breeze), as its users see them
     mutter kwin-wayland kwin-style-breeze xwayland

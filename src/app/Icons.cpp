@@ -293,9 +293,6 @@ void TForm1::FormCreate() {
     const int menuHeight = system.MenuBarHeight();
     const int defaultTop = screenHeight - (menuHeight + 85);
     locationSavingSuppressed_ = true;
-    // A rebuild while a moved button waits must not forget it was moved.
-    if (!editing_.held.Occupied())
-        editing_.pendingMove = false;
 
     profile_ = ProfileFromArguments(platform_.environment.arguments, [&system] { return system.UserName(); });
     paths_ = ResolveSettingsPaths(platform_.environment.programDirectory,

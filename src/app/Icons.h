@@ -197,7 +197,7 @@ public:
     // on a button; kept apart from the button numbers so that a bar of one page is not confused.
     bool KeyAtStart() const { return keyAtStart_; }
 
-    // ---- app: the expanded, shrunk and hidden bar, stay on top (src/app/Presentation.cpp) ----
+    // ---- bar: the expanded, shrunk and hidden bar, stay on top (src/bar/Presentation.cpp) ----
     void TopButtonKey();
     void SmallSize();
     // A click on the gauge (fromTrayIcon false) or on the notification-area icon.
@@ -498,7 +498,7 @@ private:
         QString mount; // where the graphed drive is mounted: its letter is found from it
     } gauge_;
     void EndPlacement();
-    // The presentations (src/app/Presentation.cpp).
+    // The presentations (src/bar/Presentation.cpp).
     void SetWatch(bool on);
     void ShowTrayIcon();
     void HideTrayIcon();

@@ -201,6 +201,9 @@ void TForm1::PageUpdate() {
         ini.EraseSection(QStringLiteral("MRU"));
         transaction.Commit();
     }
+    // A rebuild while a moved button waits must not forget it was moved.
+    if (!editing_.held.Occupied())
+        editing_.pendingMove = false;
     FormCreate();
 }
 

@@ -5,6 +5,7 @@
 // a person would, and the exported menu is also read and clicked through D-Bus as a host does.
 
 #include "BarDriver.h"
+#include "ExportedMenu.h"
 
 #include <QStandardPaths>
 #include <QtTest>
@@ -34,18 +35,6 @@ const QByteArray kPanelChannel = R"(<?xml version="1.0" encoding="UTF-8"?>
   </property>
 </channel>
 )";
-
-QByteArray Gdbus(const QStringList &arguments) {
-    return Tool(QStringLiteral("gdbus"),
-                QStringList{QStringLiteral("call"), QStringLiteral("--session")} + arguments);
-}
-
-QByteArray WatcherProperty(const char *name) {
-    return Gdbus({QStringLiteral("-d"), QStringLiteral("org.kde.StatusNotifierWatcher"),
-                  QStringLiteral("-o"), QStringLiteral("/StatusNotifierWatcher"),
-                  QStringLiteral("-m"), QStringLiteral("org.freedesktop.DBus.Properties.Get"),
-                  QStringLiteral("org.kde.StatusNotifierWatcher"), QLatin1String(name)});
-}
 
 // xfce4-panel with its settings daemon, both in a throw-away home, for as long as it lives.
 class PanelHost {
@@ -81,12 +70,7 @@ public:
         panel_.setProcessChannelMode(QProcess::MergedChannels);
         panel_.start(QStringLiteral("xfce4-panel"), {});
         // Ready once its tray has registered as the host of status notifier items.
-        return panel_.waitForStarted() &&
-               PollUntil(
-                   [] {
-                       return WatcherProperty("IsStatusNotifierHostRegistered").contains("true");
-                   },
-                   30000);
+        return panel_.waitForStarted() && PollUntil([] { return HostRegistered(); }, 30000);
     }
     // The panel's window: the icon is the first in it.
     QString Window() const {
@@ -114,80 +98,6 @@ private:
     QProcess confd_;
     QProcess panel_;
 };
-
-// dbus-monitor's record of the exported menus' traffic.
-class MenuTraffic {
-public:
-    bool Start() {
-        monitor_.start(
-            QStringLiteral("dbus-monitor"),
-            {QStringLiteral("--session"), QStringLiteral("interface='com.canonical.dbusmenu'")});
-        // It has subscribed once it reports its own name.
-        return monitor_.waitForStarted() && PollUntil([this] { return Seen("NameAcquired"); });
-    }
-    bool Seen(const char *what) {
-        text_ += monitor_.readAllStandardOutput();
-        return text_.contains(what);
-    }
-    void Forget() { text_.clear(); }
-    QString Text() const { return QString::fromUtf8(text_); }
-    ~MenuTraffic() {
-        monitor_.kill();
-        monitor_.waitForFinished();
-    }
-
-private:
-    QProcess monitor_;
-    QByteArray text_;
-};
-
-struct MenuEntry {
-    int id;
-    QString label;
-    bool ticked;
-};
-
-// The shown entries of an exported menu's top level, read as a host reads them.
-QList<MenuEntry> ShownEntries(const QString &service, const QString &path) {
-    const QString layout = QString::fromUtf8(
-        Gdbus({QStringLiteral("-d"), service, QStringLiteral("-o"), path, QStringLiteral("-m"),
-               QStringLiteral("com.canonical.dbusmenu.GetLayout"), QStringLiteral("--"),
-               QStringLiteral("0"), QStringLiteral("-1"), QStringLiteral("[]")}));
-    QList<MenuEntry> entries;
-    static const QRegularExpression item(QStringLiteral("<\\((\\d+), \\{([^}]*)\\}"));
-    static const QRegularExpression label(QStringLiteral("'label': <'((?:[^'\\\\]|\\\\.)*)'>"));
-    for (auto it = item.globalMatch(layout); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        const QString properties = m.captured(2);
-        if (properties.contains(QLatin1String("'visible': <false>")) ||
-            properties.contains(QLatin1String("'type': <'separator'>")))
-            continue;
-        entries.append({m.captured(1).toInt(), label.match(properties).captured(1),
-                        properties.contains(QLatin1String("'toggle-state': <1>"))});
-    }
-    return entries;
-}
-
-QStringList Labels(const QList<MenuEntry> &entries) {
-    QStringList labels;
-    for (const MenuEntry &entry : entries)
-        labels << entry.label;
-    return labels;
-}
-
-MenuEntry EntryOf(const QList<MenuEntry> &entries, const QString &label) {
-    for (const MenuEntry &entry : entries)
-        if (entry.label == label)
-            return entry;
-    return {-1, label, false};
-}
-
-// Clicks an entry of an exported menu as a host does.
-void ClickEntry(const QString &service, const QString &path, int id) {
-    Gdbus({QStringLiteral("-d"), service, QStringLiteral("-o"), path, QStringLiteral("-m"),
-           QStringLiteral("com.canonical.dbusmenu.Event"), QString::number(id),
-           QStringLiteral("clicked"), QStringLiteral("<0>"), QStringLiteral("0")});
-}
 
 // A right click on the first icon of the panel.
 bool RightClickIcon(const QString &panelWindow) {
@@ -239,21 +149,10 @@ void TestTrayMenu::menuOnAStatusNotifierHost() {
     // The gauge hides the bar into the tray; the icon registers with the host, menu and all.
     QVERIFY(ClickAt(bar, GaugeCentre));
     QString item;
-    QVERIFY2(PollUntil([&] {
-                 const QRegularExpressionMatch m =
-                     QRegularExpression(QStringLiteral("'(:[0-9.]+)/StatusNotifierItem'"))
-                         .match(
-                             QString::fromLatin1(WatcherProperty("RegisteredStatusNotifierItems")));
-                 item = m.captured(1);
-                 return !BarShown(bar) && m.hasMatch();
-             }),
+    QVERIFY2(PollUntil([&] { return !BarShown(bar) && !(item = RegisteredItem()).isEmpty(); }),
              qPrintable(bar.Diagnostics()));
-    const QString menuProperty = QString::fromLatin1(Gdbus(
-        {QStringLiteral("-d"), item, QStringLiteral("-o"), QStringLiteral("/StatusNotifierItem"),
-         QStringLiteral("-m"), QStringLiteral("org.freedesktop.DBus.Properties.Get"),
-         QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")}));
-    const QString menuPath =
-        QRegularExpression(QStringLiteral("objectpath '([^']+)'")).match(menuProperty).captured(1);
+    QString menuProperty;
+    const QString menuPath = MenuPath(item, &menuProperty);
     QVERIFY2(!menuPath.isEmpty() && menuPath != QLatin1String("/NO_DBUSMENU"),
              qPrintable(menuProperty));
     // The tray menu as the bar's own popup shows it: the switch, then the recently launched.

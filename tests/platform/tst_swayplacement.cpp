@@ -4,7 +4,9 @@
 #include "platform/linux/SwayPlacement.h"
 
 #include <QTemporaryDir>
+#include <QWidget>
 #include <QtTest>
+#include <atomic>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -19,11 +21,12 @@ QByteArray Header(const char *magic, quint32 length, quint32 type) {
     return header;
 }
 
-// A server on its own thread that reads one message and answers with `answer` (or nothing,
-// holding the connection until the caller gives up).
-class OneShotServer {
+// A server on its own thread that takes one connection after another, reads one message from
+// each and answers the n-th with answers[n] (or nothing, holding the connection until the caller
+// gives up).
+class ScriptedServer {
 public:
-    OneShotServer(const QString &path, const QByteArray &answer) {
+    ScriptedServer(const QString &path, const QList<QByteArray> &answers) {
         listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -34,39 +37,23 @@ public:
                  ::listen(listener_, 1) == 0;
         if (!ready_)
             return;
-        thread_ = std::thread([this, answer] {
-            const int client = ::accept(listener_, nullptr, nullptr);
-            if (client < 0)
-                return;
-            char buffer[4096];
-            auto readSome = [&] {
-                const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-                if (n > 0)
-                    received_.append(buffer, n);
-                return n > 0;
-            };
-            while (received_.size() < 14 && readSome()) {
-            }
-            quint32 length = 0;
-            if (received_.size() >= 14)
-                std::memcpy(&length, received_.constData() + 6, 4);
-            while (received_.size() < 14 + qsizetype(length) && readSome()) {
-            }
-            if (!answer.isEmpty()) [[maybe_unused]]
-                ssize_t sent =
-                    ::send(client, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
-            while (readSome()) { // until the caller closes its end
-            }
-            ::close(client);
+        thread_ = std::thread([this, answers] {
+            for (const QByteArray &answer : answers)
+                if (!Serve(answer))
+                    return;
         });
     }
-    ~OneShotServer() {
+    ~ScriptedServer() {
+        if (listener_ >= 0)
+            ::shutdown(listener_, SHUT_RDWR); // wakes an accept that no caller will answer
         if (thread_.joinable())
             thread_.join();
         if (listener_ >= 0)
             ::close(listener_);
     }
     bool Ready() const { return ready_; }
+    // Connections served so far: read while the server runs.
+    int Served() const { return served_; }
     QByteArray Received() {
         if (thread_.joinable())
             thread_.join();
@@ -74,10 +61,40 @@ public:
     }
 
 private:
+    bool Serve(const QByteArray &answer) {
+        const int client = ::accept(listener_, nullptr, nullptr);
+        if (client < 0)
+            return false;
+        char buffer[4096];
+        QByteArray message;
+        auto readSome = [&] {
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n > 0)
+                message.append(buffer, n);
+            return n > 0;
+        };
+        while (message.size() < 14 && readSome()) {
+        }
+        quint32 length = 0;
+        if (message.size() >= 14)
+            std::memcpy(&length, message.constData() + 6, 4);
+        while (message.size() < 14 + qsizetype(length) && readSome()) {
+        }
+        received_.append(message);
+        ++served_;
+        if (!answer.isEmpty()) [[maybe_unused]]
+            ssize_t sent = ::send(client, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
+        while (readSome()) { // until the caller closes its end
+        }
+        ::close(client);
+        return true;
+    }
+
     int listener_ = -1;
     bool ready_ = false;
     std::thread thread_;
     QByteArray received_;
+    std::atomic<int> served_ = 0;
 };
 } // namespace
 
@@ -91,6 +108,7 @@ private Q_SLOTS:
     void exchange_data();
     void exchange();
     void noSocket();
+    void placesWhenSwayAnswersLate();
 };
 
 void TestSwayPlacement::message() {
@@ -164,7 +182,7 @@ void TestSwayPlacement::exchange() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("sway-ipc.sock"));
-    OneShotServer server(path, answer);
+    ScriptedServer server(path, {answer});
     QVERIFY(server.Ready());
     const QByteArray command = swayipc::MoveCommand("[id=7]", 1, 2);
     const std::optional<QByteArray> reply =
@@ -182,5 +200,22 @@ void TestSwayPlacement::noSocket() {
     QVERIFY(!SwayPlacement::ForSession() || !qEnvironmentVariableIsEmpty("SWAYSOCK"));
 }
 
-QTEST_GUILESS_MAIN(TestSwayPlacement)
+// A sway too busy to answer in time (mapping the window on a loaded machine) is asked again, and
+// the window is placed once it answers.
+void TestSwayPlacement::placesWhenSwayAnswersLate() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("sway-ipc.sock"));
+    const QByteArray ok = R"([ { "success": true } ])";
+    ScriptedServer server(path, {QByteArray(), Header("i3-ipc", quint32(ok.size()), 0) + ok});
+    QVERIFY(server.Ready());
+    QWidget window;
+    window.show();
+    SwayPlacement placement(path);
+    placement.PlaceWindow(&window, QPoint(10, 20));
+    QTRY_COMPARE_WITH_TIMEOUT(server.Served(), 2, 10000);
+    QCOMPARE(server.Received().count("move absolute position 10 20"), 2);
+}
+
+QTEST_MAIN(TestSwayPlacement)
 #include "tst_swayplacement.moc"

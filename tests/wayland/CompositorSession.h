@@ -10,6 +10,7 @@
 // another test's or the machine's.
 
 #include "../e2e/BarHarness.h"
+#include "SessionBus.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -123,7 +124,7 @@ public:
         }
         QFile::setPermissions(runtime_.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        if (!StartBus(error))
+        if (!bus_.Start(error))
             return false;
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -135,7 +136,7 @@ public:
         for (const char *name :
              {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
             env.remove(QLatin1String(name));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_);
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.Address());
         // KWin's screenshots otherwise go to the programs of its own desktop files only.
         env.insert(QStringLiteral("KWIN_SCREENSHOT_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
 
@@ -195,15 +196,14 @@ public:
 
     // Stops the compositor (and with it XWayland), then the bus; waits for each.
     void Stop() {
-        for (QProcess *process : {&compositor_, &bus_process_}) {
-            if (process->state() == QProcess::NotRunning)
-                continue;
-            process->terminate();
-            if (!process->waitForFinished(15000)) {
-                process->kill();
-                process->waitForFinished();
+        if (compositor_.state() != QProcess::NotRunning) {
+            compositor_.terminate();
+            if (!compositor_.waitForFinished(15000)) {
+                compositor_.kill();
+                compositor_.waitForFinished();
             }
         }
+        bus_.Stop();
         // A killed XWayland leaves its socket and lock behind; the next session takes the number.
         if (!xDisplay_.isEmpty()) {
             QFile::remove(QStringLiteral("/tmp/.X11-unix/X") + xDisplay_.mid(1));
@@ -218,7 +218,7 @@ public:
     void Export() const {
         qputenv("DISPLAY", xDisplay_.toLocal8Bit());
         qputenv("WAYLAND_DISPLAY", QFile::encodeName(wayland_));
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.toLocal8Bit());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.Address().toLocal8Bit());
         if (xAuthority_.isEmpty())
             qunsetenv("XAUTHORITY");
         else
@@ -234,7 +234,8 @@ public:
     QImage Screenshot() const {
         if (kind_ != Kind::KWin)
             return {};
-        QDBusConnection bus = QDBusConnection::connectToBus(bus_, QStringLiteral("screenshot"));
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(bus_.Address(), QStringLiteral("screenshot"));
         int fds[2];
         if (!bus.isConnected() || ::pipe2(fds, O_CLOEXEC) != 0)
             return {};
@@ -277,28 +278,6 @@ public:
     }
 
 private:
-    bool StartBus(QString *error) {
-        bus_process_.start(QStringLiteral("setpriv"),
-                           {QStringLiteral("--pdeathsig"), QStringLiteral("KILL"),
-                            QStringLiteral("dbus-daemon"), QStringLiteral("--session"),
-                            QStringLiteral("--nofork"), QStringLiteral("--nosyslog"),
-                            QStringLiteral("--print-address")});
-        QByteArray address;
-        PollUntil(
-            [&] {
-                address += bus_process_.readAllStandardOutput();
-                return address.contains('\n') || bus_process_.state() == QProcess::NotRunning;
-            },
-            30000);
-        bus_ = QString::fromLocal8Bit(address).trimmed();
-        if (bus_.isEmpty()) {
-            *error = QStringLiteral("the session bus did not start: ") +
-                     QString::fromLocal8Bit(bus_process_.readAllStandardError());
-            return false;
-        }
-        return true;
-    }
-
     // XWayland's display: the lowest socket (mutter's second one is for its own services), and
     // mutter's cookie where it has one.
     bool FindXDisplay() {
@@ -344,8 +323,9 @@ private:
 
     Kind kind_;
     QTemporaryDir runtime_;
-    QProcess bus_process_, compositor_;
-    QString bus_, wayland_, xDisplay_, xAuthority_;
+    SessionBus bus_;
+    QProcess compositor_;
+    QString wayland_, xDisplay_, xAuthority_;
 };
 
 } // namespace e2e

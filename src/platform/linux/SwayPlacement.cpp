@@ -217,9 +217,11 @@ bool SwayPlacement::TryPlace(Request &request) {
     const std::optional<QByteArray> reply = swayipc::Exchange(
         socket_, swayipc::kRunCommand,
         swayipc::MoveCommand(criteria, request.at.x(), request.at.y()), kTimeoutMs);
-    // No answer: sway is gone or stuck, and asking again would only stall the bar more.
+    // No answer in time: a busy sway (one mapping the window on a loaded machine) answers the
+    // next time, so it is asked again; one that misses kMaxUnanswered answers is gone or stuck,
+    // and asking more would only stall the bar more.
     if (!reply)
-        return true;
+        return ++request.unanswered >= kMaxUnanswered;
     if (!swayipc::CommandSucceeded(*reply))
         return false;
     if (id == 0)

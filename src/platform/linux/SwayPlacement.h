@@ -41,8 +41,8 @@ std::optional<WindowPlace> FindX11Window(const QByteArray &tree, quint64 window)
 // window sway has not shown yet is asked for again every kRetryMs until kGiveUpMs have passed.
 // sway also applies the position the toolkit asks for as an X11 window shows again, as the
 // client area's: FrameMargins lets the window ask for the same place.
-// Every exchange is bounded by kTimeoutMs; a sway that does not answer in time is left alone
-// for this request.
+// Every exchange is bounded by kTimeoutMs; a request whose exchanges went unanswered
+// kMaxUnanswered times is dropped, so a stuck sway stalls the bar no longer than that.
 class SwayPlacement : public QObject, public IWindowPlacement {
     Q_OBJECT
 public:
@@ -59,12 +59,14 @@ public:
     static constexpr int kTimeoutMs = 100;
     static constexpr int kRetryMs = 25;
     static constexpr int kGiveUpMs = 3000;
+    static constexpr int kMaxUnanswered = 5;
 
 private:
     struct Request {
         QPointer<QWidget> window;
         QPoint at;
         int triesLeft = 0;
+        int unanswered = 0;
     };
     // One attempt; true when sway moved the window (or never will).
     bool TryPlace(Request &request);
