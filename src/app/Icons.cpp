@@ -303,8 +303,8 @@ void TForm1::FormCreate() {
     AttachRecentList();
     ShowAutostartState(); // this profile's entry
 
-    keyPosition_ = 0;
-    keyAtStart_ = true;
+    keyCursor_.position = 0;
+    keyCursor_.atStart = true;
     TrayIcon->setHint(kCaptionPrefix + profile_.name);
     items_.setup.HideGraph1->setText(QStringLiteral("&Hide on Launch"));
     // gauge: the first reading (of the type held from a previous pass) and the drive items
@@ -648,19 +648,19 @@ void TForm1::AppNorm() { Ini().WriteString(QStringLiteral("Window"), QStringLite
 
 void TForm1::Guarded(const std::function<void()> &handler) {
     {
-        DepthGuard depth(handlerDepth_);
+        DepthGuard depth(requests_.handlerDepth);
         try {
             handler();
         } catch (const SettingsWriteError &error) {
             platform_.dialogs->Error(QString::fromUtf8(error.what()));
         }
     }
-    if (handlerDepth_ == 0 && (reloadWaiting_ || rebuildWaiting_))
+    if (requests_.handlerDepth == 0 && (requests_.reloadWaiting || requests_.rebuildWaiting))
         QTimer::singleShot(0, this, [this] { RunWaitingRequests(); });
 }
 
 bool TForm1::Busy() const {
-    return handlerDepth_ > 0 || InlineBoxOpen() || QApplication::activeModalWidget() ||
+    return requests_.handlerDepth > 0 || InlineBoxOpen() || QApplication::activeModalWidget() ||
            QApplication::activePopupWidget();
 }
 
@@ -668,34 +668,34 @@ void TForm1::OnInstanceMessage(const QString &name, quint32 first, qint32) {
     if (first != 1)
         return;
     if (name == RebuildMessageName()) {
-        if (ownRebuildEchoes_ > 0) { // this copy rebuilt when it posted the request
-            --ownRebuildEchoes_;
+        if (requests_.ownRebuildEchoes > 0) { // this copy rebuilt when it posted the request
+            --requests_.ownRebuildEchoes;
             return;
         }
-        rebuildWaiting_ = true;
+        requests_.rebuildWaiting = true;
     }
     else if (name == ReloadMessageName())
-        reloadWaiting_ = true;
+        requests_.reloadWaiting = true;
     else
         return;
     // Worked off once the messages already here are in: a flood of requests costs one reload
     // (or one rebuild), and never holds up the rest of the event loop.
-    if (!waitTimer_.isActive())
-        waitTimer_.start(0, this);
+    if (!requests_.waitTimer.isActive())
+        requests_.waitTimer.start(0, this);
 }
 
 void TForm1::RunWaitingRequests() {
-    if (!reloadWaiting_ && !rebuildWaiting_)
+    if (!requests_.reloadWaiting && !requests_.rebuildWaiting)
         return;
     if (Busy()) {
         // Something is under way (a handler, a dialog, a menu, the inline box, a placing):
         // try again shortly; the requests run once it is over.
-        if (!waitTimer_.isActive())
-            waitTimer_.start(50, this);
+        if (!requests_.waitTimer.isActive())
+            requests_.waitTimer.start(50, this);
         return;
     }
-    const bool rebuild = rebuildWaiting_;
-    reloadWaiting_ = rebuildWaiting_ = false;
+    const bool rebuild = requests_.rebuildWaiting;
+    requests_.reloadWaiting = requests_.rebuildWaiting = false;
     Guarded([this, rebuild] {
         if (rebuild)
             PageUpdate(); // a rebuild loads every record: a waiting reload is done with it
@@ -705,8 +705,8 @@ void TForm1::RunWaitingRequests() {
 }
 
 void TForm1::timerEvent(QTimerEvent *event) {
-    if (event->timerId() == waitTimer_.timerId()) {
-        waitTimer_.stop();
+    if (event->timerId() == requests_.waitTimer.timerId()) {
+        requests_.waitTimer.stop();
         RunWaitingRequests();
         return;
     }
@@ -722,7 +722,7 @@ void TForm1::RebuildEverywhere() {
     // The request comes back to this copy too: it is skipped then, as this copy has rebuilt.
     PageUpdate();
     if (profile_.shared && platform_.bus && platform_.bus->Available()) {
-        ++ownRebuildEchoes_;
+        ++requests_.ownRebuildEchoes;
         platform_.bus->Post(RebuildMessageName(), 1, 0);
     }
 }

@@ -195,7 +195,7 @@ public:
     void ButtonKeyPop();
     // The keyboard cursor is at a page's start position, before its first button, rather than
     // on a button; kept apart from the button numbers so that a bar of one page is not confused.
-    bool KeyAtStart() const { return keyAtStart_; }
+    bool KeyAtStart() const { return keyCursor_.atStart; }
 
     // ---- bar: the expanded, shrunk and hidden bar, stay on top (src/bar/Presentation.cpp) ----
     void TopButtonKey();
@@ -316,7 +316,7 @@ public:
     // The window manager has placed the window shown first: from now on its moves and state
     // changes are the user's, and are saved.
     bool WindowPlaced() const { return placement_.placed; }
-    int KeyPosition() const { return keyPosition_; }
+    int KeyPosition() const { return keyCursor_.position; }
     QString ReloadMessageName() const { return QStringLiteral("UOrvane") + profile_.name; }
     QString RebuildMessageName() const { return QStringLiteral("UOVForm") + profile_.name; }
     int RebuildCount() const { return rebuildCount_; }
@@ -465,8 +465,12 @@ private:
     int buttonsPerPage_ = 16;
     int perPageMaximum_ = 16;
     int requestedCount_ = 16;
-    int keyPosition_ = 0;
-    bool keyAtStart_ = true;
+    // The keyboard cursor (src/launch/Keyboard.cpp): the button it selects, or a page's start
+    // position before the first button.
+    struct KeyCursor {
+        int position = 0;
+        bool atStart = true;
+    } keyCursor_;
     void SelectKeyButton(int number);
     void ReleaseKeyButton();
     // The cursor to the start position of the page shown, its button released.
@@ -548,15 +552,18 @@ private:
         bool set = false; // the bar holds one entry of the application's cursor stack
     } screenCursor_;
     void UpdateScreenCursor();
-    int handlerDepth_ = 0;
-    bool reloadWaiting_ = false;
-    bool rebuildWaiting_ = false;
+    // Guarded handlers and the shared-mode requests that wait until none runs.
+    struct Requests {
+        int handlerDepth = 0;
+        bool reloadWaiting = false;
+        bool rebuildWaiting = false;
+        int ownRebuildEchoes = 0; // rebuild requests this copy posted and has already carried out
+        QBasicTimer waitTimer;
+    } requests_;
     bool closingWithoutQuestions_ = false;
     bool tabHelpPending_ = false;
-    QBasicTimer waitTimer_;
     QMenu *gaugeMenu_ = nullptr;
     QMenu *trayMenu_ = nullptr;
-    int ownRebuildEchoes_ = 0; // rebuild requests this copy posted and has already carried out
     bool created_ = false;
     int rebuildCount_ = 0;
     int loadCount_ = 0;

@@ -11,8 +11,8 @@ const QString kEmptyHint = QStringLiteral("Mouse: Left=Load/Launch  Right=Option
 }
 
 void TForm1::SelectKeyButton(int number) {
-    keyPosition_ = number;
-    keyAtStart_ = false;
+    keyCursor_.position = number;
+    keyCursor_.atStart = false;
     if (QToolButton *button = FindButton(number)) {
         button->setChecked(true); // its page's group releases the others
         SetCurrentButton(button->objectName());
@@ -20,25 +20,26 @@ void TForm1::SelectKeyButton(int number) {
 }
 
 void TForm1::ReleaseKeyButton() {
-    if (!keyAtStart_ && keyPosition_ > 0)
-        if (QToolButton *button = FindButton(keyPosition_))
+    if (!keyCursor_.atStart && keyCursor_.position > 0)
+        if (QToolButton *button = FindButton(keyCursor_.position))
             button->setChecked(false);
 }
 
 void TForm1::KeyToPageStart() {
     ReleaseKeyButton();
     const int n = buttonsPerPage_;
-    keyPosition_ = TabSet1->currentIndex() * n;
-    if (keyPosition_ <= 0)
-        keyPosition_ = TabSet1->count() * n;
-    keyAtStart_ = true;
+    keyCursor_.position = TabSet1->currentIndex() * n;
+    if (keyCursor_.position <= 0)
+        keyCursor_.position = TabSet1->count() * n;
+    keyCursor_.atStart = true;
 }
 
 void TForm1::KeysKeyDown(int key) {
     const int n = buttonsPerPage_;
     const int pages = TabSet1->count();
     auto buttonAtCursor = [this]() -> QToolButton * {
-        return keyAtStart_ || keyPosition_ <= 0 ? nullptr : FindButton(keyPosition_);
+        return keyCursor_.atStart || keyCursor_.position <= 0 ? nullptr
+                                                              : FindButton(keyCursor_.position);
     };
     auto goToPage = [this](int page) { TabSet1->setCurrentIndex(page); }; // puts S at its start
     // The page keys put the cursor at the start position even when the page stays the same
@@ -97,11 +98,11 @@ void TForm1::KeysKeyDown(int key) {
             turnToPage(t < pages - 1 ? t + 1 : 0);
             break;
         case Qt::Key_Left:
-            if (keyAtStart_ && t == 0) {
+            if (keyCursor_.atStart && t == 0) {
                 goToPage(pages - 1);
                 SelectKeyButton(pages * n);
-            } else if (!keyAtStart_ && keyPosition_ > first) {
-                SelectKeyButton(keyPosition_ - 1);
+            } else if (!keyCursor_.atStart && keyCursor_.position > first) {
+                SelectKeyButton(keyCursor_.position - 1);
             } else if (t > 0) {
                 goToPage(t - 1);
                 SelectKeyButton(t * n);
@@ -111,10 +112,10 @@ void TForm1::KeysKeyDown(int key) {
             }
             break;
         case Qt::Key_Right:
-            if (keyAtStart_) {
+            if (keyCursor_.atStart) {
                 SelectKeyButton(first);
-            } else if (keyPosition_ < last) {
-                SelectKeyButton(keyPosition_ + 1);
+            } else if (keyCursor_.position < last) {
+                SelectKeyButton(keyCursor_.position + 1);
             } else {
                 goToPage(t < pages - 1 ? t + 1 : 0);
                 SelectKeyButton(TabSet1->currentIndex() * n + 1);
@@ -122,7 +123,8 @@ void TForm1::KeysKeyDown(int key) {
             break;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (QToolButton *b = buttonAtCursor(); b && keyPosition_ >= first && keyPosition_ <= last && b->isChecked()) {
+            if (QToolButton *b = buttonAtCursor(); b && keyCursor_.position >= first &&
+                                                   keyCursor_.position <= last && b->isChecked()) {
                 if (mode_ == InteractionMode::PlaceButton) {
                     SetCurrentButton(b->objectName());
                     PutButton();
@@ -140,8 +142,8 @@ void TForm1::KeysKeyDown(int key) {
                 CancelPageMove();
             if (QToolButton *b = buttonAtCursor()) {
                 b->setChecked(false);
-                keyPosition_ = t > 0 ? t * n : pages * n;
-                keyAtStart_ = true;
+                keyCursor_.position = t > 0 ? t * n : pages * n;
+                keyCursor_.atStart = true;
                 FormCaption();
             }
             break;
@@ -171,16 +173,16 @@ void TForm1::KeysKeyDown(int key) {
             FormCaption();
         }
     }
-    if (keyPosition_ == 0) {
-        keyPosition_ = pages * n;
-        keyAtStart_ = true;
+    if (keyCursor_.position == 0) {
+        keyCursor_.position = pages * n;
+        keyCursor_.atStart = true;
     }
     if (b && b->isChecked())
         PlaySound(b->objectName());
 }
 
 void TForm1::ButtonKeyPop() {
-    QToolButton *b = keyAtStart_ ? nullptr : FindButton(keyPosition_);
+    QToolButton *b = keyCursor_.atStart ? nullptr : FindButton(keyCursor_.position);
     if (!b)
         return;
     SetCurrentButton(b->objectName());

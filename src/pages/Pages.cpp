@@ -182,7 +182,7 @@ void TForm1::PButton16Click(QAction *sender) {
         ini.EraseSection(QStringLiteral("MRU"));
         transaction.Commit();
     }
-    keyPosition_ = 1;
+    keyCursor_.position = 1;
     RebuildEverywhere();
 }
 
