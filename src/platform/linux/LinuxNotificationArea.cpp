@@ -105,6 +105,19 @@ static xcb_atom_t Atom(xcb_connection_t *connection, const char *name) {
 }
 
 void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
+    SetWindowState(window, "_NET_WM_STATE_SKIP_TASKBAR", skipTaskbarAtom_, !shown);
+}
+
+void LinuxNotificationArea::SetKeepAbove(QWidget *window, bool above) {
+    SetWindowState(window, "_NET_WM_STATE_ABOVE", aboveAtom_, above);
+}
+
+bool LinuxNotificationArea::KeepsAbove() const {
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>() != nullptr;
+}
+
+void LinuxNotificationArea::SetWindowState(QWidget *window, const char *atomName, quint32 &atom,
+                                           bool on) {
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !window)
         return;
@@ -112,22 +125,24 @@ void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
     window->winId(); // made if it was not yet
     const xcb_window_t id = xcb_window_t(window->windowHandle()->winId());
     // Asked once: the bar expands and shrinks without a round trip to the server for them.
-    if (stateAtom_ == XCB_ATOM_NONE) {
+    if (stateAtom_ == XCB_ATOM_NONE)
         stateAtom_ = Atom(connection, "_NET_WM_STATE");
-        skipTaskbarAtom_ = Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
-    }
-    const xcb_atom_t state = stateAtom_, skip = skipTaskbarAtom_;
-    if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE)
+    if (atom == XCB_ATOM_NONE)
+        atom = Atom(connection, atomName);
+    const xcb_atom_t state = stateAtom_, wanted = atom;
+    if (state == XCB_ATOM_NONE || wanted == XCB_ATOM_NONE)
         return;
-    if (window->isVisible()) {
+    // The widget is visible already while it is told it is shown; the native window is mapped
+    // once that is over.
+    if (window->windowHandle()->isVisible()) {
         // A mapped window's state belongs to the window manager: the bar asks it.
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = id;
         event.type = state;
-        event.data.data32[0] = shown ? 0 : 1; // remove : add
-        event.data.data32[1] = skip;
+        event.data.data32[0] = on ? 1 : 0; // add : remove
+        event.data.data32[1] = wanted;
         event.data.data32[3] = 1; // a normal application
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
         xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
@@ -141,12 +156,12 @@ void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
         if (reply) {
             const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
             for (int i = 0; i < xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t)); ++i)
-                if (values[i] != skip)
+                if (values[i] != wanted)
                     atoms.append(values[i]);
             free(reply);
         }
-        if (!shown)
-            atoms.append(skip);
+        if (on)
+            atoms.append(wanted);
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                             uint32_t(atoms.size()), atoms.constData());
     }
