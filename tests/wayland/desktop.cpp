@@ -42,6 +42,8 @@ QString StoredPoint(const BarHome &home, const char *xKey, const char *yKey) {
 // The whole window with the compositor's frame (_NET_FRAME_EXTENTS: left, right, top, bottom).
 QRect FrameRect(const QString &window) {
     const WindowPlace place = PlaceOf(window);
+    if (!place.framed)
+        return place.client;
     const QRegularExpressionMatch m =
         QRegularExpression(QStringLiteral("=\\s*(\\d+),\\s*(\\d+),\\s*(\\d+),\\s*(\\d+)"))
             .match(QString::fromLatin1(
