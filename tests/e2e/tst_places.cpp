@@ -27,12 +27,6 @@ QString Text(const QPoint &p) {
     return QString::number(p.x()) + QLatin1Char(',') + QString::number(p.y());
 }
 
-bool Above(const QString &window) {
-    return Tool(QStringLiteral("xprop"),
-                {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")})
-        .contains("_NET_WM_STATE_ABOVE");
-}
-
 bool Shrunk(const Bar &bar) {
     return PlaceOf(bar.Window()).client.size() == GaugeSize;
 }
@@ -71,8 +65,6 @@ private slots:
     void lockRecordsTheWindowsPlace();
     void changeRightAfterShowingIsSaved_data();
     void changeRightAfterShowingIsSaved();
-    void shrinkAndExpandKeepOneWindow_data();
-    void shrinkAndExpandKeepOneWindow();
 };
 
 void TestPlaces::shrinkMoveExpandKeepsThePlace_data() {
@@ -124,40 +116,6 @@ void TestPlaces::shrinkMoveExpandKeepsThePlace() {
         SaveScreenshot(QStringLiteral("places-expanded"));
     QCOMPARE(bar.Terminate(), 0);
     QCOMPARE(StoredPoint(home, "Left", "Top"), Text(place));
-}
-
-void TestPlaces::shrinkAndExpandKeepOneWindow_data() {
-    QTest::addColumn<QString>("onTop");
-    QTest::newRow("framed") << QStringLiteral("No");
-    QTest::newRow("on top") << QStringLiteral("Yes");
-}
-
-// Shrinking and expanding keep the bar one window for the desktop, its state above the others
-// following: on for the gauge, and for the bar when it stays on top. A window made anew at each
-// change is one the desktop must let go of while it may still be handling it.
-void TestPlaces::shrinkAndExpandKeepOneWindow() {
-    QFETCH(QString, onTop);
-    const bool barAbove = onTop == QLatin1String("Yes");
-    BarHome home;
-    QVERIFY(home.WriteSettings("[Location]\nTop=100\nLeft=50\nButtonCount=16\nOnTop=" +
-                               onTop.toLatin1() + "\n[Pages]\nCount=2\n"));
-    Bar bar(home, {});
-    QVERIFY2(bar.WaitForWindow(), qPrintable(bar.Diagnostics()));
-    const QString window = bar.Window();
-    QVERIFY(PollUntil([&] { return Above(window) == barAbove; }));
-    for (int cycle = 0; cycle < 2; ++cycle) {
-        QVERIFY(ClickGauge(bar));
-        QVERIFY(PollUntil([&] { return Shrunk(bar); }));
-        QCOMPARE(bar.Window(), window);
-        QVERIFY2(PollUntil([&] { return Above(window); }), "the gauge is not above the others");
-        QVERIFY(ClickGauge(bar));
-        QVERIFY(
-            PollUntil([&] { return PlaceOf(bar.Window()).client.width() > GaugeSize.width(); }));
-        QCOMPARE(bar.Window(), window);
-        QVERIFY2(PollUntil([&] { return Above(window) == barAbove; }),
-                 "the bar's state above the others");
-    }
-    QCOMPARE(bar.Terminate(), 0);
 }
 
 void TestPlaces::lockRecordsTheWindowsPlace_data() {

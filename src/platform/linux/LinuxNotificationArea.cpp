@@ -104,6 +104,30 @@ static xcb_atom_t Atom(xcb_connection_t *connection, const char *name) {
     return atom;
 }
 
+// The name the window manager gives itself (_NET_SUPPORTING_WM_CHECK); empty when it says none.
+static QString WindowManagerName(xcb_connection_t *connection) {
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    auto windowProperty = [connection](xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+        QByteArray value;
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, window, property, type, 0, 256), nullptr);
+        if (reply) {
+            value = QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
+                               xcb_get_property_value_length(reply));
+            free(reply);
+        }
+        return value;
+    };
+    const QByteArray check =
+        windowProperty(root, Atom(connection, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
+    if (check.size() != sizeof(xcb_window_t))
+        return QLatin1String("");
+    xcb_window_t manager = 0;
+    memcpy(&manager, check.constData(), sizeof manager);
+    return QString::fromUtf8(
+        windowProperty(manager, Atom(connection, "_NET_WM_NAME"), Atom(connection, "UTF8_STRING")));
+}
+
 void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
     SetWindowState(window, "_NET_WM_STATE_SKIP_TASKBAR", skipTaskbarAtom_, !shown);
 }
@@ -112,8 +136,17 @@ void LinuxNotificationArea::SetKeepAbove(QWidget *window, bool above) {
     SetWindowState(window, "_NET_WM_STATE_ABOVE", aboveAtom_, above);
 }
 
+// mutter (GNOME's, also under XWayland) was seen to end when a window it had just been told of
+// went: the window the toolkit makes anew when the on-top hint changed. There the state is set
+// instead; other window managers keep the toolkit's way, which they are known to place right.
 bool LinuxNotificationArea::KeepsAbove() const {
-    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>() != nullptr;
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return false;
+    if (windowManager_.isNull())
+        windowManager_ = WindowManagerName(x11->connection());
+    return windowManager_ == QLatin1String("Mutter") ||
+           windowManager_ == QLatin1String("GNOME Shell");
 }
 
 void LinuxNotificationArea::SetWindowState(QWidget *window, const char *atomName, quint32 &atom,

@@ -21,7 +21,7 @@ public:
     bool Delete() override;
     // _NET_WM_STATE_SKIP_TASKBAR on X11; nothing elsewhere.
     void SetTaskbarButton(QWidget *window, bool shown) override;
-    // _NET_WM_STATE_ABOVE on X11.
+    // _NET_WM_STATE_ABOVE, under mutter.
     void SetKeepAbove(QWidget *window, bool above) override;
     bool KeepsAbove() const override;
     // The initial state of WM_HINTS back to normal.
@@ -43,4 +43,5 @@ private:
     quint32 stateAtom_ = 0; // XCB_ATOM_NONE until asked
     quint32 skipTaskbarAtom_ = 0;
     quint32 aboveAtom_ = 0;
+    mutable QString windowManager_; // null until asked
 };
