@@ -417,9 +417,13 @@ void TForm1::ApplyGeometry() {
         flags |= Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
     if (flags != windowFlags()) {
         const bool visible = isVisible();
-        setWindowFlags(flags);
         if (visible)
+            QWidget::hide(); // unmapped while the frame comes or goes, as the desktop needs
+        ApplyStyleFlags(flags);
+        if (visible) {
             show();
+            TellKeepAbove();
+        }
     }
     Notebook1->setGeometry(BarGeometry::GaugeColumn, 0, g.pageAreaWidth, BarGeometry::PageHeight);
     setFixedSize(g.ClientWidth(), g.clientHeight);
@@ -577,6 +581,7 @@ constexpr int kMinimisedPlacementQuietMs = 1000;
 
 void TForm1::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
+    TellKeepAbove(); // the window is mapped right after: the state goes with it
     if (placement_.placed || placement_.started)
         return;
     placement_.started = true;

@@ -523,6 +523,11 @@ private:
     // Frameless and above the others (stay on top, shrunk), and without a taskbar button
     // (shrunk or hidden); the window is shown again when it was visible.
     void SetWindowStyle(bool onTop, bool taskbarButton);
+    // The frame and on-top hints; the on-top one as the window's state where the platform
+    // keeps it (TellKeepAbove: told again once the window is shown).
+    void ApplyStyleFlags(Qt::WindowFlags flags);
+    bool PlatformKeepsAbove() const;
+    void TellKeepAbove();
     void MoveToBarLocation();
     // Puts the window where its frame stands at `framePos` once the window manager has given it
     // the frame of its present style: asked while the style changes, the toolkit would count

@@ -69,17 +69,43 @@ bool TForm1::TrayIconShown() const { return TrayIcon->Active(); }
 void TForm1::SetWindowStyle(bool onTop, bool taskbarButton) {
     // Only hints change: the window stays the same window for the desktop.
     const Qt::WindowFlags flags = StyleFlags(windowFlags(), onTop);
-    if (flags != windowFlags()) {
-        if (QWindow *window = windowHandle()) {
-            // Changed on the native window in place: remaking it would cost a new map.
-            overrideWindowFlags(flags);
-            window->setFlags(flags);
-        } else {
-            setWindowFlags(flags);
-        }
-    }
+    if (flags != windowFlags())
+        ApplyStyleFlags(flags);
     if (platform_.tray)
         platform_.tray->SetTaskbarButton(this, taskbarButton);
+}
+
+bool TForm1::PlatformKeepsAbove() const {
+    return platform_.tray && platform_.tray->KeepsAbove();
+}
+
+void TForm1::ApplyStyleFlags(Qt::WindowFlags flags) {
+    // The toolkit remakes a native window whose on-top hint changed, at its next showing: every
+    // shrink and expand would hand the desktop a new window, and mutter was seen to end on one
+    // that went while it still looked at it. Where the platform holds the state, the native
+    // window never carries the hint, and only the window's state says it.
+    const bool platformKeepsAbove = PlatformKeepsAbove();
+    const Qt::WindowFlags native = platformKeepsAbove ? flags & ~Qt::WindowStaysOnTopHint : flags;
+    QWindow *window = windowHandle();
+    if (!window && platformKeepsAbove) {
+        setWindowFlags(native);
+        create();
+        window = windowHandle();
+    }
+    if (window) {
+        // Changed on the native window in place: remaking it would cost a new map.
+        overrideWindowFlags(flags);
+        if (window->flags() != native)
+            window->setFlags(native);
+    } else {
+        setWindowFlags(flags);
+    }
+    TellKeepAbove();
+}
+
+void TForm1::TellKeepAbove() {
+    if (PlatformKeepsAbove())
+        platform_.tray->SetKeepAbove(this, windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 void TForm1::MoveToBarLocation() {
@@ -172,6 +198,7 @@ void TForm1::SmallSize() {
             // unmapped, the hint written just before included.
             if (platform_.tray)
                 platform_.tray->SetTaskbarButton(this, false);
+            TellKeepAbove();
         }
         SetWatch(true);
         ShowTrayIcon();
@@ -197,6 +224,7 @@ void TForm1::SmallSize() {
         ApplyScrollRange();
         PlaceFrameAt(QPoint(Settings().left, Settings().top));
         show();
+        TellKeepAbove(); // the desktop may drop the state of a window it saw unmapped
         HideTrayIcon(); // once the bar is back
         locationSavingSuppressed_ = false;
     }
@@ -296,6 +324,7 @@ void TForm1::TopButtonKey() {
         presentation_.expandedSize = size();
         ApplyScrollRange();
         show();
+        TellKeepAbove();
     } else {
         item->setChecked(windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     }

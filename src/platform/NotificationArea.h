@@ -19,6 +19,10 @@ public:
     virtual bool Delete() = 0;
     // Gives the window a taskbar button or takes it away, without remaking the window.
     virtual void SetTaskbarButton(QWidget *window, bool shown) = 0;
+    // Keeps the window above the others, or no longer, as a state the desktop holds for it,
+    // without remaking the window. Only where KeepsAbove(); elsewhere the toolkit's hint does it.
+    virtual void SetKeepAbove(QWidget *window, bool above) { (void)window, (void)above; }
+    virtual bool KeepsAbove() const { return false; }
     // The window, minimised at start and since restored by the user, is mapped as a normal
     // window the next time it is shown (the toolkit keeps the minimised start it was asked for).
     virtual void ShowNormalWhenMapped(QWidget *window) { (void)window; }

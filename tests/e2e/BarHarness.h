@@ -79,18 +79,27 @@ inline QString PopupMenuWindow(qint64 pid) {
 struct WindowPlace {
     QRect client;
     int frameLeft = 0, frameTop = 0;
+    bool framed = false; // in a frame window of the window manager's
     QPoint FramePosition() const { return client.topLeft() - QPoint(frameLeft, frameTop); }
 };
 
 inline WindowPlace PlaceOf(const QString &window) {
     WindowPlace place;
-    const QString info = QString::fromLocal8Bit(Tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}));
+    const QString info = QString::fromLocal8Bit(Tool(
+        QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-stats"), QStringLiteral("-id"), window}));
     auto number = [&info](const char *label) {
         const QRegularExpression re(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(label)));
         return re.match(info).captured(1).toInt();
     };
     place.client = QRect(number("Absolute upper-left X"), number("Absolute upper-left Y"),
                          number("Width"), number("Height"));
+    // Only a window the window manager put into a frame of its own has one. mutter leaves the
+    // extents of the frame a window had on it when it manages the window again without one.
+    const QRegularExpression parent(QStringLiteral("Root window id: (0x[0-9a-f]+).*\\n\\s*Parent window id: (0x[0-9a-f]+)"));
+    const QRegularExpressionMatch tree = parent.match(info);
+    place.framed = !tree.hasMatch() || tree.captured(1) != tree.captured(2);
+    if (!place.framed)
+        return place;
     // left, right, top, bottom; a frameless window has none or zeros.
     const QString extents = QString::fromLocal8Bit(
         Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_FRAME_EXTENTS")}));

@@ -42,6 +42,8 @@ QString StoredPoint(const BarHome &home, const char *xKey, const char *yKey) {
 // The whole window with the compositor's frame (_NET_FRAME_EXTENTS: left, right, top, bottom).
 QRect FrameRect(const QString &window) {
     const WindowPlace place = PlaceOf(window);
+    if (!place.framed)
+        return place.client;
     const QRegularExpressionMatch m =
         QRegularExpression(QStringLiteral("=\\s*(\\d+),\\s*(\\d+),\\s*(\\d+),\\s*(\\d+)"))
             .match(QString::fromLatin1(
@@ -357,6 +359,10 @@ void TestDesktop::shrinkAndExpandKeepBothPlaces() {
     QVERIFY2(bar->WaitForWindow(), qPrintable(Failure(*bar)));
     QVERIFY(PollUntil([&] { return PlaceOf(bar->Window()).FramePosition() == QPoint(50, 100); }));
     const QPoint gaugePlace = locked ? QPoint(700, 500) : QPoint(50, 100);
+    // Under mutter the bar stays one window: mutter was seen to end when the window it had just
+    // been told of went, made anew as the on-top hint changed.
+    const QString window = bar->Window();
+    const bool oneWindow = Desktop() == CompositorSession::Kind::Mutter;
     for (int cycle = 0; cycle < 2; ++cycle) {
         QVERIFY(ClickGauge(*bar));
         QString seen;
@@ -366,6 +372,8 @@ void TestDesktop::shrinkAndExpandKeepBothPlaces() {
                 return Shrunk(*bar) && seen == Text(gaugePlace);
             }),
             qPrintable(QStringLiteral("cycle %1: the gauge stands at %2").arg(cycle).arg(seen)));
+        if (oneWindow)
+            QCOMPARE(bar->Window(), window);
         if (cycle == 0)
             SaveScreen(*session_, "shrunk");
         QVERIFY(ClickGauge(*bar));
@@ -376,6 +384,8 @@ void TestDesktop::shrinkAndExpandKeepBothPlaces() {
                 return now.client.width() > GaugeSize.width() && seen == QLatin1String("50,100");
             }),
             qPrintable(QStringLiteral("cycle %1: the bar came back at %2").arg(cycle).arg(seen)));
+        if (oneWindow)
+            QCOMPARE(bar->Window(), window);
     }
     SaveScreen(*session_, "expanded");
     QCOMPARE(bar->Terminate(), 0);

@@ -104,7 +104,53 @@ static xcb_atom_t Atom(xcb_connection_t *connection, const char *name) {
     return atom;
 }
 
+// The name the window manager gives itself (_NET_SUPPORTING_WM_CHECK); empty when it says none.
+static QString WindowManagerName(xcb_connection_t *connection) {
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    auto windowProperty = [connection](xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+        QByteArray value;
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, window, property, type, 0, 256), nullptr);
+        if (reply) {
+            value = QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
+                               xcb_get_property_value_length(reply));
+            free(reply);
+        }
+        return value;
+    };
+    const QByteArray check =
+        windowProperty(root, Atom(connection, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
+    if (check.size() != sizeof(xcb_window_t))
+        return QLatin1String("");
+    xcb_window_t manager = 0;
+    memcpy(&manager, check.constData(), sizeof manager);
+    return QString::fromUtf8(
+        windowProperty(manager, Atom(connection, "_NET_WM_NAME"), Atom(connection, "UTF8_STRING")));
+}
+
 void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
+    SetWindowState(window, "_NET_WM_STATE_SKIP_TASKBAR", skipTaskbarAtom_, !shown);
+}
+
+void LinuxNotificationArea::SetKeepAbove(QWidget *window, bool above) {
+    SetWindowState(window, "_NET_WM_STATE_ABOVE", aboveAtom_, above);
+}
+
+// mutter (GNOME's, also under XWayland) was seen to end when a window it had just been told of
+// went: the window the toolkit makes anew when the on-top hint changed. There the state is set
+// instead; other window managers keep the toolkit's way, which they are known to place right.
+bool LinuxNotificationArea::KeepsAbove() const {
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return false;
+    if (windowManager_.isNull())
+        windowManager_ = WindowManagerName(x11->connection());
+    return windowManager_ == QLatin1String("Mutter") ||
+           windowManager_ == QLatin1String("GNOME Shell");
+}
+
+void LinuxNotificationArea::SetWindowState(QWidget *window, const char *atomName, quint32 &atom,
+                                           bool on) {
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !window)
         return;
@@ -112,22 +158,24 @@ void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
     window->winId(); // made if it was not yet
     const xcb_window_t id = xcb_window_t(window->windowHandle()->winId());
     // Asked once: the bar expands and shrinks without a round trip to the server for them.
-    if (stateAtom_ == XCB_ATOM_NONE) {
+    if (stateAtom_ == XCB_ATOM_NONE)
         stateAtom_ = Atom(connection, "_NET_WM_STATE");
-        skipTaskbarAtom_ = Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
-    }
-    const xcb_atom_t state = stateAtom_, skip = skipTaskbarAtom_;
-    if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE)
+    if (atom == XCB_ATOM_NONE)
+        atom = Atom(connection, atomName);
+    const xcb_atom_t state = stateAtom_, wanted = atom;
+    if (state == XCB_ATOM_NONE || wanted == XCB_ATOM_NONE)
         return;
-    if (window->isVisible()) {
+    // The widget is visible already while it is told it is shown; the native window is mapped
+    // once that is over.
+    if (window->windowHandle()->isVisible()) {
         // A mapped window's state belongs to the window manager: the bar asks it.
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = id;
         event.type = state;
-        event.data.data32[0] = shown ? 0 : 1; // remove : add
-        event.data.data32[1] = skip;
+        event.data.data32[0] = on ? 1 : 0; // add : remove
+        event.data.data32[1] = wanted;
         event.data.data32[3] = 1; // a normal application
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
         xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
@@ -141,12 +189,12 @@ void LinuxNotificationArea::SetTaskbarButton(QWidget *window, bool shown) {
         if (reply) {
             const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
             for (int i = 0; i < xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t)); ++i)
-                if (values[i] != skip)
+                if (values[i] != wanted)
                     atoms.append(values[i]);
             free(reply);
         }
-        if (!shown)
-            atoms.append(skip);
+        if (on)
+            atoms.append(wanted);
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                             uint32_t(atoms.size()), atoms.constData());
     }

@@ -21,6 +21,9 @@ public:
     bool Delete() override;
     // _NET_WM_STATE_SKIP_TASKBAR on X11; nothing elsewhere.
     void SetTaskbarButton(QWidget *window, bool shown) override;
+    // _NET_WM_STATE_ABOVE, under mutter.
+    void SetKeepAbove(QWidget *window, bool above) override;
+    bool KeepsAbove() const override;
     // The initial state of WM_HINTS back to normal.
     void ShowNormalWhenMapped(QWidget *window) override;
     // Exported with the icon where the icon speaks D-Bus (StatusNotifierItem); the XEmbed icon
@@ -35,6 +38,10 @@ private:
     std::unique_ptr<QSystemTrayIcon> icon_;
     QPointer<QMenu> menu_;
     std::unique_ptr<QMenu> exported_; // while an icon hands it to the host
+    // Adds a _NET_WM_STATE atom to the window's state or takes it away.
+    void SetWindowState(QWidget *window, const char *atomName, quint32 &atom, bool on);
     quint32 stateAtom_ = 0; // XCB_ATOM_NONE until asked
     quint32 skipTaskbarAtom_ = 0;
+    quint32 aboveAtom_ = 0;
+    mutable QString windowManager_; // null until asked
 };
