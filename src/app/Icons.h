@@ -1,3 +1,6 @@
+// src/app owns the program's entry and the main window: its creation, loading, closing, help,
+// place and caption. Each subsystem's handlers are declared here under their folder's name and
+// defined in that folder, with the state the folder owns kept private to the window.
 #pragma once
 
 #include "components/enhgauge.h"
